@@ -1,0 +1,102 @@
+// Modal dialogs: the message dialog, the open-file dialog, the application's
+// error box, and the seam through which every dialog of the program passes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum TMsgDlgType { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3, mtCustom = 4 };
+
+// Button set: bit N stands for the button of row N of the button table.
+using TMsgDlgButtons = unsigned;
+constexpr TMsgDlgButtons mbYes = 1u << 0;
+constexpr TMsgDlgButtons mbNo = 1u << 1;
+constexpr TMsgDlgButtons mbOK = 1u << 2;
+constexpr TMsgDlgButtons mbCancel = 1u << 3;
+constexpr TMsgDlgButtons mbAbort = 1u << 4;
+constexpr TMsgDlgButtons mbRetry = 1u << 5;
+constexpr TMsgDlgButtons mbIgnore = 1u << 6;
+constexpr TMsgDlgButtons mbAll = 1u << 7;
+constexpr TMsgDlgButtons mbNoToAll = 1u << 8;
+constexpr TMsgDlgButtons mbYesToAll = 1u << 9;
+constexpr TMsgDlgButtons mbHelp = 1u << 10;
+constexpr TMsgDlgButtons mbOKOnly = mbOK;                   // 4
+constexpr TMsgDlgButtons mbYesNo = mbYes | mbNo;            // 3
+constexpr TMsgDlgButtons mbYesNoCancel = mbYesNo | mbCancel; // 11
+
+// Modal results.
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+constexpr int mrAbort = 3;
+constexpr int mrRetry = 4;
+constexpr int mrIgnore = 5;
+constexpr int mrYes = 6;
+constexpr int mrNo = 7;
+constexpr int mrAll = 8;
+constexpr int mrNoToAll = 9;
+constexpr int mrYesToAll = 10;
+
+// What the open-file dialog is asked to show. The filter uses "|" between
+// descriptions and patterns.
+struct OpenFileRequest {
+    HWND owner = nullptr;
+    std::string initialDir;
+    std::string filter;
+    std::string defaultExt;
+    DWORD flags = 0; // OFN_* options
+};
+
+// The one seam every dialog goes through. The real implementation shows real
+// dialogs; tests install a scripted one that records what was shown.
+class DialogSeam {
+  public:
+    virtual ~DialogSeam() = default;
+    virtual int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                           int helpContext) = 0;
+    virtual bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) = 0;
+    virtual bool OpenFile(const OpenFileRequest& request, std::string& fileName) = 0;
+    // The application's error box: stop icon, OK button, the application title.
+    virtual void ShowErrorBox(const std::string& title, const std::string& text) = 0;
+};
+
+// The seam in force. SetDialogSeam(nullptr) restores the real dialogs.
+DialogSeam& Dialogs();
+void SetDialogSeam(DialogSeam* seam);
+
+// The real dialogs, used when no other seam is set.
+DialogSeam& RealDialogs();
+
+// Shows the message dialog through the seam and returns its modal result.
+int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext);
+
+// Runs the open-file dialog through the seam; true and the chosen name when
+// the user picked a file.
+bool RunOpenFileDialog(const OpenFileRequest& request, std::string& fileName);
+
+// The application title ("TVN - Cloud Drive Configuration" once set) and the
+// main window, which owns every dialog.
+void SetApplicationTitle(const std::string& title);
+const std::string& ApplicationTitle();
+void SetApplicationWindow(HWND window);
+HWND ApplicationWindow();
+
+// The application's default error handler: shows the message of an error that
+// escaped an event handler, with "." appended when its last character sorts
+// after "." in byte order.
+void ShowApplicationError(const std::string& message);
+std::string ApplicationErrorText(const std::string& message);
+
+// Shows the busy cursor for the lifetime of the object.
+class BusyCursor {
+  public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+    static bool Active();
+
+  private:
+    HCURSOR previous_;
+};

@@ -1,0 +1,105 @@
+#include "FileSystem.h"
+
+#include <windows.h>
+
+#include "FileErrors.h"
+#include "Win32Handles.h"
+
+namespace FileSystem {
+
+std::string ExpandFullPath(const std::string& path) {
+    if (path.empty())
+        return std::string();
+    char buffer[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+    // A result that does not fit reports the size it needs (>= MAX_PATH) and
+    // leaves the buffer unwritten: that is a failure, not a path.
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    return std::string(buffer, length);
+}
+
+bool FileExists(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    UniqueFindHandle find(FindFirstFileA(path.c_str(), &data));
+    return find.valid() && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDirectories(const std::string& path) {
+    if (path.empty())
+        return false;
+    std::string dir = path;
+    if (dir.back() == '\\')
+        dir.pop_back();
+    if (dir.size() < 3 || DirectoryExists(dir))
+        return true;
+    std::string parent = ExtractFilePath(dir);
+    // A path whose parent part is the path itself ("c:\" or "c:") is a root.
+    if (parent == dir)
+        return true;
+    if (!parent.empty() && !ForceDirectories(parent))
+        return false;
+    return CreateDirectoryA(dir.c_str(), nullptr) != 0 || DirectoryExists(dir);
+}
+
+std::string ExtractFilePath(const std::string& path) {
+    size_t cut = path.find_last_of("\\:");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    size_t cut = path.find_last_of("\\:");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
+    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        throw EFOpenError(errorName);
+    LARGE_INTEGER size{};
+    std::string text;
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0)
+        text.reserve(static_cast<size_t>(size.QuadPart));
+    char buffer[1 << 16];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            throw EFOpenError(errorName);
+        if (got == 0)
+            break;
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t end = text.find('\0');
+    if (end == std::string::npos)
+        end = text.size();
+    size_t start = 0;
+    size_t i = 0;
+    while (i < end) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.emplace_back(text, start, i - start);
+            ++i;
+            if (c == '\r' && i < end && text[i] == '\n')
+                ++i;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < end)
+        lines.emplace_back(text, start, end - start);
+    return lines;
+}
+
+} // namespace FileSystem

@@ -1,0 +1,68 @@
+// The in-memory settings store: one INI file read whole at creation, changed
+// in memory, written back whole by UpdateFile.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "FileErrors.h"
+#include "StringList.h"
+
+class TCustomIniFile {
+  public:
+    explicit TCustomIniFile(const std::string& fileName) : fileName_(fileName) {}
+    virtual ~TCustomIniFile() = default;
+    TCustomIniFile(const TCustomIniFile&) = delete;
+    TCustomIniFile& operator=(const TCustomIniFile&) = delete;
+
+    const std::string& FileName() const { return fileName_; }
+
+    virtual std::string ReadString(const std::string& section, const std::string& key,
+                                   const std::string& defaultValue) = 0;
+    virtual void WriteString(const std::string& section, const std::string& key,
+                             const std::string& value) = 0;
+    // The value as a signed 32-bit number, or defaultValue when it is not one.
+    virtual int ReadInteger(const std::string& section, const std::string& key, int defaultValue);
+    virtual void WriteInteger(const std::string& section, const std::string& key, int value);
+    virtual void ReadSectionValues(const std::string& section, TStringList& list) = 0;
+    virtual void EraseSection(const std::string& section) = 0;
+    virtual void DeleteKey(const std::string& section, const std::string& key) = 0;
+    virtual void UpdateFile() = 0;
+
+  private:
+    std::string fileName_;
+};
+
+class TMemIniFile : public TCustomIniFile {
+  public:
+    // Loads the file; a missing file, a folder or an empty name give an empty
+    // store. Throws EFOpenError when the file exists but cannot be read.
+    explicit TMemIniFile(const std::string& fileName);
+
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) override;
+    void WriteString(const std::string& section, const std::string& key,
+                     const std::string& value) override;
+    void ReadSectionValues(const std::string& section, TStringList& list) override;
+    void EraseSection(const std::string& section) override;
+    void DeleteKey(const std::string& section, const std::string& key) override;
+    // Writes the canonical text. Throws EFCreateError or EWriteError; the file
+    // on disk is then left exactly as it was.
+    void UpdateFile() override;
+
+    // The text UpdateFile writes.
+    std::string CanonicalText() const;
+
+  private:
+    struct Section {
+        std::string name;
+        std::vector<std::string> lines;
+    };
+    Section* FindSection(const std::string& name);
+    std::vector<Section> sections_;
+};
+
+// The number rules of ReadInteger: optional leading spaces, then a signed
+// decimal in 32-bit range or an unsigned hexadecimal ("$", "x", "X", "0x",
+// "0X" prefix, at most 8 significant digits), and nothing after it.
+bool TryStrToInt(const std::string& text, int& value);

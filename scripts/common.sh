@@ -1,0 +1,58 @@
+# Shared steps of scripts/test, scripts/demo and scripts/bench. Source it.
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${TVN_BUILD_DIR:-$ROOT/build}
+
+tvn_build() {
+    "$ROOT/scripts/install-deps"
+    if [ ! -f "$BUILD/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$BUILD" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+            -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    cmake --build "$BUILD" "$@"
+}
+
+# Wine in the given prefix, quiet, without Mono/Gecko prompts.
+tvn_wine_env() {
+    export WINEPREFIX=$1
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+XVFB_PID=
+# Starts a private Xvfb and exports DISPLAY, unless told to use the caller's.
+tvn_start_display() {
+    local fd_file
+    fd_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$fd_file" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n1 "$fd_file")"
+    rm -f "$fd_file"
+}
+
+# Creates the prefix once and keeps a persistent wine server up. Call after
+# the display is up, so that the server's desktop belongs to that display.
+tvn_start_wine() {
+    if [ ! -d "$WINEPREFIX/drive_c" ]; then
+        wineboot -i >/dev/null 2>&1 || true
+    fi
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+tvn_stop() {
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+    fi
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" >/dev/null 2>&1 || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
+    fi
+}

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "FileErrors.h"
+#include "FileSystem.h"
+#include "TestSupport.h"
+
+using namespace FileSystem;
+
+TEST(SplitLines, LineEndsAsTheFormatDefinesThem) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\rb\nc", {"a", "b", "c"}},
+        {"a\n\rb", {"a", "", "b"}},
+        {"\r\n\r\n", {"", ""}},
+        {"\n", {""}},
+        {"a\r\n\r\nb\r\n", {"a", "", "b"}},
+        {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+        {std::string("\0abc", 4), {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitLines(c.text), c.lines) << "text: " << c.text;
+}
+
+TEST(FileSystem, ExistenceTellsFilesFromFolders) {
+    test::TempDir dir;
+    test::WriteFile(dir / "file.txt", "x");
+    test::MakeDirs(dir / "folder");
+    EXPECT_TRUE(FileExists(dir / "file.txt"));
+    EXPECT_FALSE(FileExists(dir / "folder"));
+    EXPECT_FALSE(FileExists(dir / "missing"));
+    EXPECT_TRUE(DirectoryExists(dir / "folder"));
+    EXPECT_FALSE(DirectoryExists(dir / "file.txt"));
+    EXPECT_FALSE(DirectoryExists(dir / "missing"));
+}
+
+TEST(FileSystem, ForceDirectoriesCreatesParentsAndFailsOnMissingDrive) {
+    test::TempDir dir;
+    EXPECT_TRUE(ForceDirectories(dir / "a\\b\\c\\"));
+    EXPECT_TRUE(test::IsDir(dir / "a\\b\\c"));
+    EXPECT_TRUE(ForceDirectories(dir / "a\\b"));
+    EXPECT_FALSE(ForceDirectories("q:\\nowhere\\x"));
+    EXPECT_FALSE(ForceDirectories(""));
+    test::WriteFile(dir / "plain", "x");
+    EXPECT_FALSE(ForceDirectories(dir / "plain\\sub"));
+}
+
+TEST(FileSystem, ExpandFullPathRefusesWhatDoesNotFit) {
+    EXPECT_EQ(ExpandFullPath(""), "");
+    EXPECT_EQ(ExpandFullPath("c:\\a\\..\\b"), "c:\\b");
+    std::string longPath = "c:\\" + std::string(300, 'x');
+    EXPECT_EQ(ExpandFullPath(longPath), "");
+    std::string edge = "c:\\" + std::string(256, 'y'); // 259 characters: fits
+    EXPECT_EQ(ExpandFullPath(edge), edge);
+    EXPECT_EQ(ExpandFullPath(edge + "z"), "");
+}
+
+TEST(FileSystem, ReadWholeFileRefusesAFileHeldForWriting) {
+    test::TempDir dir;
+    test::WriteFile(dir / "data.txt", "abc");
+    EXPECT_EQ(ReadWholeFile(dir / "data.txt", "n"), "abc");
+    test::HeldFile held(dir / "data.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(held.ok());
+    try {
+        ReadWholeFile(dir / "data.txt", "shown name");
+        FAIL() << "no error";
+    } catch (const EFOpenError& e) {
+        EXPECT_STREQ(e.what(), "Cannot open file shown name");
+    }
+}

@@ -1,0 +1,237 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+namespace test {
+
+namespace {
+
+std::string WithBackslash(const std::string& path) {
+    if (path.empty() || path.back() == '\\')
+        return path;
+    return path + "\\";
+}
+
+void CollectTree(const std::string& root, const std::string& relative,
+                 std::vector<std::string>& out) {
+    for (const std::string& name : ListDir(root + relative)) {
+        std::string rel = relative + name;
+        if (IsDir(root + rel)) {
+            out.push_back(rel + "\\");
+            CollectTree(root, rel + "\\", out);
+        } else {
+            out.push_back(rel + "=" + ReadFile(root + rel));
+        }
+    }
+}
+
+} // namespace
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    char base[MAX_PATH];
+    DWORD n = GetTempPathA(MAX_PATH, base);
+    if (n == 0 || n >= MAX_PATH)
+        throw std::runtime_error("no temporary folder");
+    for (;;) {
+        std::string candidate = WithBackslash(base) + "tvn-test-" +
+                                std::to_string(GetCurrentProcessId()) + "-" +
+                                std::to_string(counter++);
+        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+            path_ = candidate + "\\";
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create " + candidate);
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void MakeDirs(const std::string& path) {
+    std::string p = path;
+    while (!p.empty() && p.back() == '\\')
+        p.pop_back();
+    if (p.empty() || IsDir(p))
+        return;
+    size_t cut = p.find_last_of("\\:");
+    if (cut != std::string::npos && cut > 0)
+        MakeDirs(p.substr(0, cut));
+    CreateDirectoryA(p.c_str(), nullptr);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    size_t cut = path.find_last_of('\\');
+    if (cut != std::string::npos)
+        MakeDirs(path.substr(0, cut));
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot write " + path);
+    DWORD written = 0;
+    BOOL ok = bytes.empty() ||
+              ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    if (!ok || written != bytes.size())
+        throw std::runtime_error("short write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot read " + path);
+    std::string out;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        out.append(buffer, got);
+    CloseHandle(h);
+    return out;
+}
+
+bool IsFile(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsDir(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ListDir(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((WithBackslash(folder) + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string n = fd.cFileName;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveTree(const std::string& path) {
+    std::string folder = WithBackslash(path);
+    if (folder.empty())
+        return;
+    for (const std::string& name : ListDir(folder)) {
+        std::string full = folder + name;
+        if (IsDir(full)) {
+            RemoveTree(full);
+        } else {
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(full.c_str());
+        }
+    }
+    std::string bare = folder.substr(0, folder.size() - 1);
+    SetFileAttributesA(bare.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(bare.c_str());
+}
+
+std::vector<std::string> SnapshotTree(const std::string& folder) {
+    std::vector<std::string> out;
+    CollectTree(WithBackslash(folder), "", out);
+    return out;
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name_(name), hadOld_(false) {
+    char buffer[32768];
+    DWORD n = GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer) {
+        hadOld_ = true;
+        old_.assign(buffer, n);
+    }
+    SetEnvironmentVariableA(name.c_str(), value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    SetEnvironmentVariableA(name_.c_str(), hadOld_ ? old_.c_str() : nullptr);
+}
+
+HeldFile::HeldFile(const std::string& path, DWORD access, DWORD shareMode)
+    : handle_(CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+HeldFile::~HeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE)
+        CloseHandle(handle_);
+}
+
+ScriptedDialogs::ScriptedDialogs() { SetDialogSeam(this); }
+ScriptedDialogs::~ScriptedDialogs() { SetDialogSeam(nullptr); }
+
+int ScriptedDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                                int /*helpContext*/) {
+    Shown s;
+    s.kind = "message";
+    s.text = text;
+    s.type = type;
+    s.buttons = buttons;
+    shown.push_back(s);
+    if (messageAnswers.empty()) {
+        ADD_FAILURE() << "unscripted message dialog: " << text;
+        return mrCancel;
+    }
+    int answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
+}
+
+bool ScriptedDialogs::BrowseForFolder(HWND, const std::string& caption, std::string& folder) {
+    Shown s;
+    s.kind = "browse";
+    s.text = caption;
+    s.folder = folder;
+    shown.push_back(s);
+    if (browseAnswers.empty())
+        return false;
+    auto answer = browseAnswers.front();
+    browseAnswers.pop_front();
+    if (answer.first)
+        folder = answer.second;
+    return answer.first;
+}
+
+bool ScriptedDialogs::OpenFile(const OpenFileRequest& request, std::string& fileName) {
+    Shown s;
+    s.kind = "open";
+    s.text = request.initialDir;
+    shown.push_back(s);
+    openRequests.push_back(request);
+    if (openAnswers.empty())
+        return false;
+    std::string answer = openAnswers.front();
+    openAnswers.pop_front();
+    if (answer.empty())
+        return false;
+    fileName = answer;
+    return true;
+}
+
+void ScriptedDialogs::ShowErrorBox(const std::string& title, const std::string& text) {
+    Shown s;
+    s.kind = "errorbox";
+    s.text = text;
+    s.title = title;
+    shown.push_back(s);
+}
+
+std::vector<ScriptedDialogs::Shown> ScriptedDialogs::Messages() const {
+    std::vector<Shown> out;
+    for (const Shown& s : shown)
+        if (s.kind == "message")
+            out.push_back(s);
+    return out;
+}
+
+} // namespace test

@@ -1,0 +1,108 @@
+// Helpers shared by the test suites: a fresh temporary folder per test, file
+// helpers on real files, environment overrides and a scripted dialog seam.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "Dialogs.h"
+
+namespace test {
+
+// A fresh folder under the temporary folder, removed with everything in it
+// when the object goes. path() ends with a backslash.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + relative; }
+
+  private:
+    std::string path_;
+};
+
+// Writes bytes to a file, creating missing folders above it.
+void WriteFile(const std::string& path, const std::string& bytes);
+// The file's bytes; throws std::runtime_error when it cannot be read.
+std::string ReadFile(const std::string& path);
+void MakeDirs(const std::string& path);
+bool IsFile(const std::string& path);
+bool IsDir(const std::string& path);
+// Removes a folder tree (test clean-up only).
+void RemoveTree(const std::string& path);
+// Names in a folder (without "." and ".."), sorted.
+std::vector<std::string> ListDir(const std::string& folder);
+// Every file below a folder as "relative\path=content", sorted.
+std::vector<std::string> SnapshotTree(const std::string& folder);
+
+// Sets an environment variable of this process for the object's lifetime.
+// An empty-string value of nullptr unsets it.
+class ScopedEnv {
+  public:
+    ScopedEnv(const std::string& name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::string old_;
+    bool hadOld_;
+};
+
+// Opens a file with the given share mode and keeps it open, so that other
+// opens that need what the share mode excludes fail as they do on Windows.
+class HeldFile {
+  public:
+    HeldFile(const std::string& path, DWORD access, DWORD shareMode);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
+// A dialog seam that answers from a script and records what was shown.
+class ScriptedDialogs : public DialogSeam {
+  public:
+    struct Shown {
+        std::string kind; // "message", "browse", "open", "errorbox"
+        std::string text; // message text, browse caption, open initial folder, error text
+        int type = -1;
+        unsigned buttons = 0;
+        std::string folder; // browse: the folder passed in
+        std::string title;  // errorbox: the title
+    };
+
+    ScriptedDialogs();  // installs itself as the seam
+    ~ScriptedDialogs(); // restores the real dialogs
+
+    // Answers, consumed in order. A message with no scripted answer fails the
+    // test and returns mrCancel.
+    std::deque<int> messageAnswers;
+    // Browse answers: true with a folder, or false (cancel). Empty: cancel.
+    std::deque<std::pair<bool, std::string>> browseAnswers;
+    // Open-file answers: a file name, or empty for cancel. Empty: cancel.
+    std::deque<std::string> openAnswers;
+    std::vector<Shown> shown;
+    std::vector<OpenFileRequest> openRequests;
+
+    int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                   int helpContext) override;
+    bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) override;
+    bool OpenFile(const OpenFileRequest& request, std::string& fileName) override;
+    void ShowErrorBox(const std::string& title, const std::string& text) override;
+
+    // Only the message dialogs shown, in order.
+    std::vector<Shown> Messages() const;
+};
+
+} // namespace test
