@@ -1,0 +1,28 @@
+#include "StringList.h"
+
+#include <windows.h>
+
+#include "FileSystem.h"
+
+bool SameTextByLocale(const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+int TStringList::IndexOf(const std::string& text) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (SameTextByLocale(items_[i], text))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TStringList::Delete(int index) {
+    if (index < 0 || index >= Count())
+        return;
+    items_.erase(items_.begin() + index);
+}
+
+void TStringList::LoadFromFile(const std::string& fileName, const std::string& errorName) {
+    std::string text = FileSystem::ReadWholeFile(fileName, errorName.empty() ? fileName : errorName);
+    items_ = FileSystem::SplitLines(text);
+}
