@@ -1,0 +1,137 @@
+// The configuration window: detection at start-up, the status lines, the
+// provider switch, the two browse buttons and the Configure command.
+//
+// The window's logic works on a model of its controls (caption, checked,
+// enabled), mirrored into the real child windows when they exist. So the
+// same handlers run in the real window and, without any window, in tests.
+#pragma once
+
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <functional>
+#include <string>
+
+// While true, the provider radio-button handlers leave the status lines alone.
+extern bool SuppressStatusUpdate;
+
+// One child control of the window. The wrapper does not own the handle: the
+// window destroys its children.
+class TControl {
+  public:
+    TControl(int id, const char* caption) : id_(id), caption_(caption) {}
+
+    int Id() const { return id_; }
+    HWND Handle() const { return handle_; }
+    void Attach(HWND handle);
+
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& caption);
+    bool Checked() const { return checked_; }
+    void SetChecked(bool checked);
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+
+  private:
+    int id_;
+    HWND handle_ = nullptr;
+    std::string caption_;
+    bool checked_ = false;
+    bool enabled_ = true;
+};
+
+// The open-file dialog used to locate an installation's tvn.inf.
+class TOpenDialog {
+  public:
+    std::string InitialDir;
+    std::string FileName;
+    std::string Filter = "TVN INF files (tvn.inf)|tvn.inf|Any file (*.*)|*.*";
+    std::string DefaultExt = "*.inf";
+    DWORD Options = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+                    OFN_NOTESTFILECREATE | OFN_ENABLESIZING | OFN_EXPLORER;
+    HWND Owner = nullptr;
+    bool Execute();
+};
+
+class TMainCloudDriveForm {
+  public:
+    TMainCloudDriveForm();
+    ~TMainCloudDriveForm();
+    TMainCloudDriveForm(const TMainCloudDriveForm&) = delete;
+    TMainCloudDriveForm& operator=(const TMainCloudDriveForm&) = delete;
+
+    // Creates the real window and its controls, hidden. False on failure.
+    bool CreateHandle(HINSTANCE instance);
+    HWND Handle() const { return handle_; }
+    // Runs FormShow, then shows the window centred with the focus on the first
+    // control in tab order.
+    void Show();
+    // Closes the window (and so ends the program).
+    void Close();
+    bool CloseRequested() const { return closeRequested_; }
+
+    // Runs a handler as the window's message handling does: an error that
+    // escapes it ends only that handler and goes to the application's error
+    // handler.
+    void RunHandler(const std::function<void()>& handler);
+    // A click on a control, as the user would make it (radio buttons and the
+    // check box change state first).
+    void Click(TControl& control);
+
+    // Event handlers and methods.
+    void FormShow();
+    void UpdateStatus();
+    std::string ProviderText(const std::string& text) const;
+    void btnOneDriveClick();
+    void btnDropboxClick();
+    void btnBrowseCloudDriveClick();
+    void btnBrowseInstallClick();
+    void chkDisconnectClick();
+    void btnCancelClick();
+    void btnOKClick();
+
+    // Checks a radio button, from code or by the user: when it becomes
+    // checked, the other is unchecked and its handler runs.
+    void CheckRadio(TControl& button);
+
+    // Window state.
+    std::string RedirectFolder;
+    std::string DetectedInstallFolder;
+    std::string ProviderFolder;
+
+    // Controls, in the order their windows are created (tab order).
+    TControl Panel3;
+    TControl lblExeLocated1;
+    TControl lblExeLocated2;
+    TControl btnBrowseInstall;
+    TControl txtInstallFolder;
+    TControl Panel1;
+    TControl btnOneDrive;
+    TControl btnDropbox;
+    TControl lblCloudDriveLocated1;
+    TControl lblCloudDriveLocated2;
+    TControl btnBrowseCloudDrive;
+    TControl txtCloudDriveFolder;
+    TControl chkDisconnect;
+    TControl Bevel1;
+    TControl btnOK;
+    TControl btnCancel;
+    TOpenDialog OpenTVNDialog;
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCommand(int id, int code);
+    void CreateControls(HINSTANCE instance);
+    TControl* ControlById(int id);
+    void SyncFromWindow(TControl& control);
+
+    HWND handle_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT boldFont_ = nullptr;
+    HWND savedFocus_ = nullptr;
+    int dpi_ = 96;
+    bool closeRequested_ = false;
+};

@@ -1,0 +1,282 @@
+// The real window behind TMainCloudDriveForm: class registration, layout,
+// dialog-style keyboard handling and message dispatch to the handlers.
+#include "TVNCloudDriveMain.h"
+
+#include <commctrl.h>
+
+#include "Dialogs.h"
+
+namespace {
+
+const char* const FormClassName = "TMainCloudDriveForm";
+const char* const PanelClassName = "TVNCloudDrivePanel";
+const char* const FormCaption = "Tallyvane - Cloud Drive Configuration";
+const int DesignDpi = 96;
+const int ClientWidth = 537;
+const int ClientHeight = 282;
+
+int Scale(int value, int dpi) { return MulDiv(value, dpi, DesignDpi); }
+
+struct Placement {
+    TControl TMainCloudDriveForm::*control;
+    const char* className;
+    DWORD style;
+    int parent; // 0: the window, 3: Panel3, 1: Panel1
+    int left, top, width, height;
+    bool bold;
+};
+
+const DWORD Child = WS_CHILD | WS_VISIBLE;
+const DWORD Label = Child | SS_LEFT | SS_NOPREFIX;
+const DWORD FolderField = Child | SS_LEFT | SS_NOPREFIX | SS_SUNKEN;
+const DWORD PushButton = Child | WS_TABSTOP | BS_PUSHBUTTON;
+
+// In creation order, which is the tab order.
+const Placement Layout[] = {
+    {&TMainCloudDriveForm::Panel3, PanelClassName, Child, 0, 10, 9, 519, 85, false},
+    {&TMainCloudDriveForm::btnBrowseInstall, "BUTTON", PushButton | WS_GROUP, 3, 433, 41, 75, 25, false},
+    {&TMainCloudDriveForm::txtInstallFolder, "STATIC", FolderField | WS_GROUP, 3, 10, 41, 415, 32, false},
+    {&TMainCloudDriveForm::lblExeLocated1, "STATIC", Label, 3, 10, 8, 471, 17, true},
+    {&TMainCloudDriveForm::lblExeLocated2, "STATIC", Label, 3, 10, 23, 495, 17, false},
+    {&TMainCloudDriveForm::Panel1, PanelClassName, Child, 0, 10, 103, 519, 126, false},
+    {&TMainCloudDriveForm::btnOneDrive, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 1, 12, 8, 69, 17, false},
+    {&TMainCloudDriveForm::btnDropbox, "BUTTON", Child | BS_AUTORADIOBUTTON, 1, 80, 8, 65, 17, false},
+    {&TMainCloudDriveForm::btnBrowseCloudDrive, "BUTTON", PushButton | WS_GROUP, 1, 433, 61, 75, 25, false},
+    {&TMainCloudDriveForm::txtCloudDriveFolder, "STATIC", FolderField | WS_GROUP, 1, 10, 61, 415, 32, false},
+    {&TMainCloudDriveForm::chkDisconnect, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 1, 10, 100, 497, 17, false},
+    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", Label | WS_GROUP, 1, 10, 26, 471, 17, true},
+    {&TMainCloudDriveForm::lblCloudDriveLocated2, "STATIC", Label, 1, 10, 41, 495, 17, false},
+    // The bevel is a single etched line along its top edge.
+    {&TMainCloudDriveForm::Bevel1, "STATIC", Child | SS_ETCHEDHORZ, 0, 10, 239, 519, 2, false},
+    {&TMainCloudDriveForm::btnOK, "BUTTON", PushButton | WS_GROUP | BS_DEFPUSHBUTTON, 0, 365, 250, 78, 24, false},
+    {&TMainCloudDriveForm::btnCancel, "BUTTON", PushButton, 0, 450, 250, 78, 24, false},
+};
+
+HFONT MakeTahoma(int dpi, bool bold) {
+    LOGFONTA font{};
+    font.lfHeight = -MulDiv(8, dpi, 72);
+    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    font.lfCharSet = ANSI_CHARSET;
+    font.lfQuality = DEFAULT_QUALITY;
+    lstrcpynA(font.lfFaceName, "Tahoma", LF_FACESIZE);
+    return CreateFontIndirectA(&font);
+}
+
+bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExA(instance, FormClassName, &wc)) {
+        wc = WNDCLASSEXA{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = formProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = FormClassName;
+        wc.hIcon = LoadIconA(instance, "MAINICON");
+        wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0));
+        if (!RegisterClassExA(&wc))
+            return false;
+    }
+    wc = WNDCLASSEXA{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExA(instance, PanelClassName, &wc)) {
+        wc = WNDCLASSEXA{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = panelProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = PanelClassName;
+        if (!RegisterClassExA(&wc))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool TMainCloudDriveForm::CreateHandle(HINSTANCE instance) {
+    if (handle_)
+        return true;
+    if (!RegisterClasses(instance, WindowProc, PanelProc))
+        return false;
+
+    HDC screen = GetDC(nullptr);
+    dpi_ = screen ? GetDeviceCaps(screen, LOGPIXELSY) : DesignDpi;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    if (dpi_ <= 0)
+        dpi_ = DesignDpi;
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
+    RECT rect{0, 0, Scale(ClientWidth, dpi_), Scale(ClientHeight, dpi_)};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    HWND hwnd = CreateWindowExA(exStyle, FormClassName, FormCaption, style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, rect.right - rect.left, rect.bottom - rect.top,
+                                nullptr, nullptr, instance, this);
+    if (!hwnd)
+        return false;
+    font_ = MakeTahoma(dpi_, false);
+    boldFont_ = MakeTahoma(dpi_, true);
+    CreateControls(instance);
+    return true;
+}
+
+void TMainCloudDriveForm::CreateControls(HINSTANCE instance) {
+    for (const Placement& p : Layout) {
+        TControl& control = this->*p.control;
+        HWND parent = p.parent == 3 ? Panel3.Handle() : p.parent == 1 ? Panel1.Handle() : handle_;
+        DWORD exStyle = (p.className == PanelClassName) ? WS_EX_CONTROLPARENT : 0;
+        HWND child = CreateWindowExA(
+            exStyle, p.className, "", p.style, Scale(p.left, dpi_), Scale(p.top, dpi_),
+            Scale(p.width, dpi_), Scale(p.height, dpi_), parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id())), instance, nullptr);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(p.bold ? boldFont_ : font_), FALSE);
+        control.Attach(child);
+    }
+}
+
+void TMainCloudDriveForm::Show() {
+    RunHandler([this] { FormShow(); });
+    if (!handle_)
+        return;
+    RECT window;
+    GetWindowRect(handle_, &window);
+    int width = window.right - window.left;
+    int height = window.bottom - window.top;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(handle_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(handle_, SW_SHOW);
+    UpdateWindow(handle_);
+    SetFocus(btnBrowseInstall.Handle());
+}
+
+TControl* TMainCloudDriveForm::ControlById(int id) {
+    for (const Placement& p : Layout) {
+        TControl& control = this->*p.control;
+        if (control.Id() == id)
+            return &control;
+    }
+    return nullptr;
+}
+
+void TMainCloudDriveForm::SyncFromWindow(TControl& control) {
+    if (control.Handle())
+        control.SetChecked(SendMessageA(control.Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED);
+}
+
+void TMainCloudDriveForm::OnCommand(int id, int code) {
+    if (id == IDCANCEL) { // Escape
+        RunHandler([this] { btnCancelClick(); });
+        return;
+    }
+    if (id == IDOK) // Enter with no push button focused
+        id = btnOK.Id();
+    TControl* control = ControlById(id);
+    if (!control || code != BN_CLICKED)
+        return;
+    if (control == &btnOneDrive || control == &btnDropbox) {
+        // The button checked itself; run the handler only when it became
+        // checked now, as a click on the selected provider does nothing.
+        bool nowChecked = SendMessageA(control->Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        if (nowChecked && !control->Checked())
+            RunHandler([this, control] { CheckRadio(*control); });
+        return;
+    }
+    if (control == &chkDisconnect) {
+        SyncFromWindow(chkDisconnect);
+        RunHandler([this] { chkDisconnectClick(); });
+        return;
+    }
+    if (control == &btnBrowseInstall)
+        RunHandler([this] { btnBrowseInstallClick(); });
+    else if (control == &btnBrowseCloudDrive)
+        RunHandler([this] { btnBrowseCloudDriveClick(); });
+    else if (control == &btnOK)
+        RunHandler([this] { btnOKClick(); });
+    else if (control == &btnCancel)
+        RunHandler([this] { btnCancelClick(); });
+}
+
+LRESULT CALLBACK TMainCloudDriveForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                                 LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        auto form = static_cast<TMainCloudDriveForm*>(create->lpCreateParams);
+        form->handle_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto form = reinterpret_cast<TMainCloudDriveForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!form)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    // Errors never cross the window procedure: the handlers run inside
+    // RunHandler, and nothing else here throws.
+    return form->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case DM_GETDEFID:
+        return MAKELRESULT(btnOK.Id(), DC_HASDEFID);
+    case WM_ACTIVATE:
+        // Keep the focused control across modal dialogs and task switches.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(handle_, focus))
+                savedFocus_ = focus;
+        } else if (savedFocus_ && IsWindow(savedFocus_)) {
+            SetFocus(savedFocus_);
+        }
+        return 0;
+    case WM_SETCURSOR:
+        if (BusyCursor::Active()) {
+            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        break;
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_DESTROY:
+        SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
+        handle_ = nullptr;
+        for (const Placement& p : Layout)
+            (this->*p.control).Attach(nullptr);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainCloudDriveForm::PanelProc(HWND hwnd, UINT message, WPARAM wParam,
+                                                LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        // The panel's controls talk to the window.
+        return SendMessageA(GetParent(hwnd), message, wParam, lParam);
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rect;
+        GetClientRect(hwnd, &rect);
+        // Lowered outer and raised inner bevel.
+        DrawEdge(dc, &rect, BDR_SUNKENOUTER | BDR_RAISEDINNER, BF_RECT);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
