@@ -1,5 +1,7 @@
 #include "TVNCloudDriveMain.h"
 
+#include "TVNCloudDriveControlIds.h"
+
 #include <exception>
 #include <optional>
 
@@ -13,26 +15,6 @@ using namespace TVNConfigUtil;
 bool SuppressStatusUpdate = false;
 
 namespace {
-
-// Control IDs, well above IDOK/IDCANCEL.
-enum ControlId {
-    idPanel3 = 1001,
-    idLblExeLocated1,
-    idLblExeLocated2,
-    idBtnBrowseInstall,
-    idTxtInstallFolder,
-    idPanel1,
-    idBtnOneDrive,
-    idBtnDropbox,
-    idLblCloudDriveLocated1,
-    idLblCloudDriveLocated2,
-    idBtnBrowseCloudDrive,
-    idTxtCloudDriveFolder,
-    idChkDisconnect,
-    idBevel1,
-    idBtnOK,
-    idBtnCancel,
-};
 
 // Prompts of the Configure command, stored naming Dropbox.
 const char* const MsgProviderRoot = "Create a folder for Tallyvane within the Dropbox location first";
@@ -265,6 +247,7 @@ void TMainCloudDriveForm::FormShow() {
 }
 
 void TMainCloudDriveForm::UpdateStatus() {
+    ++updateStatusCount_;
     lblExeLocated1.SetCaption(IsInstallationFolder(txtInstallFolder.Caption())
                                   ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
                                   : "Tallyvane data files have NOT BEEN FOUND at a standard location.");

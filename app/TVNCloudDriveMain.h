@@ -95,6 +95,9 @@ class TMainCloudDriveForm {
     // checked, the other is unchecked and its handler runs.
     void CheckRadio(TControl& button);
 
+    // How often the status lines were recomputed (start-up runs it once).
+    int UpdateStatusCount() const { return updateStatusCount_; }
+
     // Window state.
     std::string RedirectFolder;
     std::string DetectedInstallFolder;
@@ -134,4 +137,5 @@ class TMainCloudDriveForm {
     HWND savedFocus_ = nullptr;
     int dpi_ = 96;
     bool closeRequested_ = false;
+    int updateStatusCount_ = 0;
 };

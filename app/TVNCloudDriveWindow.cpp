@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "Dialogs.h"
+#include "TVNCloudDriveControlIds.h"
 
 namespace {
 

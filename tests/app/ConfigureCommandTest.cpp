@@ -1,0 +1,316 @@
+// The Configure command from the window: refusals, warnings, the comparison
+// prompts and their answers, on real sandbox folders with scripted dialogs.
+#include "FormFixture.h"
+
+#include "TVNConfigUtil.h"
+
+namespace {
+
+class ConfigureCommandTest : public FormTest {
+  protected:
+    static bool HasBackupFolder(const std::string& root) {
+        for (const std::string& name : test::ListDir(root))
+            if (TVNConfigUtil::IsBackupFolderName("TVN Backup ", name))
+                return true;
+        return false;
+    }
+    std::vector<std::string> MessageTexts() const {
+        std::vector<std::string> out;
+        for (const auto& m : dialogs.Messages())
+            out.push_back(m.text);
+        return out;
+    }
+    static std::string FirstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
+};
+
+TEST_F(ConfigureCommandTest, UnchangedEmptyLocationOffersTheSelectedProvidersFolder) {
+    struct Case {
+        bool selectDropbox;
+        bool oneDriveExists;
+        bool dropboxExists;
+        bool expectOneDrive; // else Dropbox, or empty when neither
+    } cases[] = {
+        {false, true, true, true},
+        {true, true, true, false},
+        {false, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "dropbox selected " << c.selectDropbox);
+        test::RemoveTree(profile);
+        MakeInstallation();
+        Start(); // no provider folder yet: the cloud field is empty
+        if (c.selectDropbox)
+            form->Click(form->btnDropbox);
+        if (c.oneDriveExists)
+            test::MakeDirs(OneDrive());
+        if (c.dropboxExists)
+            test::MakeDirs(Dropbox());
+        ASSERT_EQ(form->txtCloudDriveFolder.Caption(), "");
+        dialogs.shown.clear();
+        dialogs.messageAnswers = {mrOk};
+        form->Click(form->btnOK);
+        ASSERT_EQ(MessageTexts(),
+                  std::vector<std::string>{"Tallyvane is already configured to use this location"});
+        std::string expected = !c.selectDropbox && c.oneDriveExists ? Lower(OneDrive())
+                               : c.selectDropbox                    ? Lower(Dropbox())
+                                                                    : "";
+        EXPECT_EQ(form->txtCloudDriveFolder.Caption(), expected);
+        EXPECT_FALSE(form->CloseRequested());
+    }
+}
+
+TEST_F(ConfigureCommandTest, ProviderRootIsRefusedAndTheBrowserOpens) {
+    test::MakeDirs(OneDrive());
+    MakeInstallation();
+    const std::string iniBefore = test::ReadFile(Install() + "tvn.ini");
+    Start();
+    dialogs.messageAnswers = {mrOk};
+    form->Click(form->btnOK);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].text, "Create a folder for Tallyvane within the OneDrive location first");
+    EXPECT_EQ(dialogs.shown[0].type, mtError);
+    EXPECT_EQ(dialogs.shown[1].kind, "browse");
+    EXPECT_EQ(dialogs.shown[1].text, "Locate a folder in OneDrive");
+    EXPECT_EQ(dialogs.shown[1].folder, Lower(OneDrive()));
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), iniBefore);
+    EXPECT_FALSE(test::IsDir(OneDrive() + "Data"));
+}
+
+TEST_F(ConfigureCommandTest, ProviderRootOrUnchangedDependsOnHowTheRedirectionWasFound) {
+    // Inside Dropbox: the radio handler put the redirection into the provider
+    // folder, so an unchanged press reads as the provider root.
+    test::MakeDirs(Dropbox() + "Tvn");
+    MakeInstallation(Dropbox() + "Tvn");
+    Start();
+    dialogs.messageAnswers = {mrOk};
+    form->Click(form->btnOK);
+    EXPECT_EQ(FirstLine(MessageTexts().at(0)),
+              "Create a folder for Tallyvane within the Dropbox location first");
+
+    // Inside OneDrive without a radio click: the provider folder is the root.
+    test::RemoveTree(profile);
+    test::MakeDirs(OneDrive() + "Tvn");
+    MakeInstallation(OneDrive() + "Tvn");
+    Start();
+    dialogs.shown.clear();
+    dialogs.messageAnswers = {mrOk};
+    form->Click(form->btnOK);
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>{"Tallyvane is already configured to use this location"});
+}
+
+TEST_F(ConfigureCommandTest, ForeignRedirectionGoesOnOnlyOnYes) {
+    struct Case {
+        int answer;
+        bool configured;
+    } cases[] = {{mrNo, false}, {mrCancel /* title-bar close */, false}, {mrYes, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        test::RemoveTree(profile);
+        test::RemoveTree(appData);
+        test::WriteFile(dir / "Elsewhere\\Data\\2024-01.txt", "x\r\n");
+        test::WriteFile(dir / "Elsewhere\\tvn.ini", "[Setup]\r\n");
+        test::MakeDirs(OneDrive() + "Tvn");
+        MakeInstallation(dir / "Elsewhere");
+        Start();
+        form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "tvn"));
+        dialogs.shown.clear();
+        dialogs.messageAnswers = {c.answer, mrOk};
+        form->Click(form->btnOK);
+        auto messages = dialogs.Messages();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages[0].text,
+                  "The locally detected Tallyvane installation uses redirection\r\n"
+                  "OneDrive configuration will over-write these settings\r\nContinue?");
+        EXPECT_EQ(messages[0].type, mtWarning);
+        EXPECT_EQ(messages[0].buttons, mbYesNo);
+        EXPECT_EQ(messages.size(), c.configured ? 2u : 1u);
+        EXPECT_EQ(test::IsFile(OneDrive() + "Tvn\\Data\\2024-01.txt"), c.configured);
+        EXPECT_EQ(form->CloseRequested(), c.configured);
+    }
+}
+
+TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
+    test::MakeDirs(OneDrive() + "Tvn");
+    MakeInstallation();
+    test::WriteFile(Install() + "Data\\2024-01.txt", "rec\r\n");
+    Start();
+    form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
+    dialogs.messageAnswers = {mrOk};
+    form->Click(form->btnOK);
+    const std::string target = Lower(OneDrive() + "Tvn\\");
+    ASSERT_EQ(MessageTexts(),
+              std::vector<std::string>{"Tallyvane has been configured on this machine.\r\n\r\n"
+                                       "Redirection to \"" + target + "\" has been established.\r\n"
+                                       "Data files have been copied to \"" + target + "\""});
+    EXPECT_EQ(dialogs.Messages()[0].type, mtInformation);
+    EXPECT_EQ(test::ReadFile(OneDrive() + "Tvn\\Data\\2024-01.txt"), "rec\r\n");
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
+              "[Setup]\r\nUser=me\r\nRedirect=" + TVNConfigUtil::RemoveBackslash(target) + "\r\n\r\n");
+    EXPECT_TRUE(form->CloseRequested());
+}
+
+// Each row of the comparison prompts' answers, for both directions.
+TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
+    enum Result { Copied, NotCopied, Stopped };
+    const std::string lessComplete = "The utility will copy files that appear to be less complete";
+    const std::string moreComplete = "The utility will not copy files that appear more complete";
+    struct Case {
+        char branch;           // 'A': back to the standard location, 'B': to a new location
+        const char* otherData; // data at the location compared with "a b"
+        const char* promptLine;
+        TMsgDlgType promptType;
+        std::vector<int> answers;
+        const std::string* confirm; // the direction warning expected, or none
+        Result result;
+    };
+    const Case cases[] = {
+        // A1: the cloud copy is more complete.
+        {'A', "a\r\n", "OneDrive appears to have more data than the locally detected Tallyvane installation", mtConfirmation, {mrYes}, nullptr, Copied},
+        {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrYes}, &moreComplete, NotCopied},
+        {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrNo}, &moreComplete, Stopped},
+        {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
+        // A2: the installation's copy is more complete.
+        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears to have more data than OneDrive", mtConfirmation, {mrYes}, nullptr, NotCopied},
+        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrYes}, &lessComplete, Copied},
+        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrCancel}, &lessComplete, Stopped},
+        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
+        // A3: each holds records the other lacks.
+        {'A', "a\r\nc\r\n", "The selected data file location has existing Tallyvane data files", mtWarning, {mrYes}, nullptr, Copied},
+        {'A', "a\r\nc\r\n", "The selected data file location has", mtWarning, {mrNo, mrYes}, &moreComplete, NotCopied},
+        {'A', "a\r\nc\r\n", "The selected data file location has", mtWarning, {mrCancel}, nullptr, Stopped},
+        // B1: the installation's copy is more complete.
+        {'B', "a\r\n", "The selected data file location appears to have more data than OneDrive", mtConfirmation, {mrYes}, nullptr, Copied},
+        {'B', "a\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrYes}, &moreComplete, NotCopied},
+        {'B', "a\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrNo}, &moreComplete, Stopped},
+        {'B', "a\r\n", "The selected data file location appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
+        // B2: the new location's copy is more complete.
+        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears to have more data than the locally detected Tallyvane installation", mtConfirmation, {mrYes}, nullptr, NotCopied},
+        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrYes}, &lessComplete, Copied},
+        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrNo}, &lessComplete, Stopped},
+        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
+        // B3: each holds records the other lacks.
+        {'B', "a\r\nc\r\n", "OneDrive has existing Tallyvane data files", mtWarning, {mrYes}, nullptr, Copied},
+        {'B', "a\r\nc\r\n", "OneDrive has existing", mtWarning, {mrNo, mrYes}, &moreComplete, NotCopied},
+        {'B', "a\r\nc\r\n", "OneDrive has existing", mtWarning, {mrCancel}, nullptr, Stopped},
+        // Equal records (case aside): no prompt, nothing copied.
+        {'A', "A\r\nB\r\n", nullptr, mtWarning, {}, nullptr, NotCopied},
+        {'B', "b\r\na\r\n", nullptr, mtWarning, {}, nullptr, NotCopied},
+    };
+    int row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << row++ << " branch " << c.branch);
+        test::RemoveTree(profile);
+        test::RemoveTree(appData);
+        const std::string cloud = OneDrive() + "Tvn\\";
+        // The data that ends up kept when copying: "a b" at the copy's source.
+        std::string destination;
+        if (c.branch == 'A') {
+            test::WriteFile(cloud + "tvn.ini", "[Setup]\r\n");
+            test::WriteFile(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
+            MakeInstallation(cloud);
+            test::WriteFile(Install() + "Data\\2024-01.txt", c.otherData);
+            Start();
+            form->Click(form->chkDisconnect);
+            destination = Install();
+        } else {
+            MakeInstallation();
+            test::WriteFile(Install() + "Data\\2024-01.txt", "a\r\nb\r\n");
+            test::WriteFile(cloud + "tvn.inf", "inf");
+            test::WriteFile(cloud + "Data\\2024-01.txt", c.otherData);
+            Start();
+            form->txtCloudDriveFolder.SetCaption(Lower(cloud));
+            destination = cloud;
+        }
+        dialogs.shown.clear();
+        dialogs.messageAnswers.assign(c.answers.begin(), c.answers.end());
+        if (c.result != Stopped)
+            dialogs.messageAnswers.push_back(mrOk); // the report
+        form->Click(form->btnOK);
+
+        auto messages = dialogs.Messages();
+        size_t expectedCount = (c.promptLine ? 1 : 0) + (c.confirm ? 1 : 0) + (c.result != Stopped);
+        ASSERT_EQ(messages.size(), expectedCount);
+        if (c.promptLine) {
+            EXPECT_EQ(messages[0].text.rfind(c.promptLine, 0), 0u) << messages[0].text;
+            EXPECT_EQ(messages[0].type, c.promptType);
+            EXPECT_EQ(messages[0].buttons, mbYesNoCancel);
+        }
+        if (c.confirm) {
+            EXPECT_EQ(messages[1].text.rfind(*c.confirm, 0), 0u) << messages[1].text;
+            EXPECT_EQ(messages[1].type, mtWarning);
+            EXPECT_EQ(messages[1].buttons, mbYesNo);
+        }
+        const std::string data = test::ReadFile(destination + "Data\\2024-01.txt");
+        EXPECT_EQ(data == "a\r\nb\r\n", c.result == Copied) << data;
+        EXPECT_EQ(HasBackupFolder(destination), c.result == Copied);
+        EXPECT_EQ(form->CloseRequested(), c.result != Stopped);
+        if (c.result != Stopped) {
+            EXPECT_EQ(messages.back().type, mtInformation);
+            EXPECT_EQ(messages.back().text.find("Data files have been copied") != std::string::npos,
+                      c.result == Copied);
+        }
+    }
+}
+
+TEST_F(ConfigureCommandTest, ComparisonSkippedWhenTheProviderFolderIsMissing) {
+    // Redirected inside Dropbox, disconnect ticked, then switched to a missing
+    // OneDrive: the box is disabled but still ticked, so the command returns
+    // to the standard location, after the warning, without a comparison.
+    const std::string cloud = Dropbox() + "Tvn\\";
+    test::WriteFile(cloud + "tvn.ini", "[Setup]\r\n");
+    test::WriteFile(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
+    MakeInstallation(cloud);
+    test::WriteFile(Install() + "Data\\2024-01.txt", "a\r\n");
+    Start();
+    form->Click(form->chkDisconnect);
+    form->Click(form->btnOneDrive);
+    ASSERT_FALSE(form->chkDisconnect.Enabled());
+    dialogs.messageAnswers = {mrYes, mrOk};
+    form->Click(form->btnOK);
+    auto messages = dialogs.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(FirstLine(messages[0].text),
+              "The locally detected Tallyvane installation uses redirection");
+    EXPECT_EQ(messages[1].type, mtInformation);
+    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-01.txt"), "a\r\nb\r\n");
+    // The cloud copy's settings were copied over and lost their empty [Setup].
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), "");
+    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), "");
+    EXPECT_TRUE(form->CloseRequested());
+}
+
+TEST_F(ConfigureCommandTest, FailedConfigurationKeepsTheWindowOpen) {
+    test::MakeDirs(OneDrive() + "Tvn");
+    MakeInstallation();
+    test::WriteFile(Install() + "tvn.ini", "[Server]\r\nServerPath=" + OneDrive() + "Tvn\r\n");
+    Start();
+    form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
+    dialogs.messageAnswers = {mrOk};
+    form->Click(form->btnOK);
+    ASSERT_EQ(MessageTexts(), std::vector<std::string>{"Tallyvane configuration failed.\r\n"
+                                                       "Server and redirection paths must be different"});
+    EXPECT_EQ(dialogs.Messages()[0].type, mtError);
+    EXPECT_FALSE(form->CloseRequested());
+}
+
+TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStays) {
+    test::MakeDirs(OneDrive() + "Tvn");
+    MakeInstallation();
+    Start();
+    form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
+    SetApplicationTitle("TVN - Cloud Drive Configuration");
+    {
+        test::HeldFile held(Install() + "tvn.ini", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(held.ok());
+        form->Click(form->btnOK);
+    }
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "errorbox");
+    EXPECT_EQ(dialogs.shown[0].title, "TVN - Cloud Drive Configuration");
+    EXPECT_EQ(dialogs.shown[0].text, "Cannot open file " + Lower(Install()) + "tvn.ini.");
+    EXPECT_FALSE(form->CloseRequested());
+    EXPECT_FALSE(test::IsDir(OneDrive() + "Tvn\\Data"));
+}
+
+} // namespace

@@ -1,0 +1,226 @@
+// The window's logic, headless: real sandbox folders, scripted dialogs.
+#include <gtest/gtest.h>
+
+#include "FormFixture.h"
+
+namespace {
+
+TEST_F(FormTest, StartWithoutProviderFoldersOrRedirection) {
+    MakeInstallation();
+    Start();
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(Install()));
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), "");
+    EXPECT_EQ(form->lblExeLocated1.Caption(),
+              "Tallyvane data files HAVE BEEN FOUND at a standard location.");
+    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+              "A OneDrive folder HAS NOT BEEN FOUND in a standard location.");
+    EXPECT_EQ(form->chkDisconnect.Caption(),
+              "Configure the detected Tallyvane to use its standard (non-OneDrive) data location.");
+    EXPECT_FALSE(form->chkDisconnect.Enabled());
+    EXPECT_TRUE(form->btnOneDrive.Checked());
+    EXPECT_EQ(form->RedirectFolder, "");
+}
+
+TEST_F(FormTest, StartWithoutInstallation) {
+    Start();
+    EXPECT_EQ(form->lblExeLocated1.Caption(),
+              "Tallyvane data files have NOT BEEN FOUND at a standard location.");
+}
+
+TEST_F(FormTest, StartWithRedirectionInsideDropboxSelectsDropboxOnce) {
+    test::MakeDirs(Dropbox() + "TimeData");
+    test::MakeDirs(OneDrive());
+    MakeInstallation(Dropbox() + "TimeData");
+    Start();
+    const std::string redirect = Lower(Dropbox() + "TimeData\\");
+    EXPECT_TRUE(form->btnDropbox.Checked());
+    EXPECT_FALSE(form->btnOneDrive.Checked());
+    EXPECT_EQ(form->RedirectFolder, redirect);
+    EXPECT_EQ(form->ProviderFolder, redirect);
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), redirect);
+    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+              "Tallyvane IS configured to use a Dropbox location.");
+    EXPECT_EQ(form->chkDisconnect.Caption(),
+              "Configure the detected Tallyvane to use its standard (non-Dropbox) data location.");
+    EXPECT_TRUE(form->chkDisconnect.Enabled());
+    EXPECT_EQ(form->UpdateStatusCount(), 1);
+    EXPECT_FALSE(SuppressStatusUpdate);
+
+    // Switching to OneDrive shows its folder; switching back restores the redirection.
+    form->Click(form->btnOneDrive);
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), Lower(OneDrive()));
+    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+              "A OneDrive folder HAS BEEN FOUND at a standard location.");
+    EXPECT_FALSE(form->chkDisconnect.Enabled());
+    form->Click(form->btnDropbox);
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), redirect);
+    EXPECT_TRUE(form->chkDisconnect.Enabled());
+}
+
+TEST_F(FormTest, StatusLineForEachProviderAndRedirectionCase) {
+    struct Case {
+        const char* name;
+        bool oneDriveExists;
+        const char* redirectBelowProfile; // empty: no redirection
+        const char* status;
+        bool disconnectEnabled;
+    } cases[] = {
+        {"redirect inside OneDrive", true, "OneDrive\\Tvn", "Tallyvane IS configured to use a OneDrive location.", true},
+        {"OneDrive found, redirect elsewhere", true, "Elsewhere", "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
+        {"no OneDrive, redirect elsewhere", false, "Elsewhere", "An alternative data location IS configured, but it may not be being used for a Cloud Drive.", false},
+        {"OneDrive found, no redirect", true, "", "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
+        {"prefix is not containment", true, "OneDrive backup\\Tvn", "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::RemoveTree(profile);
+        test::RemoveTree(appData);
+        if (c.oneDriveExists)
+            test::MakeDirs(OneDrive());
+        std::string redirect = *c.redirectBelowProfile ? profile + "\\" + c.redirectBelowProfile : "";
+        if (!redirect.empty())
+            test::MakeDirs(redirect);
+        MakeInstallation(redirect);
+        Start();
+        EXPECT_EQ(form->lblCloudDriveLocated1.Caption(), c.status);
+        EXPECT_EQ(form->chkDisconnect.Enabled(), c.disconnectEnabled);
+        // The cloud field shows the redirection when there is one.
+        EXPECT_EQ(form->txtCloudDriveFolder.Caption(),
+                  redirect.empty() ? (c.oneDriveExists ? Lower(OneDrive()) : "")
+                                   : Lower(redirect + "\\"));
+    }
+}
+
+TEST_F(FormTest, ProviderSwitchingAndRepeatedClicks) {
+    test::MakeDirs(Dropbox());
+    MakeInstallation();
+    Start();
+    form->txtCloudDriveFolder.SetCaption("c:\\chosen\\");
+    form->Click(form->btnOneDrive); // already selected: nothing happens
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), "c:\\chosen\\");
+    int updates = form->UpdateStatusCount();
+    form->Click(form->btnDropbox);
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), Lower(Dropbox()));
+    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+              "A Dropbox folder HAS BEEN FOUND at a standard location.");
+    EXPECT_EQ(form->UpdateStatusCount(), updates + 1);
+    form->Click(form->btnOneDrive); // no OneDrive folder: the field empties
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), "");
+    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+              "A OneDrive folder HAS NOT BEEN FOUND in a standard location.");
+}
+
+TEST_F(FormTest, ProviderTextFollowsTheSelectedProvider) {
+    Start();
+    struct Case {
+        const char* text;
+        const char* asOneDrive;
+        const char* asDropbox;
+    } cases[] = {
+        {"in Dropbox", "in OneDrive", "in Dropbox"},
+        {"DropBox and dropbox", "OneDrive and OneDrive", "DropBox and dropbox"},
+        {"non-Dropbox)", "non-OneDrive)", "non-Dropbox)"},
+        {"OneDrive", "OneDrive", "Dropbox"},
+        {"no provider", "no provider", "no provider"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(form->ProviderText(c.text), c.asOneDrive);
+    }
+    form->CheckRadio(form->btnDropbox);
+    for (const Case& c : cases) {
+        EXPECT_EQ(form->ProviderText(c.text), c.asDropbox);
+    }
+}
+
+TEST_F(FormTest, BrowseForCloudFolder) {
+    test::MakeDirs(OneDrive());
+    MakeInstallation();
+    Start();
+    dialogs.browseAnswers.push_back({false, ""});
+    form->Click(form->btnBrowseCloudDrive);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "browse");
+    EXPECT_EQ(dialogs.shown[0].text, "Locate a folder in OneDrive");
+    EXPECT_EQ(dialogs.shown[0].folder, Lower(OneDrive()));
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), Lower(OneDrive())); // cancelled: unchanged
+
+    dialogs.browseAnswers.push_back({true, OneDrive() + "Time Data"});
+    form->Click(form->btnBrowseCloudDrive);
+    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), Lower(OneDrive() + "Time Data"));
+
+    form->CheckRadio(form->btnDropbox);
+    form->Click(form->btnBrowseCloudDrive);
+    EXPECT_EQ(dialogs.shown.back().text, "Locate a folder in Dropbox");
+}
+
+TEST_F(FormTest, LocateInstallation) {
+    MakeInstallation();
+    Start();
+    const std::string other = dir / "Data\\TimeData\\";
+    test::WriteFile(other + "tvn.inf", "");
+    test::MakeDirs(dir / "Empty");
+
+    dialogs.openAnswers.push_back(other + "tvn.inf");
+    form->Click(form->btnBrowseInstall);
+    ASSERT_EQ(dialogs.openRequests.size(), 1u);
+    const OpenFileRequest& request = dialogs.openRequests[0];
+    EXPECT_EQ(request.initialDir, Lower(Install()));
+    EXPECT_EQ(request.filter, "TVN INF files (tvn.inf)|tvn.inf|Any file (*.*)|*.*");
+    EXPECT_EQ(request.defaultExt, "*.inf");
+    EXPECT_EQ(request.flags & (OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
+                               OFN_FILEMUSTEXIST | OFN_NOTESTFILECREATE | OFN_ENABLESIZING),
+              static_cast<DWORD>(OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
+                                 OFN_FILEMUSTEXIST | OFN_NOTESTFILECREATE | OFN_ENABLESIZING));
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));
+
+    // Any file counts by its folder; a folder without tvn.inf is refused.
+    dialogs.openAnswers.push_back(dir / "Empty\\notes.txt");
+    dialogs.messageAnswers.push_back(mrOk);
+    form->Click(form->btnBrowseInstall);
+    auto messages = dialogs.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "The selected location does not contain a valid Tallyvane installation");
+    EXPECT_EQ(messages[0].type, mtError);
+    EXPECT_EQ(messages[0].buttons, mbOK);
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));
+
+    // Cancelled: nothing changes, nothing is shown.
+    form->Click(form->btnBrowseInstall);
+    EXPECT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));
+}
+
+TEST_F(FormTest, LocatingAnotherInstallationKeepsTheDetectedRedirection) {
+    test::MakeDirs(OneDrive() + "Tvn");
+    MakeInstallation(OneDrive() + "Tvn");
+    Start();
+    const std::string other = dir / "Other\\";
+    test::WriteFile(other + "tvn.inf", "");
+    test::WriteFile(other + "tvn.ini", "[Setup]\r\nRedirect=c:\\elsewhere\r\n");
+    dialogs.openAnswers.push_back(other + "tvn.inf");
+    form->Click(form->btnBrowseInstall);
+    EXPECT_EQ(form->RedirectFolder, Lower(OneDrive() + "Tvn\\"));
+    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+              "Tallyvane IS configured to use a OneDrive location.");
+    EXPECT_TRUE(form->chkDisconnect.Enabled());
+}
+
+TEST_F(FormTest, TickedDisconnectBoxStaysTickedWhenDisabled) {
+    test::MakeDirs(Dropbox() + "Tvn");
+    MakeInstallation(Dropbox() + "Tvn");
+    Start();
+    form->Click(form->chkDisconnect);
+    EXPECT_TRUE(form->chkDisconnect.Checked());
+    form->Click(form->btnOneDrive);
+    EXPECT_FALSE(form->chkDisconnect.Enabled());
+    EXPECT_TRUE(form->chkDisconnect.Checked());
+}
+
+TEST_F(FormTest, CancelClosesTheWindow) {
+    Start();
+    EXPECT_FALSE(form->CloseRequested());
+    form->Click(form->btnCancel);
+    EXPECT_TRUE(form->CloseRequested());
+}
+
+} // namespace
