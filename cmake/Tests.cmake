@@ -2,7 +2,7 @@
 set(TVN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 if(NOT TARGET gtest)
     add_subdirectory(${TVN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
