@@ -1,22 +1,297 @@
-// Placeholder real dialogs; replaced by the full message dialog.
+// The real dialogs: the message dialog built from the message font, the
+// system open-file dialog, the shell folder browser and the error box.
 #include "Dialogs.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "MessageDialogLayout.h"
+#include "OpenFileDialog.h"
 #include "SelectFolder.h"
+#include "Win32Handles.h"
 
 namespace {
+
+// A window's device context with a font selected into it, both given back
+// when the object goes.
+class FontDC {
+  public:
+    FontDC(HWND window, HFONT font)
+        : window_(window), dc_(GetDC(window)), previous_(dc_ ? SelectObject(dc_, font) : nullptr) {}
+    ~FontDC() {
+        if (dc_) {
+            SelectObject(dc_, previous_);
+            ReleaseDC(window_, dc_);
+        }
+    }
+    FontDC(const FontDC&) = delete;
+    FontDC& operator=(const FontDC&) = delete;
+    HDC get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// The font the system uses for message boxes; the stock GUI font when the
+// system does not report one.
+class MessageFont {
+  public:
+    MessageFont() {
+        NONCLIENTMETRICSA metrics{};
+        metrics.cbSize = sizeof metrics;
+        if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+            owned_.reset(CreateFontIndirectA(&metrics.lfMessageFont));
+    }
+    HFONT get() const {
+        return owned_ ? static_cast<HFONT>(owned_.get())
+                      : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }
+
+  private:
+    UniqueGdiObject owned_;
+};
+
+// True when the user's interface language reads from right to left.
+bool RightToLeftReading() {
+    switch (PRIMARYLANGID(GetUserDefaultUILanguage())) {
+    case LANG_ARABIC:
+    case LANG_HEBREW:
+    case LANG_FARSI:
+    case LANG_URDU:
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct MessageDialogState {
+    const std::string& text;
+    MessageDialogContent content;
+    HFONT font;
+};
+
+MessageDialogMetrics MeasureMessageDialog(HWND dialog, const MessageDialogState& state) {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    MessageDialogMetrics metrics;
+    metrics.rightToLeft = RightToLeftReading();
+    FontDC dc(dialog, state.font);
+    if (!dc.get())
+        return metrics;
+    GetTextExtentPoint32A(dc.get(), letters, 52, &metrics.lettersExtent);
+
+    // The message is shown as written: an "&" in a folder name is text, not
+    // an accelerator.
+    RECT text{0, 0, MessageTextWidth(GetSystemMetrics(SM_CXSCREEN)), 0};
+    DrawTextA(dc.get(), state.text.data(), static_cast<int>(state.text.size()), &text,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX | DT_LEFT);
+    metrics.textExtent = SIZE{text.right - text.left, text.bottom - text.top};
+
+    for (const MessageDialogButton& button : state.content.buttons) {
+        RECT caption{0, 0, 0, 0};
+        DrawTextA(dc.get(), button.caption, -1, &caption, DT_CALCRECT | DT_SINGLELINE);
+        metrics.captionWidths.push_back(caption.right - caption.left);
+    }
+    return metrics;
+}
+
+HWND CreateChild(HWND dialog, const char* className, const char* text, DWORD style, DWORD exStyle,
+                 const RECT& r, int id, HFONT font) {
+    HWND child = CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, r.left,
+                                 r.top, r.right - r.left, r.bottom - r.top, dialog,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleA(nullptr), nullptr);
+    if (child)
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+}
+
+void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
+    const MessageDialogContent& content = state.content;
+    SetWindowTextA(dialog, content.title.c_str());
+    SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
+
+    const MessageDialogMetrics metrics = MeasureMessageDialog(dialog, state);
+    const MessageDialogLayout layout = ComputeMessageDialogLayout(content, metrics);
+
+    if (content.icon) {
+        // The control draws the icon at the control's size, whatever size
+        // the system hands out for the current DPI.
+        HWND icon = CreateChild(dialog, "STATIC", nullptr, SS_ICON | SS_REALSIZECONTROL, 0,
+                                layout.icon, idMessageIcon, state.font);
+        if (icon)
+            SendMessageA(icon, STM_SETICON,
+                         reinterpret_cast<WPARAM>(LoadIconA(nullptr, content.icon)), 0);
+    }
+    const DWORD textStyle = SS_NOPREFIX | (metrics.rightToLeft ? SS_RIGHT : SS_LEFT);
+    CreateChild(dialog, "STATIC", state.text.c_str(), textStyle,
+                metrics.rightToLeft ? WS_EX_RTLREADING : 0, layout.text, idMessageText, state.font);
+
+    HWND focus = nullptr;
+    for (size_t i = 0; i < content.buttons.size(); ++i) {
+        const MessageDialogButton& button = content.buttons[i];
+        const bool isDefault = static_cast<int>(i) == content.defaultButton;
+        DWORD style = WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        if (i == 0)
+            style |= WS_GROUP;
+        HWND control = CreateChild(dialog, "BUTTON", button.caption, style, 0, layout.buttons[i],
+                                   button.controlId, state.font);
+        if (isDefault || !focus)
+            focus = control;
+    }
+    if (content.defaultButton >= 0)
+        SendMessageA(dialog, DM_SETDEFID, content.buttons[content.defaultButton].controlId, 0);
+
+    // Size the frame around the computed client area and centre it on the
+    // screen.
+    RECT frame{0, 0, layout.client.cx, layout.client.cy};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_EXSTYLE)));
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (focus)
+        SetFocus(focus);
+}
+
+INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        try {
+            InitMessageDialog(dialog, *reinterpret_cast<const MessageDialogState*>(lParam));
+        } catch (...) {
+            EndDialog(dialog, CloseButtonResult);
+        }
+        return FALSE; // the focus is set already
+    case WM_COMMAND: {
+        const auto* state =
+            reinterpret_cast<const MessageDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (!state)
+            return FALSE;
+        const MessageDialogContent& content = state->content;
+        const int id = LOWORD(wParam);
+        if (id == IDCANCEL) {
+            // The Escape key. Without a button that answers it nothing happens.
+            if (content.escapeButton >= 0)
+                EndDialog(dialog, content.buttons[content.escapeButton].result);
+            return TRUE;
+        }
+        for (const MessageDialogButton& button : content.buttons) {
+            if (button.controlId != id)
+                continue;
+            // There is no help file to show, and Help never closes the dialog.
+            if (button.bit != mbHelp)
+                EndDialog(dialog, button.result);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_CLOSE:
+        // The title-bar close button (and Alt+F4) answer Cancel even when no
+        // Cancel button is shown, unlike the Escape key.
+        EndDialog(dialog, CloseButtonResult);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// An empty dialog box: the frame and its styles. The controls are created
+// when the dialog initialises, because their sizes come from the font.
+struct alignas(4) EmptyDialogTemplate {
+    DLGTEMPLATE header;
+    WORD menu;
+    WORD windowClass;
+    WORD title;
+};
+static_assert(offsetof(EmptyDialogTemplate, menu) == sizeof(DLGTEMPLATE));
+
+int ShowMessageDialog(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+    MessageFont font;
+    MessageDialogState state{text, DescribeMessageDialog(type, buttons, ApplicationTitle()),
+                             font.get()};
+
+    EmptyDialogTemplate dialogTemplate{};
+    dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+
+    HWND owner = ApplicationWindow();
+    if (!owner || !IsWindow(owner))
+        owner = GetActiveWindow();
+    const INT_PTR result =
+        DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &dialogTemplate.header, owner,
+                                MessageDialogProc, reinterpret_cast<LPARAM>(&state));
+    // A dialog that could not be shown counts as dismissed.
+    return result > 0 ? static_cast<int>(result) : CloseButtonResult;
+}
+
+bool ShowOpenFileDialog(const OpenFileRequest& request, std::string& fileName) {
+    const std::string filter = DialogFilterText(request.filter);
+    const std::string extension = DialogDefaultExtension(request.defaultExt);
+    std::vector<char> buffer(OpenFileNameBufferSize, '\0');
+
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = request.owner ? request.owner : ApplicationWindow();
+    dialog.lpstrFilter = filter.empty() ? nullptr : filter.data();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrInitialDir = request.initialDir.empty() ? nullptr : request.initialDir.c_str();
+    dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    dialog.Flags = request.flags;
+    if (!GetOpenFileNameA(&dialog))
+        return false;
+    fileName = buffer.data();
+    return !fileName.empty();
+}
+
 class Real : public DialogSeam {
   public:
-    int MessageDlg(const std::string& text, TMsgDlgType, TMsgDlgButtons, int) override {
-        return MessageBoxA(ApplicationWindow(), text.c_str(), ApplicationTitle().c_str(), MB_OK);
+    int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
+                   int) override {
+        return ShowMessageDialog(text, type, buttons);
     }
     bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) override {
         return ShowShellFolderBrowser(owner, caption, folder);
     }
-    bool OpenFile(const OpenFileRequest&, std::string&) override { return false; }
+    bool OpenFile(const OpenFileRequest& request, std::string& fileName) override {
+        return ShowOpenFileDialog(request, fileName);
+    }
     void ShowErrorBox(const std::string& title, const std::string& text) override {
-        MessageBoxA(ApplicationWindow(), text.c_str(), title.c_str(), MB_OK | MB_ICONSTOP);
+        MessageBoxA(ApplicationWindow(), text.c_str(), title.c_str(), MB_ICONSTOP | MB_OK);
     }
 };
+
 } // namespace
+
+std::string DialogFilterText(const std::string& filter) {
+    if (filter.empty())
+        return {};
+    std::string text = filter;
+    std::replace(text.begin(), text.end(), '|', '\0');
+    if (text.back() != '\0')
+        text.push_back('\0');
+    text.push_back('\0');
+    return text;
+}
+
+std::string DialogDefaultExtension(const std::string& defaultExt) {
+    std::string extension = defaultExt;
+    if (extension.rfind("*.", 0) == 0)
+        extension.erase(0, 2);
+    else if (extension.rfind('.', 0) == 0)
+        extension.erase(0, 1);
+    if (extension.find_first_of("*?") != std::string::npos)
+        return {};
+    return extension;
+}
 
 DialogSeam& RealDialogs() {
     static Real real;
