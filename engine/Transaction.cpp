@@ -1,0 +1,193 @@
+// The configuration transaction: the one operation that changes anything on
+// disk, and the texts that tell the user how it went.
+#include "TVNConfigUtil.h"
+
+#include "Dialogs.h"
+
+namespace TVNConfigUtil {
+
+namespace {
+
+const char* const SettingsFileName = "tvn.ini";
+const char* const InstallationMarkerName = "tvn.inf";
+
+enum class AdminRights { None, AdministratorOnly, UserAdministrator };
+
+// [Server] ServerAdmin of the settings in effect. Only 1 and 2 mean anything;
+// every other value is dropped when the settings are written back.
+AdminRights ReadAdminRights(const std::string& installFolder) {
+    auto store = OpenInstallationIni(installFolder);
+    switch (store->ReadInteger("Server", "ServerAdmin", 0)) {
+    case 2:
+        return AdminRights::UserAdministrator;
+    case 1:
+        return AdminRights::AdministratorOnly;
+    default:
+        return AdminRights::None;
+    }
+}
+
+// The first of the path checks that fails, or empty. Paths are in normal form
+// and compared byte for byte; an empty server or new folder never equals a
+// non-empty installation folder.
+std::string ValidationMessage(const std::string& installFolder, const std::string& serverFolder,
+                              const std::string& newRedirectFolder) {
+    if (installFolder.empty())
+        return "Installation path is required";
+    if (installFolder == serverFolder)
+        return "Installation and server paths must be different";
+    if (installFolder == newRedirectFolder)
+        return "Installation and redirection paths must be different";
+    if (!newRedirectFolder.empty() && serverFolder == newRedirectFolder)
+        return "Server and redirection paths must be different";
+    return std::string();
+}
+
+std::string FolderCreationMessage(const std::string& folder) {
+    return "The network directory \"" + folder + "\" (or a sub-directory) could not be created.";
+}
+
+// Backs up a destination that holds anything, then copies the data folder and
+// the two settings files. Returns the failure message, or empty. The settings
+// files follow even a failed data copy, so that the destination at least
+// carries the source's settings next to whatever data did arrive.
+std::string BackupAndCopy(const std::string& sourceRoot, const std::string& destinationRoot) {
+    if (FolderHasFiles(destinationRoot) && !BackupFolder(destinationRoot, destinationRoot))
+        return "File backup of \"" + destinationRoot + "\" failed.";
+    std::string message;
+    if (!CopyFolderTree(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot), ""))
+        message = "File copy from \"" + sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
+    CopyFileForcingFolder(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
+    CopyFileForcingFolder(sourceRoot + InstallationMarkerName,
+                          destinationRoot + InstallationMarkerName);
+    return message;
+}
+
+// Carries the workgroup server keys into the settings that are in effect once
+// the redirection has been rewritten.
+void WriteServerSettings(const std::string& installFolder, const std::string& serverFolder,
+                         AdminRights rights) {
+    auto store = OpenInstallationIni(installFolder);
+    if (!serverFolder.empty())
+        store->WriteString("Server", "ServerPath", RemoveBackslash(serverFolder));
+    else
+        DeleteIniKey(store.get(), "Server", "ServerPath");
+    switch (rights) {
+    case AdminRights::UserAdministrator:
+        store->WriteInteger("Server", "ServerAdmin", 2);
+        break;
+    case AdminRights::AdministratorOnly:
+        store->WriteInteger("Server", "ServerAdmin", 1);
+        break;
+    case AdminRights::None:
+        DeleteIniKey(store.get(), "Server", "ServerAdmin");
+        break;
+    }
+    store->UpdateFile();
+}
+
+} // namespace
+
+Outcome ConfigureInstallation(const std::string& InstallFolder, const std::string& ServerFolder,
+                              const std::string& OldRedirectFolder,
+                              const std::string& NewRedirectFolder, bool CopyData) {
+    const std::string install = NormalForm(InstallFolder);
+    const std::string server = NormalForm(ServerFolder);
+    const std::string oldRedirect = NormalForm(OldRedirectFolder);
+    const std::string newRedirect = NormalForm(NewRedirectFolder);
+
+    // Made before the paths are checked, so the data folders may exist even
+    // when the run then fails validation.
+    const bool serverReady = EnsureDataFolder(server);
+    const bool newLocationReady = EnsureDataFolder(newRedirect);
+
+    // An old location without a single file has nothing to hand over, and is
+    // left untouched.
+    const std::string sourceRoot =
+        !oldRedirect.empty() && FolderHasFiles(oldRedirect) ? oldRedirect : install;
+    const std::string destinationRoot = !newRedirect.empty() ? newRedirect : install;
+
+    // Read before anything changes: afterwards the settings in effect may be
+    // another file.
+    AdminRights rights = AdminRights::None;
+    if (!server.empty())
+        rights = ReadAdminRights(install);
+
+    std::string errorText = ValidationMessage(install, server, newRedirect);
+
+    // A missing data folder ends the run before anything is copied or
+    // rewritten: pointing the installation at a location that cannot hold its
+    // data, and without its server settings, would leave it broken.
+    if (errorText.empty() && !serverReady)
+        errorText = FolderCreationMessage(server);
+    else if (errorText.empty() && !newLocationReady)
+        errorText = FolderCreationMessage(newRedirect);
+
+    std::string copiedTo;
+    if (errorText.empty() && CopyData && sourceRoot != destinationRoot) {
+        errorText = BackupAndCopy(sourceRoot, destinationRoot);
+        if (errorText.empty())
+            copiedTo = destinationRoot;
+    }
+
+    // Each write goes to disk at once, in this order, so that a settings file
+    // that cannot be written stops the run with the earlier ones in place.
+    if (errorText.empty() && (!oldRedirect.empty() || !newRedirect.empty())) {
+        WriteRedirection(sourceRoot, "");
+        WriteRedirection(destinationRoot, "");
+        if (!newRedirect.empty())
+            WriteRedirection(install, destinationRoot);
+    }
+
+    if (errorText.empty())
+        WriteServerSettings(install, server, rights);
+
+    std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    if (!errorText.empty())
+        return Outcome{std::string(), text};
+    return Outcome{text, std::string()};
+}
+
+std::string ComposeOutcomeReport(const std::string& ErrorText, const std::string& OldRedirectFolder,
+                                 const std::string& NewRedirectFolder,
+                                 const std::string& CopiedTo) {
+    const std::string oldRedirect = AsciiLowerCase(OldRedirectFolder);
+    const std::string newRedirect = AsciiLowerCase(NewRedirectFolder);
+    const std::string copiedTo = AsciiLowerCase(CopiedTo);
+
+    if (!ErrorText.empty())
+        return "Tallyvane configuration failed.\r\n" + ErrorText;
+
+    std::string report = "Tallyvane has been configured on this machine.\r\n";
+    if (oldRedirect == newRedirect)
+        return report;
+    if (!oldRedirect.empty())
+        report += "\r\nRedirection to \"" + oldRedirect + "\" has been removed.";
+    if (!newRedirect.empty())
+        report += "\r\nRedirection to \"" + newRedirect + "\" has been established.";
+    if (!copiedTo.empty())
+        report += "\r\nData files have been copied to \"" + copiedTo + "\"";
+    return report;
+}
+
+void ShowOutcome(const std::string& ErrorText, const std::string& Report) {
+    if (!ErrorText.empty())
+        MessageDlg(ErrorText, mtError, mbOK, 0);
+    else
+        MessageDlg(Report, mtInformation, mbOK, 0);
+}
+
+bool ConfirmCopyDirection(bool CopyLessComplete) {
+    const char* text =
+        CopyLessComplete
+            ? "The utility will copy files that appear to be less complete to the new location - "
+              "data at the new location may be lost\r\n"
+              "(Existing data files at the new location will be backed up first)\r\n"
+              "Continue?"
+            : "The utility will not copy files that appear more complete to the new location\r\n"
+              "(Existing data files at the old location will not be affected)\r\n"
+              "Continue?";
+    return MessageDlg(text, mtWarning, mbYesNo, 0) == mrYes;
+}
+
+} // namespace TVNConfigUtil

@@ -1,0 +1,555 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "FileErrors.h"
+#include "TVNConfigUtil.h"
+#include "TestSupport.h"
+
+using namespace TVNConfigUtil;
+
+namespace {
+
+// A file of a sandbox tree, relative to the sandbox; a null content stands
+// for an empty folder. "{R}" in a text is the sandbox path as the system
+// gives it, "{r}" the same in lower case. In expectations, "TVN Backup *"
+// stands for the one timestamped backup folder a run may make.
+struct Entry {
+    const char* path;
+    const char* content;
+};
+using Entries = std::vector<Entry>;
+
+Entries operator+(Entries a, const Entries& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const char* const Folder = nullptr;
+const std::string BackupStandIn = "TVN Backup *";
+
+std::string Fill(std::string text, const std::string& root) {
+    for (auto [mark, value] : {std::pair<std::string, std::string>{"{R}", root},
+                               std::pair<std::string, std::string>{"{r}", AsciiLowerCase(root)}}) {
+        for (size_t at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + value.size()))
+            text.replace(at, mark.size(), value);
+    }
+    return text;
+}
+
+// The path with every backup folder component replaced by the stand-in.
+std::string WithoutTimestamps(const std::string& path) {
+    std::string out;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('\\', start);
+        std::string part = path.substr(start, end == std::string::npos ? end : end - start);
+        out += IsBackupFolderName(BackupPrefix, part) ? BackupStandIn : part;
+        if (end == std::string::npos)
+            break;
+        out += '\\';
+        start = end + 1;
+    }
+    return out;
+}
+
+// The tree as sorted lines: "folder\" or "file=content".
+std::vector<std::string> ActualTree(const std::string& root) {
+    std::vector<std::string> lines;
+    for (const std::string& line : test::SnapshotTree(root)) {
+        size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            lines.push_back(WithoutTimestamps(line));
+        else
+            lines.push_back(WithoutTimestamps(line.substr(0, eq)) + line.substr(eq));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The tree before the run with the expected additions and overwrites; the
+// transaction never removes anything.
+std::vector<std::string> ExpectedTree(const Entries& before, const Entries& changes,
+                                      const std::string& root) {
+    std::map<std::string, std::optional<std::string>> tree;
+    for (const Entries* list : {&before, &changes})
+        for (const Entry& e : *list) {
+            std::string path = e.path;
+            if (e.content)
+                tree[path] = Fill(e.content, root);
+            else
+                tree[path + (path.back() == '\\' ? "" : "\\")] = std::nullopt;
+            for (size_t cut = path.find('\\'); cut != std::string::npos && cut + 1 < path.size();
+                 cut = path.find('\\', cut + 1))
+                tree[path.substr(0, cut + 1)] = std::nullopt;
+        }
+    std::vector<std::string> lines;
+    for (const auto& [path, content] : tree)
+        lines.push_back(content ? path + "=" + *content : path);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+struct Scenario {
+    const char* name;
+    Entries before;
+    const char* install;
+    const char* server;
+    const char* oldRedirect;
+    const char* newRedirect;
+    bool copyData;
+    Entries changes;          // files and folders the run adds or overwrites
+    const char* report = "";  // expected Report
+    const char* failure = ""; // expected ErrorText after its header line
+    const char* thrown = nullptr;
+    const char* held = nullptr; // a file held open, shared with no one, during the run
+    const char* readOnly = nullptr;
+};
+
+const char* const Configured = "Tallyvane has been configured on this machine.\r\n";
+
+const Entries PlainInstall = {
+    {"Install\\tvn.inf", "INF install"},
+    {"Install\\tvn.ini", "; written by Tallyvane\r\n[Setup]\r\nLanguage=en\r\n"},
+    {"Install\\Data\\2024-01.txt", "install jan\r\n"},
+};
+
+Entries InstallWithIni(const char* ini) {
+    return {{"Install\\tvn.inf", "INF install"},
+            {"Install\\tvn.ini", ini},
+            {"Install\\Data\\2024-01.txt", "install jan\r\n"}};
+}
+
+const Scenario Scenarios[] = {
+    {.name = "first move into a cloud folder, with a copy over earlier cloud data",
+     .before = PlainInstall + Entries{{"Cloud\\notes.txt", "cloud notes"},
+                                      {"Cloud\\Data\\2024-01.txt", "cloud jan\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}CLOUD",
+     .copyData = true,
+     .changes = {{"Cloud\\TVN Backup *\\notes.txt", "cloud notes"},
+                 {"Cloud\\TVN Backup *\\Data\\2024-01.txt", "cloud jan\r\n"},
+                 {"Cloud\\Data\\2024-01.txt", "install jan\r\n"},
+                 {"Cloud\\tvn.inf", "INF install"},
+                 {"Cloud\\tvn.ini", "[Setup]\r\nLanguage=en\r\n\r\n"},
+                 {"Install\\tvn.ini", "[Setup]\r\nLanguage=en\r\nRedirect={r}cloud\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}cloud\\\" has been established.\r\n"
+               "Data files have been copied to \"{r}cloud\\\""},
+
+    {.name = "return to the standard location, with a copy and the server keys",
+     .before =
+         InstallWithIni("[Setup]\r\nRedirect={R}Old\r\nLanguage=en\r\n") +
+         Entries{
+             {"Old\\tvn.inf", "INF old"},
+             {"Old\\tvn.ini",
+              "[Setup]\r\nLanguage=de\r\n[Server]\r\nServerPath={R}Server\\\r\nServerAdmin=2\r\n"},
+             {"Old\\Data\\2024-01.txt", "old jan\r\n"},
+             {"Old\\Data\\2024-02.txt", "old feb\r\n"},
+             {"Server", Folder}},
+     .install = "{R}Install\\",
+     .server = "{R}Server\\",
+     .oldRedirect = "{r}old\\",
+     .newRedirect = "",
+     .copyData = true,
+     .changes = {{"Server\\Data\\", Folder},
+                 {"Install\\TVN Backup *\\tvn.inf", "INF install"},
+                 {"Install\\TVN Backup *\\tvn.ini",
+                  "[Setup]\r\nRedirect={R}Old\r\nLanguage=en\r\n"},
+                 {"Install\\TVN Backup *\\Data\\2024-01.txt", "install jan\r\n"},
+                 {"Install\\Data\\2024-01.txt", "old jan\r\n"},
+                 {"Install\\Data\\2024-02.txt", "old feb\r\n"},
+                 {"Install\\tvn.inf", "INF old"},
+                 {"Install\\tvn.ini", "[Setup]\r\nLanguage=de\r\n\r\n"
+                                      "[Server]\r\nServerPath={r}server\r\nServerAdmin=2\r\n\r\n"},
+                 {"Old\\tvn.ini", "[Setup]\r\nLanguage=de\r\n\r\n"
+                                  "[Server]\r\nServerPath={R}Server\\\r\nServerAdmin=2\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}old\\\" has been removed.\r\n"
+               "Data files have been copied to \"{r}install\\\""},
+
+    {.name = "no copy: a new location without settings gets only redirection and server keys",
+     .before = InstallWithIni("[Setup]\r\nLanguage=en\r\n[Server]\r\nServerPath={R}Server\r\n"
+                              "ServerAdmin=0x2\r\n") +
+               Entries{{"Server", Folder}},
+     .install = "{R}Install",
+     .server = "{R}Server",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = false,
+     .changes = {{"Server\\Data\\", Folder},
+                 {"cloud\\Data\\", Folder},
+                 {"cloud\\tvn.ini", "[Server]\r\nServerPath={r}server\r\nServerAdmin=2\r\n\r\n"},
+                 {"Install\\tvn.ini",
+                  "[Setup]\r\nLanguage=en\r\nRedirect={r}cloud\r\n\r\n"
+                  "[Server]\r\nServerPath={R}Server\r\nServerAdmin=0x2\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}cloud\\\" has been established."},
+
+    {.name = "old redirection folder without files, back to the standard location",
+     .before = InstallWithIni("[Setup]\r\nRedirect={R}Old\r\nLanguage=en\r\n") +
+               Entries{{"Old\\Data", Folder}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "{R}Old",
+     .newRedirect = "",
+     .copyData = true,
+     .changes = {{"Install\\tvn.ini", "[Setup]\r\nLanguage=en\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}old\\\" has been removed."},
+
+    {.name = "old redirection folder without files, on to a cloud folder",
+     .before = InstallWithIni("[Setup]\r\nRedirect={R}Old\r\nLanguage=en\r\n") +
+               Entries{{"Old\\Data", Folder}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "{R}Old",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {{"cloud\\Data\\2024-01.txt", "install jan\r\n"},
+                 {"cloud\\tvn.inf", "INF install"},
+                 {"cloud\\tvn.ini", "[Setup]\r\nLanguage=en\r\n\r\n"},
+                 {"Install\\tvn.ini", "[Setup]\r\nLanguage=en\r\nRedirect={r}cloud\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}old\\\" has been removed.\r\n"
+               "Redirection to \"{r}cloud\\\" has been established.\r\n"
+               "Data files have been copied to \"{r}cloud\\\""},
+
+    {.name = "equal old and new folders: nothing copied, header line alone",
+     .before = InstallWithIni("[Setup]\r\nRedirect={R}Cloud\r\n") +
+               Entries{{"Cloud\\tvn.ini", "[Setup]\r\nLanguage=en\r\n"},
+                       {"Cloud\\Data\\2024-01.txt", "cloud jan\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "{R}Cloud",
+     .newRedirect = "{r}cloud\\",
+     .copyData = true,
+     .changes = {{"Cloud\\tvn.ini", "[Setup]\r\nLanguage=en\r\n\r\n"},
+                 {"Install\\tvn.ini", "[Setup]\r\nRedirect={r}cloud\r\n\r\n"}},
+     .report = Configured},
+
+    // Validation: the first failing check wins; only data folders appear.
+    {.name = "empty installation path wins over every other check",
+     .before = PlainInstall,
+     .install = "",
+     .server = "{R}Server",
+     .oldRedirect = "",
+     .newRedirect = "{R}Server",
+     .copyData = true,
+     .changes = {{"server\\Data\\", Folder}},
+     .failure = "Installation path is required"},
+    {.name = "server equal to installation wins over redirection equal to installation",
+     .before = PlainInstall,
+     .install = "{R}Install",
+     .server = "{R}INSTALL\\",
+     .oldRedirect = "",
+     .newRedirect = "{R}install",
+     .copyData = true,
+     .changes = {},
+     .failure = "Installation and server paths must be different"},
+    {.name = "new folder is the installation in other capitals",
+     .before = PlainInstall + Entries{{"Server", Folder}},
+     .install = "{R}Install",
+     .server = "{R}Server",
+     .oldRedirect = "",
+     .newRedirect = "{R}INSTALL\\",
+     .copyData = true,
+     .changes = {{"Server\\Data\\", Folder}},
+     .failure = "Installation and redirection paths must be different"},
+    {.name = "server equal to the new folder",
+     .before = PlainInstall,
+     .install = "{R}Install",
+     .server = "{R}Cloud",
+     .oldRedirect = "",
+     .newRedirect = "{r}cloud\\",
+     .copyData = true,
+     .changes = {{"cloud\\Data\\", Folder}},
+     .failure = "Server and redirection paths must be different"},
+    {.name = "validation comes before an unreachable new location",
+     .before = PlainInstall,
+     .install = "",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "q:\\Cloud",
+     .copyData = true,
+     .changes = {},
+     .failure = "Installation path is required"},
+    {.name = "validation comes before an unreachable server",
+     .before = PlainInstall,
+     .install = "{R}Install",
+     .server = "q:\\Server",
+     .oldRedirect = "",
+     .newRedirect = "{R}Install",
+     .copyData = true,
+     .changes = {},
+     .failure = "Installation and redirection paths must be different"},
+
+    // Copy failures.
+    {.name = "failed backup: nothing copied, settings untouched",
+     .before = PlainInstall + Entries{{"Cloud\\tvn.ini", "[Setup]\r\nLanguage=fr\r\n"},
+                                      {"Cloud\\tvn.inf", "INF cloud"},
+                                      {"Cloud\\Data\\2023-12.txt", "cloud dec\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {{"Cloud\\TVN Backup *\\Data\\", Folder}},
+     .failure = "File backup of \"{r}cloud\\\" failed.",
+     .held = "Cloud\\Data\\2023-12.txt"},
+    {.name = "failed data copy: copied files stay, settings files copied, no redirection",
+     .before = PlainInstall + Entries{{"Install\\Data\\Archive\\2020-01.txt", "install 2020\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {{"cloud\\Data\\Archive\\2020-01.txt", "install 2020\r\n"},
+                 {"cloud\\tvn.inf", "INF install"},
+                 {"cloud\\tvn.ini", "; written by Tallyvane\r\n[Setup]\r\nLanguage=en\r\n"}},
+     .failure = "File copy from \"{r}install\\\" to \"{r}cloud\\\" failed.",
+     .held = "Install\\Data\\2024-01.txt"},
+
+    // Data folders that cannot be made: the run stops before anything changes.
+    {.name = "unreachable server on a missing drive",
+     .before = PlainInstall + Entries{{"Cloud\\notes.txt", "cloud notes"}},
+     .install = "{R}Install",
+     .server = "q:\\Server\\",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {{"Cloud\\Data\\", Folder}},
+     .failure =
+         "The network directory \"q:\\server\\\" (or a sub-directory) could not be created."},
+    {.name = "server on an unknown network share",
+     .before = PlainInstall,
+     .install = "{R}Install",
+     .server = "\\\\Srv\\Share\\Time\\",
+     .oldRedirect = "",
+     .newRedirect = "",
+     .copyData = false,
+     .changes = {},
+     .failure =
+         "The network directory \"\\\\srv\\share\\time\\\" (or a sub-directory) could not be "
+         "created."},
+    {.name = "server blocked by a file, new location unreachable: the server is named",
+     .before = PlainInstall + Entries{{"Server", "a file in the way"}},
+     .install = "{R}Install",
+     .server = "{R}Server",
+     .oldRedirect = "",
+     .newRedirect = "q:\\Cloud",
+     .copyData = true,
+     .changes = {},
+     .failure = "The network directory \"{r}server\\\" (or a sub-directory) could not be created."},
+    {.name = "new location whose data folder is a file, from a redirected installation",
+     .before = InstallWithIni("[Setup]\r\nRedirect={R}Old\r\n") +
+               Entries{{"Old\\tvn.ini", "; old\r\n[Setup]\r\n"},
+                       {"Old\\Data\\2024-01.txt", "old jan\r\n"},
+                       {"Cloud\\Data", "a file in the way"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "{R}Old",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {},
+     .failure = "The network directory \"{r}cloud\\\" (or a sub-directory) could not be created."},
+
+    // A settings file that cannot be written stops the run; earlier writes stay.
+    {.name = "read-only destination settings file",
+     .before = InstallWithIni("[Setup]\r\nRedirect={R}Old\r\n") +
+               Entries{{"Old\\tvn.ini", "; old\r\n[Setup]\r\nLanguage=de\r\n"},
+                       {"Old\\Data\\2024-01.txt", "old jan\r\n"},
+                       {"Cloud\\tvn.ini", "[Setup]\r\nLanguage=fr\r\n"},
+                       {"Cloud\\Data", Folder}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "{R}Old",
+     .newRedirect = "{R}Cloud",
+     .copyData = false,
+     .changes = {{"Old\\tvn.ini", "[Setup]\r\nLanguage=de\r\n\r\n"}},
+     .thrown = "Cannot create file {r}cloud\\tvn.ini",
+     .readOnly = "Cloud\\tvn.ini"},
+};
+
+// Server keys carried into the installation's own settings, in a run that
+// keeps the standard location.
+struct ServerCase {
+    const char* name;
+    const char* ini;
+    const char* server;
+    const char* written;
+};
+
+const ServerCase ServerCases[] = {
+    {"hexadecimal 2 is written back as 2",
+     "[Setup]\r\nLanguage=en\r\n[Server]\r\nServerPath={R}Server\r\nServerAdmin=0x2\r\n",
+     "{R}Server",
+     "[Setup]\r\nLanguage=en\r\n\r\n[Server]\r\nServerPath={r}server\r\nServerAdmin=2\r\n\r\n"},
+    {"1 is kept in place, key in its written form",
+     "[Server]\r\nserveradmin=1\r\nServerPath={R}Server\r\n", "{R}Server",
+     "[Server]\r\nServerAdmin=1\r\nServerPath={r}server\r\n\r\n"},
+    {"3 is removed", "[Server]\r\nServerPath={R}Server\r\nServerAdmin=3\r\n", "{R}Server",
+     "[Server]\r\nServerPath={r}server\r\n\r\n"},
+    {"abc is removed", "[Server]\r\nServerPath={R}Server\r\nServerAdmin=abc\r\n", "{R}Server",
+     "[Server]\r\nServerPath={r}server\r\n\r\n"},
+    {"an empty value is removed", "[Server]\r\nServerAdmin=\r\nServerPath={R}Server\r\n",
+     "{R}Server", "[Server]\r\nServerPath={r}server\r\n\r\n"},
+    {"capitals and a trailing backslash", "[Server]\r\nServerPath={R}SERVER\\\r\n", "{R}SERVER\\",
+     "[Server]\r\nServerPath={r}server\r\n\r\n"},
+    {"no server path: both keys and the section go",
+     "[Setup]\r\nLanguage=en\r\n[Server]\r\nServerAdmin=2\r\n", "",
+     "[Setup]\r\nLanguage=en\r\n\r\n"},
+    {"no server path: other server lines keep the section",
+     "[Server]\r\nServerAdmin=1\r\nPort=5\r\n", "", "[Server]\r\nPort=5\r\n\r\n"},
+};
+
+struct RunResult {
+    Outcome outcome;
+    std::string thrown;
+};
+
+RunResult RunScenario(const test::TempDir& dir, const Scenario& s) {
+    const std::string& root = dir.path();
+    for (const Entry& e : s.before) {
+        if (e.content)
+            test::WriteFile(root + e.path, Fill(e.content, root));
+        else
+            test::MakeDirs(root + e.path);
+    }
+    if (s.readOnly)
+        SetFileAttributesA((root + s.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    std::optional<test::HeldFile> held;
+    if (s.held) {
+        held.emplace(root + s.held, GENERIC_READ, 0);
+        EXPECT_TRUE(held->ok()) << s.held;
+    }
+    RunResult result;
+    try {
+        result.outcome =
+            ConfigureInstallation(Fill(s.install, root), Fill(s.server, root),
+                                  Fill(s.oldRedirect, root), Fill(s.newRedirect, root), s.copyData);
+    } catch (const EFileError& error) {
+        result.thrown = error.what();
+    }
+    if (s.readOnly)
+        SetFileAttributesA((root + s.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+    return result;
+}
+
+} // namespace
+
+TEST(ConfigureInstallation, ScenariosOnRealFolders) {
+    for (const Scenario& s : Scenarios) {
+        SCOPED_TRACE(s.name);
+        test::TempDir dir;
+        const std::string& root = dir.path();
+        RunResult result = RunScenario(dir, s);
+        if (s.thrown) {
+            EXPECT_EQ(result.thrown, Fill(s.thrown, root));
+        } else {
+            EXPECT_EQ(result.thrown, "");
+            std::string failure =
+                *s.failure ? "Tallyvane configuration failed.\r\n" + Fill(s.failure, root) : "";
+            EXPECT_EQ(result.outcome.ErrorText, failure);
+            EXPECT_EQ(result.outcome.Report, Fill(s.report, root));
+        }
+        EXPECT_EQ(ActualTree(root), ExpectedTree(s.before, s.changes, root));
+    }
+}
+
+TEST(ConfigureInstallation, ServerKeysGoIntoTheSettingsInEffect) {
+    for (const ServerCase& c : ServerCases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        Scenario s{.name = c.name,
+                   .before = InstallWithIni(c.ini) + Entries{{"Server", Folder}},
+                   .install = "{R}Install",
+                   .server = c.server,
+                   .oldRedirect = "",
+                   .newRedirect = "",
+                   .copyData = true,
+                   .changes = {{"Install\\tvn.ini", c.written}}};
+        if (*c.server)
+            s.changes.push_back({"Server\\Data\\", Folder});
+        RunResult result = RunScenario(dir, s);
+        EXPECT_EQ(result.thrown, "");
+        EXPECT_EQ(result.outcome.ErrorText, "");
+        EXPECT_EQ(result.outcome.Report, Configured);
+        EXPECT_EQ(ActualTree(dir.path()), ExpectedTree(s.before, s.changes, dir.path()));
+    }
+}
+
+TEST(ComposeOutcomeReport, LinesDependOnWhatChanged) {
+    struct Case {
+        std::string error, oldRedirect, newRedirect, copiedTo, text;
+    } cases[] = {
+        {"", "D:\\Old\\", "E:\\New\\", "E:\\New\\",
+         "Tallyvane has been configured on this machine.\r\n\r\n"
+         "Redirection to \"d:\\old\\\" has been removed.\r\n"
+         "Redirection to \"e:\\new\\\" has been established.\r\n"
+         "Data files have been copied to \"e:\\new\\\""},
+        {"", "", "E:\\New\\", "",
+         Configured + std::string("\r\nRedirection to \"e:\\new\\\" has "
+                                  "been established.")},
+        {"", "E:\\New\\", "e:\\new\\", "e:\\new\\", Configured},
+        {"", "", "", "C:\\Install\\", Configured},
+        {"Why\r\nnot", "d:\\old\\", "e:\\new\\", "e:\\new\\",
+         "Tallyvane configuration failed.\r\nWhy\r\nnot"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ComposeOutcomeReport(c.error, c.oldRedirect, c.newRedirect, c.copiedTo), c.text);
+}
+
+TEST(ShowOutcome, FailureAsErrorOtherwiseTheReport) {
+    struct Case {
+        std::string error, report, shownText;
+        int type;
+    } cases[] = {
+        {"failed text", "", "failed text", mtError},
+        {"failed text", "a report", "failed text", mtError},
+        {"", "a report", "a report", mtInformation},
+    };
+    for (const Case& c : cases) {
+        test::ScriptedDialogs dialogs;
+        dialogs.messageAnswers = {mrOk};
+        ShowOutcome(c.error, c.report);
+        auto shown = dialogs.Messages();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, c.shownText);
+        EXPECT_EQ(shown[0].type, c.type);
+        EXPECT_EQ(shown[0].buttons, mbOK);
+    }
+}
+
+TEST(ConfirmCopyDirection, WarnsAndAcceptsOnlyYes) {
+    const std::string lessComplete =
+        "The utility will copy files that appear to be less complete to the new location - data "
+        "at the new location may be lost\r\n(Existing data files at the new location will be "
+        "backed up first)\r\nContinue?";
+    const std::string notCopying =
+        "The utility will not copy files that appear more complete to the new location\r\n"
+        "(Existing data files at the old location will not be affected)\r\nContinue?";
+    struct Case {
+        bool copyLessComplete;
+        int answer;
+        bool confirmed;
+    } cases[] = {
+        {true, mrYes, true},  {true, mrNo, false},  {true, mrCancel, false},
+        {false, mrYes, true}, {false, mrNo, false}, {false, mrCancel, false},
+    };
+    for (const Case& c : cases) {
+        test::ScriptedDialogs dialogs;
+        dialogs.messageAnswers = {c.answer};
+        EXPECT_EQ(ConfirmCopyDirection(c.copyLessComplete), c.confirmed);
+        auto shown = dialogs.Messages();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, c.copyLessComplete ? lessComplete : notCopying);
+        EXPECT_EQ(shown[0].type, mtWarning);
+        EXPECT_EQ(shown[0].buttons, mbYes | mbNo);
+    }
+}
