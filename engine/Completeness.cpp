@@ -1,0 +1,353 @@
+// The completeness comparison: which of two roots holds records that the
+// other lacks. Reads monthly data files and changes nothing.
+#include "Completeness.h"
+
+#include "TVNConfigUtil.h"
+
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include "FileSystem.h"
+#include "Win32Handles.h"
+
+namespace TVNConfigUtil {
+
+namespace {
+
+// Split so that no "??-" trigraph sequence appears in the source.
+const char* const MonthlyDataFilePattern = "????"
+                                           "-??.txt";
+const size_t MonthlyDataFileNameLength = 11;
+
+bool IsDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The value of a hexadecimal digit, or -1.
+int HexDigitValue(char c) {
+    if (IsDecimalDigit(c))
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Decimal digits whose value, with its sign, lies in the signed 32-bit range.
+bool IsDecimalInRange(std::string_view digits, bool negative) {
+    if (digits.empty())
+        return false;
+    unsigned long long value = 0;
+    for (char c : digits) {
+        if (!IsDecimalDigit(c))
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > 2147483648ULL)
+            return false;
+    }
+    return negative || value <= 2147483647ULL;
+}
+
+// Hexadecimal digits whose value fits in 32 bits.
+bool IsHexInRange(std::string_view digits) {
+    if (digits.empty())
+        return false;
+    unsigned long long value = 0;
+    for (char c : digits) {
+        int digit = HexDigitValue(c);
+        if (digit < 0)
+            return false;
+        value = value * 16 + static_cast<unsigned>(digit);
+        if (value > 0xFFFFFFFFULL)
+            return false;
+    }
+    return true;
+}
+
+// Position of the first CR, LF or NUL at or after `from`, or the text's size.
+// Data files are large and their lines long, so eight bytes are tested at a
+// time: a word holds one of the three bytes when it has a zero byte after
+// XOR with that byte repeated.
+size_t NextBreak(std::string_view text, size_t from) {
+    const unsigned long long ones = 0x0101010101010101ULL;
+    const unsigned long long highs = 0x8080808080808080ULL;
+    auto holds = [&](unsigned long long word, unsigned char byte) {
+        const unsigned long long x = word ^ (ones * byte);
+        return ((x - ones) & ~x & highs) != 0;
+    };
+    size_t at = from;
+    for (; at + 8 <= text.size(); at += 8) {
+        unsigned long long word;
+        std::memcpy(&word, text.data() + at, 8);
+        if (holds(word, '\r') || holds(word, '\n') || holds(word, '\0'))
+            break;
+    }
+    while (at < text.size() && text[at] != '\r' && text[at] != '\n' && text[at] != '\0')
+        ++at;
+    return at;
+}
+
+// The lines of a text as views into it, split the way a data file is read
+// (see FileSystem::SplitLines): at CR, LF or CR LF; a NUL ends the text; a
+// break at the very end adds no empty line.
+std::vector<std::string_view> SplitLineViews(std::string_view text) {
+    std::vector<std::string_view> lines;
+    lines.reserve(text.size() / 32 + 1);
+    size_t start = 0;
+    for (;;) {
+        const size_t at = NextBreak(text, start);
+        if (at == text.size() || text[at] == '\0') {
+            if (start < at)
+                lines.push_back(text.substr(start, at - start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, at - start));
+        start = at + (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1);
+    }
+}
+
+long long CountLines(std::string_view text) {
+    return static_cast<long long>(SplitLineViews(text).size());
+}
+
+// Two records, or two file paths, are the same when their sort keys under the
+// user's locale with case ignored are equal: these are the keys that the
+// locale-aware case-insensitive comparison compares, so equal keys mean
+// exactly the texts it finds equal. The call refuses a zero length, so the
+// empty text is keyed through its terminating zero.
+std::string SameTextKey(std::string_view text) {
+    const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+    const char* source = text.empty() ? "" : text.data();
+    const int length = text.empty() ? -1 : static_cast<int>(text.size());
+    char buffer[512];
+    int size = LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, buffer, sizeof buffer);
+    if (size > 0)
+        return std::string(buffer, static_cast<size_t>(size));
+    size = LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, nullptr, 0);
+    if (size > 0) {
+        std::string key(static_cast<size_t>(size), '\0');
+        if (LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, key.data(), size) == size)
+            return key;
+    }
+    // Not expected to happen. Such a text then equals only its own bytes; the
+    // leading zero keeps it apart from every sort key.
+    std::string marked(1, '\0');
+    marked.append(text);
+    return marked;
+}
+
+// How far ahead the in-step walk looks for a line's twin.
+const size_t StepWindow = 8;
+
+// Pairs lines that meet their byte-identical twin while both files are walked
+// in step. Copies of one month mostly hold the same records in the same
+// order, with a few lines changed, missing or added: the walk looks a few
+// lines ahead on either side to get back in step, and sets aside what it
+// cannot pair. Any pairing of byte-identical lines is part of a largest
+// one-for-one matching, so this changes no count, only the cost.
+void MatchInStep(const std::vector<std::string_view>& first,
+                 const std::vector<std::string_view>& second,
+                 std::vector<std::string_view>& firstLeft,
+                 std::vector<std::string_view>& secondLeft) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < first.size() && j < second.size()) {
+        if (first[i] == second[j]) {
+            ++i;
+            ++j;
+            continue;
+        }
+        size_t skipFirst = 1;
+        size_t skipSecond = 1;
+        for (size_t ahead = 1; ahead <= StepWindow; ++ahead) {
+            if (i + ahead < first.size() && first[i + ahead] == second[j]) {
+                skipFirst = ahead;
+                skipSecond = 0;
+                break;
+            }
+            if (j + ahead < second.size() && first[i] == second[j + ahead]) {
+                skipFirst = 0;
+                skipSecond = ahead;
+                break;
+            }
+        }
+        firstLeft.insert(firstLeft.end(), first.begin() + i, first.begin() + i + skipFirst);
+        secondLeft.insert(secondLeft.end(), second.begin() + j, second.begin() + j + skipSecond);
+        i += skipFirst;
+        j += skipSecond;
+    }
+    firstLeft.insert(firstLeft.end(), first.begin() + i, first.end());
+    secondLeft.insert(secondLeft.end(), second.begin() + j, second.end());
+}
+
+// Pairs the lines of the two lists that are equal under `key`, one for one,
+// and leaves in each list only the lines that found no partner.
+template <typename Key, typename KeyOf>
+void MatchBy(KeyOf keyOf, std::vector<std::string_view>& firstLeft,
+             std::vector<std::string_view>& secondLeft) {
+    std::unordered_map<Key, std::vector<std::string_view>> waiting;
+    waiting.reserve(firstLeft.size());
+    for (std::string_view line : firstLeft)
+        waiting[keyOf(line)].push_back(line);
+    std::vector<std::string_view> secondUnpaired;
+    for (std::string_view line : secondLeft) {
+        auto found = waiting.find(keyOf(line));
+        if (found != waiting.end() && !found->second.empty())
+            found->second.pop_back();
+        else
+            secondUnpaired.push_back(line);
+    }
+    firstLeft.clear();
+    for (const auto& entry : waiting)
+        firstLeft.insert(firstLeft.end(), entry.second.begin(), entry.second.end());
+    secondLeft.swap(secondUnpaired);
+}
+
+// Adds to each side's count the lines of its file that find no equal line in
+// the other file, every line matched with at most one line. Byte-identical
+// lines are always the same record, so they are paired first, cheaply; only
+// the lines left over need the costly locale keys.
+void CompareMonth(const std::string& firstText, const std::string& secondText,
+                  long long& firstMissing, long long& secondMissing) {
+    if (firstText == secondText)
+        return;
+    std::vector<std::string_view> firstLeft;
+    std::vector<std::string_view> secondLeft;
+    MatchInStep(SplitLineViews(firstText), SplitLineViews(secondText), firstLeft, secondLeft);
+    if (!firstLeft.empty() && !secondLeft.empty())
+        MatchBy<std::string_view>([](std::string_view line) { return line; }, firstLeft,
+                                  secondLeft);
+    if (!firstLeft.empty() && !secondLeft.empty())
+        MatchBy<std::string>(SameTextKey, firstLeft, secondLeft);
+    firstMissing += static_cast<long long>(firstLeft.size());
+    secondMissing += static_cast<long long>(secondLeft.size());
+}
+
+// One root's monthly data files: full paths after ASCII lower-casing, in the
+// order the file system lists them, each with its comparison key.
+struct DataFile {
+    std::string path;
+    std::string key;
+};
+
+std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
+    const std::string data = DataFolderOf(root);
+    std::vector<DataFile> files;
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle find(FindFirstFileA((data + MonthlyDataFilePattern).c_str(), &entry));
+    if (!find)
+        return files;
+    do {
+        // Hidden and system files count; folders never do.
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        std::string path = data + entry.cFileName;
+        if (IsMonthlyDataFileName(path)) {
+            path = AsciiLowerCase(path);
+            std::string key = SameTextKey(path);
+            files.push_back(DataFile{std::move(path), std::move(key)});
+        }
+    } while (FindNextFileA(find.get(), &entry));
+    return files;
+}
+
+std::string ReadDataFile(const std::string& lowerCasedPath) {
+    return FileSystem::ReadWholeFile(lowerCasedPath, lowerCasedPath);
+}
+
+} // namespace
+
+bool IsInteger(const std::string& text) {
+    std::string_view rest(text);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
+    if (rest.empty())
+        return false;
+    if (rest.front() == '$' || rest.front() == 'x' || rest.front() == 'X')
+        return IsHexInRange(rest.substr(1));
+    if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X'))
+        return IsHexInRange(rest.substr(2));
+    const bool negative = rest.front() == '-';
+    if (rest.front() == '+' || rest.front() == '-')
+        rest.remove_prefix(1);
+    return IsDecimalInRange(rest, negative);
+}
+
+bool IsMonthlyDataFileName(const std::string& name) {
+    const std::string file = FileSystem::ExtractFileName(name);
+    if (file.size() != MonthlyDataFileNameLength)
+        return false;
+    const size_t dot = file.rfind('.');
+    if (dot == std::string::npos || AsciiLowerCase(file.substr(dot)) != ".txt")
+        return false;
+    if (file[4] != '-')
+        return false;
+    return IsInteger(file.substr(0, 4)) && IsInteger(file.substr(5, 2));
+}
+
+MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
+                                        const std::string& secondRoot) {
+    std::vector<DataFile> files[2] = {MonthlyDataFiles(AddBackslash(firstRoot)),
+                                      MonthlyDataFiles(AddBackslash(secondRoot))};
+    const std::string greaterRoot[2] = {AddBackslash(secondRoot), AddBackslash(firstRoot)};
+    long long missing[2] = {0, 0};
+
+    // The root with fewer files is walked, from its last file to its first,
+    // and each file is paired with the first same-named file of the other
+    // root. The files are read in the order this walk needs them, so that of
+    // several unreadable files the same one is always reported.
+    const int lesser = files[0].size() < files[1].size() ? 0 : 1;
+    const int greater = 1 - lesser;
+    std::unordered_map<std::string, std::vector<size_t>> byKey;
+    for (size_t i = files[greater].size(); i-- > 0;)
+        byKey[files[greater][i].key].push_back(i); // last is first
+    std::vector<bool> paired(files[greater].size(), false);
+
+    for (size_t i = files[lesser].size(); i-- > 0;) {
+        const DataFile& entry = files[lesser][i];
+        const std::string counterpart = AsciiLowerCase(DataFolderOf(greaterRoot[lesser]) +
+                                                       FileSystem::ExtractFileName(entry.path));
+        auto found = byKey.find(SameTextKey(counterpart));
+        if (found == byKey.end() || found->second.empty()) {
+            missing[lesser] += CountLines(ReadDataFile(entry.path));
+            continue;
+        }
+        const size_t match = found->second.back();
+        found->second.pop_back();
+        paired[match] = true;
+        const std::string greaterText = ReadDataFile(files[greater][match].path);
+        const std::string lesserText = ReadDataFile(entry.path);
+        if (lesser == 0)
+            CompareMonth(lesserText, greaterText, missing[0], missing[1]);
+        else
+            CompareMonth(greaterText, lesserText, missing[0], missing[1]);
+    }
+
+    for (size_t i = files[greater].size(); i-- > 0;)
+        if (!paired[i])
+            missing[greater] += CountLines(ReadDataFile(files[greater][i].path));
+
+    return MissingRecordCounts{missing[0], missing[1]};
+}
+
+int CompletenessResult(const MissingRecordCounts& counts) {
+    if (counts.First > 0 && counts.Second > 0)
+        return -1;
+    if (counts.First > 0)
+        return 1;
+    if (counts.Second > 0)
+        return 2;
+    return 0;
+}
+
+int CompareDataCompleteness(const std::vector<std::string>& roots) {
+    if (roots.size() > 2)
+        return -1;
+    if (roots.size() < 2)
+        return 0;
+    return CompletenessResult(CountMissingRecords(roots[0], roots[1]));
+}
+
+} // namespace TVNConfigUtil

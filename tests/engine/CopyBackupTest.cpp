@@ -1,0 +1,435 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "FileErrors.h"
+#include "TVNConfigUtil.h"
+#include "TestSupport.h"
+#include "Win32Handles.h"
+
+using namespace TVNConfigUtil;
+
+namespace {
+
+const char* const OldBackup = "TVN Backup 2023-01-02 [03-04-05-006]";
+
+void WriteFiles(const std::string& root, const std::vector<std::string>& files) {
+    for (const std::string& file : files)
+        test::WriteFile(root + file, file);
+}
+
+// Subfolders of a folder in the order the file system lists them.
+std::vector<std::string> ListedFolders(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return names;
+}
+
+std::vector<std::string> BackupsIn(const std::string& folder) {
+    std::vector<std::string> backups;
+    for (const std::string& name : test::ListDir(folder))
+        if (name.rfind(BackupPrefix, 0) == 0)
+            backups.push_back(name);
+    return backups;
+}
+
+FILETIME LastWrite(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+bool HasAttributes(const std::string& path, DWORD attributes) {
+    DWORD actual = GetFileAttributesA(path.c_str());
+    return actual != INVALID_FILE_ATTRIBUTES && (actual & attributes) == attributes;
+}
+
+// The folders of a tree that someone still holds a search open on: an open
+// search keeps anyone from opening its folder exclusively.
+std::vector<std::string> FoldersHeldOpen(const std::string& root) {
+    std::vector<std::string> held;
+    UniqueFileHandle folder(CreateFileA(root.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder)
+        held.push_back(root);
+    for (const std::string& name : test::ListDir(root)) {
+        const std::string path = root + "\\" + name;
+        if (test::IsDir(path))
+            for (const std::string& inner : FoldersHeldOpen(path))
+                held.push_back(inner);
+    }
+    return held;
+}
+
+} // namespace
+
+TEST(CopyFolderTree, BackupFoldersLeftOutAtEveryDepthOnlyWithThePrefix) {
+    const std::vector<std::string> kept = {
+        "a.txt",
+        "sub\\b.txt",
+        "one\\two\\c.txt",
+        "TVN Backup notes\\d.txt",                         // too short for a timestamp
+        "Old TVN Backup 2023-01-02 [03-04-05-006]\\e.txt", // prefix not at the start
+    };
+    const std::vector<std::string> backups = {
+        std::string(OldBackup) + "\\old.txt",
+        "sub\\tvn backup 2023-01-02 [03-04-05-007]\\old.txt",
+        "one\\two\\three\\TVN BACKUP 2023-01-02 [03-04-05-008]\\old.txt",
+    };
+    struct Case {
+        std::string prefix;
+        bool backupsCopied;
+    } cases[] = {{BackupPrefix, false}, {"", true}, {"Other ", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("prefix '" + c.prefix + "'");
+        test::TempDir dir;
+        WriteFiles(dir / "src\\", kept);
+        WriteFiles(dir / "src\\", backups);
+        ASSERT_TRUE(CopyFolderTree(dir / "src", dir / "dst", c.prefix));
+
+        std::vector<std::string> expected = test::SnapshotTree(dir / "src");
+        if (!c.backupsCopied) {
+            test::TempDir trimmed;
+            WriteFiles(trimmed.path(), kept);
+            test::MakeDirs(trimmed / "one\\two\\three"); // kept, now empty
+            expected = test::SnapshotTree(trimmed.path());
+        }
+        EXPECT_EQ(test::SnapshotTree(dir / "dst"), expected);
+    }
+}
+
+TEST(CopyFolderTree, StopsAtTheFirstFailure) {
+    // Three subfolders, each with a file; the one listed second cannot be
+    // read at some depth. The test follows the order the file system lists
+    // them in (by name here), so it holds for any order.
+    struct Case {
+        const char* label;
+        std::string lockedBelowSecond;
+    } cases[] = {
+        {"file of the second subfolder", "f.txt"},
+        {"file two levels down", "deeper\\deepest\\f.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::TempDir dir;
+        const std::string src = dir / "src\\";
+        for (const char* name : {"alpha", "beta", "gamma"})
+            WriteFiles(src, {std::string(name) + "\\f.txt",
+                             std::string(name) + "\\deeper\\deepest\\f.txt"});
+        WriteFiles(src, {"own1.txt", "own2.txt"});
+        const std::vector<std::string> order = ListedFolders(src);
+        ASSERT_EQ(order.size(), 3u);
+        test::HeldFile locked(src + order[1] + "\\" + c.lockedBelowSecond, GENERIC_READ, 0);
+        ASSERT_TRUE(locked.ok());
+
+        EXPECT_FALSE(CopyFolderTree(src, dir / "dst", ""));
+
+        const std::string dst = dir / "dst\\";
+        EXPECT_EQ(test::SnapshotTree(dst + order[0]), test::SnapshotTree(src + order[0]));
+        EXPECT_FALSE(test::IsFile(dst + order[1] + "\\" + c.lockedBelowSecond));
+        EXPECT_FALSE(test::IsDir(dst + order[2]));
+        EXPECT_FALSE(test::IsFile(dst + "own1.txt"));
+        EXPECT_FALSE(test::IsFile(dst + "own2.txt"));
+        // Subfolders of the failed one came first and stay; the levels above a
+        // failure copy none of their own files.
+        EXPECT_EQ(test::IsFile(dst + order[1] + "\\deeper\\deepest\\f.txt"),
+                  c.lockedBelowSecond == "f.txt");
+        EXPECT_FALSE(test::IsFile(dst + order[1] + "\\f.txt"));
+    }
+}
+
+TEST(CopyFolderTree, EdgesOfSourceAndDestination) {
+    test::TempDir dir;
+    test::WriteFile(dir / "src\\a.txt", "a");
+    test::MakeDirs(dir / "empty");
+    test::WriteFile(dir / "plain", "not a folder");
+    struct Case {
+        const char* label;
+        std::string source;
+        std::string destination;
+        bool result;
+        std::string madeFolder; // empty: nothing to look for
+    } cases[] = {
+        {"empty destination does nothing", dir / "src", "", true, ""},
+        {"missing source makes an empty destination", dir / "missing", dir / "d1\\x\\y", true,
+         dir / "d1\\x\\y"},
+        {"empty source makes an empty destination", dir / "empty\\", dir / "d2", true, dir / "d2"},
+        {"destination below a file", dir / "src", dir / "plain\\sub", false, ""},
+        {"destination on a missing drive", dir / "src", "q:\\nowhere", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::vector<std::string> before = test::SnapshotTree(dir.path());
+        EXPECT_EQ(CopyFolderTree(c.source, c.destination, BackupPrefix), c.result);
+        if (!c.madeFolder.empty()) {
+            EXPECT_TRUE(test::IsDir(c.madeFolder));
+            EXPECT_TRUE(test::ListDir(c.madeFolder).empty());
+        } else {
+            EXPECT_EQ(test::SnapshotTree(dir.path()), before);
+        }
+    }
+}
+
+TEST(CopyFolderTree, OverwritesSameNamesAndLeavesOtherFilesAlone) {
+    test::TempDir dir;
+    test::WriteFile(dir / "src\\a.txt", "new a");
+    test::WriteFile(dir / "src\\sub\\b.txt", "new b");
+    test::WriteFile(dir / "dst\\a.txt", "old a, longer than the new one");
+    test::WriteFile(dir / "dst\\sub\\b.txt", "old b");
+    test::WriteFile(dir / "dst\\only.txt", "keep");
+    test::WriteFile(dir / "dst\\sub\\only.txt", "keep too");
+    const FILETIME untouched = LastWrite(dir / "dst\\only.txt");
+    Sleep(20); // so that a rewrite would show in the time stamp
+
+    ASSERT_TRUE(CopyFolderTree(dir / "src", dir / "dst\\", ""));
+
+    EXPECT_EQ(test::SnapshotTree(dir / "dst"),
+              (std::vector<std::string>{"a.txt=new a", "only.txt=keep", "sub\\", "sub\\b.txt=new b",
+                                        "sub\\only.txt=keep too"}));
+    const FILETIME after = LastWrite(dir / "dst\\only.txt");
+    EXPECT_EQ(CompareFileTime(&untouched, &after), 0);
+}
+
+TEST(CopyFolderTree, HiddenAndSystemEntriesCountLikeAnyOther) {
+    test::TempDir dir;
+    const DWORD hidden = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    test::WriteFile(dir / "src\\secret\\deep.txt", "deep");
+    test::WriteFile(dir / "src\\plain.txt", "plain");
+    test::WriteFile(dir / "src\\hidden.txt", "hidden");
+    SetFileAttributesA((dir / "src\\secret\\deep.txt").c_str(), hidden);
+    SetFileAttributesA((dir / "src\\secret").c_str(), FILE_ATTRIBUTE_DIRECTORY | hidden);
+    SetFileAttributesA((dir / "src\\hidden.txt").c_str(), hidden);
+    if (!HasAttributes(dir / "src\\hidden.txt", hidden) ||
+        !HasAttributes(dir / "src\\secret", hidden))
+        GTEST_SKIP() << "this file system keeps no hidden or system attributes";
+
+    ASSERT_TRUE(CopyFolderTree(dir / "src", dir / "dst", BackupPrefix));
+    EXPECT_EQ(test::SnapshotTree(dir / "dst"), test::SnapshotTree(dir / "src"));
+    EXPECT_TRUE(HasAttributes(dir / "dst\\hidden.txt", hidden));
+    EXPECT_TRUE(HasAttributes(dir / "dst\\secret\\deep.txt", hidden));
+
+    test::WriteFile(dir / "only\\secret\\deep.txt", "x");
+    SetFileAttributesA((dir / "only\\secret\\deep.txt").c_str(), hidden);
+    SetFileAttributesA((dir / "only\\secret").c_str(), FILE_ATTRIBUTE_DIRECTORY | hidden);
+    EXPECT_TRUE(FolderHasFiles(dir / "only"));
+
+    ASSERT_TRUE(BackupFolder(dir / "src", dir / "src"));
+    const std::vector<std::string> made = BackupsIn(dir / "src");
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_TRUE(HasAttributes(dir / "src\\" + made[0] + "\\secret\\deep.txt", hidden));
+}
+
+TEST(CopyFileForcingFolder, MakesTheFolderAndOverwrites) {
+    test::TempDir dir;
+    test::WriteFile(dir / "source.txt", "source");
+    test::WriteFile(dir / "file", "a file, not a folder");
+    test::WriteFile(dir / "existing\\target.txt", "old content, to be replaced");
+    struct Case {
+        std::string source;
+        std::string destination;
+        bool copied;
+    } cases[] = {
+        {dir / "source.txt", dir / "new\\deeper\\still\\target.txt", true},
+        {dir / "source.txt", dir / "existing\\target.txt", true},
+        {dir / "source.txt", dir / "flat.txt", true},
+        {dir / "missing.txt", dir / "other\\target.txt", false},
+        {dir / "source.txt", dir / "file\\target.txt", false},
+        {dir / "source.txt", "q:\\nowhere\\target.txt", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination);
+        EXPECT_EQ(CopyFileForcingFolder(c.source, c.destination), c.copied);
+        if (c.copied)
+            EXPECT_EQ(test::ReadFile(c.destination), "source");
+        else
+            EXPECT_FALSE(test::IsFile(c.destination));
+    }
+}
+
+TEST(FolderHasFiles, AnyFileAtAnyDepthCounts) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        bool hasFiles;
+    } cases[] = {
+        {"nothing inside", {}, {}, false},
+        {"tree of empty folders", {}, {"a\\b\\c", "a\\d", "e"}, false},
+        {"file in the folder itself", {"f.txt"}, {"a\\b"}, true},
+        {"only file five levels down", {"a\\b\\c\\d\\e\\f.txt"}, {"x\\y"}, true},
+        {"only file inside an earlier backup", {std::string(OldBackup) + "\\f.txt"}, {}, true},
+        {"file without an extension", {"a\\README"}, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::TempDir dir;
+        test::MakeDirs(dir / "root");
+        for (const std::string& folder : c.folders)
+            test::MakeDirs(dir / "root\\" + folder);
+        WriteFiles(dir / "root\\", c.files);
+        EXPECT_EQ(FolderHasFiles(dir / "root"), c.hasFiles);
+        EXPECT_EQ(FolderHasFiles(dir / "root\\"), c.hasFiles);
+    }
+    test::TempDir dir;
+    EXPECT_FALSE(FolderHasFiles(""));
+    EXPECT_FALSE(FolderHasFiles(dir / "missing"));
+    test::WriteFile(dir / "plain.txt", "x");
+    EXPECT_FALSE(FolderHasFiles(dir / "plain.txt"));
+}
+
+TEST(BackupFolder, CopiesEverythingButEarlierBackupsIntoItself) {
+    test::TempDir dir;
+    const std::string root = dir / "root\\";
+    WriteFiles(root, {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt",
+                      std::string(OldBackup) + "\\tvn.ini",
+                      "Data\\TVN Backup 2022-12-31 [23-59-59-999]\\y.txt"});
+    std::vector<std::string> expected;
+    {
+        test::TempDir trimmed;
+        WriteFiles(trimmed.path(), {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt"});
+        expected = test::SnapshotTree(trimmed.path());
+    }
+    const std::vector<std::string> before = test::SnapshotTree(root);
+
+    ASSERT_TRUE(BackupFolder(root, root));
+
+    const std::vector<std::string> backups = BackupsIn(root);
+    ASSERT_EQ(backups.size(), 2u);
+    const std::string made = backups[0] == OldBackup ? backups[1] : backups[0];
+    EXPECT_TRUE(IsBackupFolderName(BackupPrefix, made));
+    EXPECT_EQ(made.size(), 36u);
+    // Never a copy of itself, nor of the earlier backups.
+    EXPECT_EQ(test::SnapshotTree(root + made), expected);
+    // Nothing else changed.
+    std::vector<std::string> after = test::SnapshotTree(root);
+    after.erase(std::remove_if(after.begin(), after.end(),
+                               [&](const std::string& line) { return line.rfind(made, 0) == 0; }),
+                after.end());
+    EXPECT_EQ(after, before);
+}
+
+TEST(BackupFolder, HolderDecidesWhereAndMustBeGiven) {
+    test::TempDir dir;
+    WriteFiles(dir / "only-backups\\", {std::string(OldBackup) + "\\f.txt"});
+    ASSERT_TRUE(BackupFolder(dir / "only-backups", dir / "only-backups"));
+    const std::vector<std::string> backups = BackupsIn(dir / "only-backups");
+    ASSERT_EQ(backups.size(), 2u);
+    for (const std::string& name : backups)
+        EXPECT_TRUE(name == OldBackup || test::ListDir(dir / "only-backups\\" + name).empty());
+
+    WriteFiles(dir / "data\\", {"a.txt"});
+    ASSERT_TRUE(BackupFolder(dir / "data", dir / "elsewhere"));
+    const std::vector<std::string> made = BackupsIn(dir / "elsewhere");
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(test::SnapshotTree(dir / "elsewhere\\" + made[0]), test::SnapshotTree(dir / "data"));
+
+    const std::vector<std::string> before = test::SnapshotTree(dir.path());
+    EXPECT_FALSE(BackupFolder(dir / "data", ""));
+    EXPECT_EQ(test::SnapshotTree(dir.path()), before);
+}
+
+TEST(TimestampedName, FixedWidthLocalTime) {
+    struct Case {
+        SYSTEMTIME time;
+        const char* text;
+    } cases[] = {
+        {{2024, 3, 2, 5, 14, 7, 9, 42}, "2024-03-05 [14-07-09-042]"},
+        {{2024, 3, 2, 5, 21, 5, 3, 7}, "2024-03-05 [21-05-03-007]"},
+        {{1999, 12, 5, 31, 0, 0, 0, 0}, "1999-12-31 [00-00-00-000]"},
+        {{2025, 1, 3, 1, 23, 59, 59, 999}, "2025-01-01 [23-59-59-999]"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatTimestamp(c.time), c.text);
+
+    const std::string name = TimestampedName(BackupPrefix);
+    ASSERT_EQ(name.size(), 36u);
+    EXPECT_EQ(name.substr(0, 11), "TVN Backup ");
+    EXPECT_TRUE(IsBackupFolderName(BackupPrefix, name));
+    for (size_t at : {11, 12, 13, 14, 16, 17, 19, 20, 23, 24, 26, 27, 29, 30, 32, 33, 34})
+        EXPECT_TRUE(isdigit(static_cast<unsigned char>(name[at]))) << name;
+    const std::string other = TimestampedName("x");
+    EXPECT_EQ(other.size(), 26u);
+    EXPECT_EQ(other[0], 'x');
+}
+
+TEST(IsBackupFolderName, LooksOnlyAtPrefixAndSeparators) {
+    const std::string good = "TVN Backup 2024-03-05 [14-07-09-042]";
+    struct Case {
+        std::string name;
+        bool backup;
+    } cases[] = {
+        {good, true},
+        {"tvn backup 2024-03-05 [14-07-09-042]", true},
+        {"TVN BACKUP 2024-03-05 [14-07-09-042]", true},
+        {"c:\\data\\" + good, true},
+        {"c:" + good, true},
+        {good + " old", true},
+        {"TVN Backup abcd-ef-gh ij-kl-mn-op-qrs]", false}, // position 12 is "i"
+        {"TVN Backup abcd-ef-gh [ij-kl-mn-opq]", true},
+        {"TVN Backup ", false},
+        {"TVN Backup", false},
+        {"", false},
+        {"Old " + good, false},
+        {good.substr(0, 35), false},
+        {"TVN Backup 2024-03-05 (14-07-09-042]", false},
+        {"TVN Backup 2024-03-05 [14-07-09-042)", false},
+        {"TVN Backup 2024_03-05 [14-07-09-042]", false},
+        {"TVN Backup 2024-03-05 [14:07-09-042]", false},
+        {"TVN  Backup 2024-03-05 [14-07-09-042]", false},
+        {good + "\\", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsBackupFolderName(BackupPrefix, c.name), c.backup) << c.name;
+    // Only the letters A to Z are matched without regard to case.
+    EXPECT_TRUE(IsBackupFolderName("\xc9t\xe9 ", "\xc9T\xe9 2024-03-05 [14-07-09-042]"));
+    EXPECT_FALSE(IsBackupFolderName("\xc9t\xe9 ", "\xc9T\xc9 2024-03-05 [14-07-09-042]"));
+}
+
+TEST(CopyFolderTree, NoSearchStaysOpen) {
+    test::TempDir dir;
+    const std::string src = dir / "src";
+    WriteFiles(src + "\\", {"a\\f.txt", "b\\f.txt", "b\\c\\f.txt", "own.txt", "Data\\2024-03.txt",
+                            "Data\\2024-04.txt", std::string(OldBackup) + "\\f.txt"});
+    struct Case {
+        const char* label;
+        std::function<void()> run;
+        std::string unreadable; // below src; empty: none
+    } cases[] = {
+        {"copy", [&] { EXPECT_TRUE(CopyFolderTree(src, dir / "d1", BackupPrefix)); }, ""},
+        {"failed copy", [&] { EXPECT_FALSE(CopyFolderTree(src, dir / "d2", "")); }, "b\\f.txt"},
+        {"backup", [&] { EXPECT_TRUE(BackupFolder(src, src)); }, ""},
+        {"failed backup", [&] { EXPECT_FALSE(BackupFolder(src, dir / "d3")); }, "b\\c\\f.txt"},
+        {"files found", [&] { EXPECT_TRUE(FolderHasFiles(src)); }, ""},
+        {"comparison",
+         [&] {
+             EXPECT_EQ(CompareDataCompleteness({src, dir / "d1"}), 0);
+         },
+         ""},
+        {"failed comparison",
+         [&] {
+             EXPECT_THROW(CompareDataCompleteness({src, dir / "d1"}), EFOpenError);
+         },
+         "Data\\2024-04.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.unreadable.empty()) {
+            c.run();
+        } else {
+            test::HeldFile held(src + "\\" + c.unreadable, GENERIC_READ, 0);
+            ASSERT_TRUE(held.ok());
+            c.run();
+        }
+        EXPECT_EQ(FoldersHeldOpen(RemoveBackslash(dir.path())), std::vector<std::string>());
+    }
+}
