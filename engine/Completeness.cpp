@@ -2,13 +2,12 @@
 // other lacks. Reads monthly data files and changes nothing.
 #include "Completeness.h"
 
-#include "TVNConfigUtil.h"
-
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
 
 #include "FileSystem.h"
+#include "TVNConfigUtil.h"
 #include "Win32Handles.h"
 
 namespace TVNConfigUtil {
@@ -291,7 +290,8 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
                                         const std::string& secondRoot) {
     std::vector<DataFile> files[2] = {MonthlyDataFiles(AddBackslash(firstRoot)),
                                       MonthlyDataFiles(AddBackslash(secondRoot))};
-    const std::string greaterRoot[2] = {AddBackslash(secondRoot), AddBackslash(firstRoot)};
+    // For each root, the root it is compared with.
+    const std::string otherRoot[2] = {AddBackslash(secondRoot), AddBackslash(firstRoot)};
     long long missing[2] = {0, 0};
 
     // The root with fewer files is walked, from its last file to its first,
@@ -307,7 +307,7 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
 
     for (size_t i = files[lesser].size(); i-- > 0;) {
         const DataFile& entry = files[lesser][i];
-        const std::string counterpart = AsciiLowerCase(DataFolderOf(greaterRoot[lesser]) +
+        const std::string counterpart = AsciiLowerCase(DataFolderOf(otherRoot[lesser]) +
                                                        FileSystem::ExtractFileName(entry.path));
         auto found = byKey.find(SameTextKey(counterpart));
         if (found == byKey.end() || found->second.empty()) {

@@ -23,15 +23,14 @@ void WriteFiles(const std::string& root, const std::vector<std::string>& files) 
 std::vector<std::string> ListedFolders(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
+    UniqueFindHandle find(FindFirstFileA((folder + "*.*").c_str(), &entry));
+    while (find) {
         std::string name = entry.cFileName;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
             names.push_back(name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+        if (!FindNextFileA(find.get(), &entry))
+            break;
+    }
     return names;
 }
 

@@ -1,0 +1,315 @@
+// Times the completeness comparison against the plain linear one and against
+// only reading its files, and the folder copy against a bare loop of the
+// platform's file copy. Prints one table; the last line is for machines:
+//   bench: speedup_vs_linear=<x> compare_vs_read=<y> copy_vs_copyfile=<z>
+//
+//   tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]
+//   tvn_bench --make-tree <tree folder>
+//
+// The work folder receives the generated data and is emptied again. Without a
+// tree folder the benchmark writes its own tree into the work folder; the
+// second form only writes the tree, so that a script can time other copy
+// tools on the same files. The exit code is 1 when a target is missed.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Completeness.h"
+#include "CompletenessOracle.h"
+#include "FileSystem.h"
+#include "Generators.h"
+#include "StringList.h"
+#include "TVNConfigUtil.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const int Runs = 5;
+// Copies of 100 MB vary more from run to run on a busy machine.
+const int CopyRuns = 7;
+const double SpeedupTarget = 100.0;
+const double CompareVsReadTarget = 3.0;
+const double CopyVsCopyFileTarget = 1.2;
+// The linear comparison is timed on file pairs until this much time has gone;
+// beyond it the total for all pairs is estimated from the pairs timed.
+const double LinearBudgetSeconds = 20.0;
+
+double Seconds(const std::function<void()>& work) {
+    const Clock::time_point start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string Duration(double seconds) {
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
+    else if (seconds >= 100)
+        std::snprintf(text, sizeof text, "%.0f s", seconds);
+    else if (seconds >= 1)
+        std::snprintf(text, sizeof text, "%.2f s", seconds);
+    else
+        std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
+    return text;
+}
+
+std::string Ratio(double ratio) {
+    char text[32];
+    std::snprintf(text, sizeof text, ratio >= 100 ? "%.0fx" : "%.2fx", ratio);
+    return text;
+}
+
+struct ComparisonRow {
+    int lines = 0;
+    double megabytes = 0;
+    double linear = 0; // all 120 pairs, measured or estimated
+    int linearPairs = 0;
+    double compare = 0;
+    double read = 0;
+    int result = 0;
+};
+
+ComparisonRow MeasureComparison(const std::string& work, int lines) {
+    ComparisonRow row;
+    row.lines = lines;
+    const bench::RecordRoots roots =
+        bench::WriteRecordRoots(work + "records-" + std::to_string(lines), lines, 20240305u);
+    row.megabytes = static_cast<double>(roots.bytes) / (1024.0 * 1024.0);
+    std::vector<std::string> files;
+    for (const std::string& month : roots.months) {
+        files.push_back(roots.first + "Data\\" + month);
+        files.push_back(roots.second + "Data\\" + month);
+    }
+    auto readAll = [&] {
+        size_t total = 0;
+        for (const std::string& file : files)
+            total += FileSystem::ReadWholeFile(file, file).size();
+        if (total == 0)
+            std::abort();
+    };
+    readAll(); // the same warm cache for every run
+
+    std::vector<double> reads;
+    std::vector<double> compares;
+    for (int run = 0; run < Runs; ++run) {
+        reads.push_back(Seconds(readAll));
+        compares.push_back(Seconds([&] {
+            row.result = TVNConfigUtil::CompareDataCompleteness({roots.first, roots.second});
+        }));
+    }
+    row.read = Median(reads);
+    row.compare = Median(compares);
+
+    // The linear comparison, pair by pair as it walks them: from the last
+    // month down, each pair loaded into string lists and matched.
+    std::vector<double> pairs;
+    double spent = 0;
+    for (auto month = roots.months.rbegin(); month != roots.months.rend(); ++month) {
+        const double pair = Seconds([&] {
+            TStringList first;
+            TStringList second;
+            second.LoadFromFile(roots.second + "Data\\" + *month);
+            first.LoadFromFile(roots.first + "Data\\" + *month);
+            long long firstCount = 0;
+            long long secondCount = 0;
+            oracle::MatchLines(first, second, firstCount, secondCount);
+        });
+        pairs.push_back(pair);
+        spent += pair;
+        if (spent >= LinearBudgetSeconds && pairs.size() < roots.months.size())
+            break;
+    }
+    row.linearPairs = static_cast<int>(pairs.size());
+    row.linear = row.linearPairs == static_cast<int>(roots.months.size())
+                     ? spent
+                     : Median(pairs) * static_cast<double>(roots.months.size());
+    bench::RemoveTree(work + "records-" + std::to_string(lines));
+    return row;
+}
+
+struct CopyTimes {
+    bench::TreeListing tree;
+    double floor = 0;
+    double copyTree = 0;
+    double backup = 0;
+    bool complete = true;
+};
+
+// Every method must have copied every file with every byte.
+bool SameListing(const bench::TreeListing& a, const bench::TreeListing& b) {
+    return a.files.size() == b.files.size() && a.bytes == b.bytes;
+}
+
+std::string BackupMadeIn(const std::string& folder) {
+    for (const std::string& name : bench::ListTree(folder).folders)
+        if (name.find('\\') == name.size() - 1 &&
+            TVNConfigUtil::IsBackupFolderName(TVNConfigUtil::BackupPrefix,
+                                              name.substr(0, name.size() - 1)))
+            return folder + name;
+    return std::string();
+}
+
+CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
+    CopyTimes times;
+    times.tree = bench::ListTree(source);
+    const std::string floorTarget = work + "copy-floor\\";
+    const std::string treeTarget = work + "copy-tree\\";
+
+    auto bareLoop = [&] {
+        CreateDirectoryA(floorTarget.c_str(), nullptr);
+        for (const std::string& folder : times.tree.folders)
+            CreateDirectoryA((floorTarget + folder).c_str(), nullptr);
+        for (const std::string& file : times.tree.files)
+            if (!CopyFileA((source + file).c_str(), (floorTarget + file).c_str(), FALSE))
+                std::abort();
+    };
+    auto copyTree = [&] {
+        if (!TVNConfigUtil::CopyFolderTree(source, treeTarget, ""))
+            std::abort();
+    };
+    auto backup = [&] {
+        if (!TVNConfigUtil::BackupFolder(source, source))
+            std::abort();
+    };
+
+    std::vector<double> floors, trees, backups;
+    for (int run = 0; run < CopyRuns; ++run) {
+        // Rotate the order, so that no method always runs on a colder cache.
+        for (int step = 0; step < 3; ++step) {
+            switch ((run + step) % 3) {
+            case 0:
+                floors.push_back(Seconds(bareLoop));
+                times.complete &= SameListing(bench::ListTree(floorTarget), times.tree);
+                bench::RemoveTree(floorTarget);
+                break;
+            case 1:
+                trees.push_back(Seconds(copyTree));
+                times.complete &= SameListing(bench::ListTree(treeTarget), times.tree);
+                bench::RemoveTree(treeTarget);
+                break;
+            case 2: {
+                backups.push_back(Seconds(backup));
+                const std::string made = BackupMadeIn(source);
+                times.complete &= !made.empty() && SameListing(bench::ListTree(made), times.tree);
+                if (!made.empty())
+                    bench::RemoveTree(made);
+                break;
+            }
+            }
+        }
+    }
+    times.floor = Median(floors);
+    times.copyTree = Median(trees);
+    times.backup = Median(backups);
+    return times;
+}
+
+std::string Verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]\n");
+        return 2;
+    }
+    if (std::string(argv[1]) == "--make-tree") {
+        if (argc < 3)
+            return 2;
+        const bench::TreeSize size = bench::WriteCopyTree(argv[2]);
+        std::fprintf(stderr, "tree: %d files, %.1f MB in %d folders\n", size.files,
+                     static_cast<double>(size.bytes) / (1024.0 * 1024.0), size.folders);
+        return 0;
+    }
+    const std::string work = TVNConfigUtil::AddBackslash(argv[1]);
+    std::string tree = argc > 2 ? TVNConfigUtil::AddBackslash(argv[2]) : std::string();
+    const double cpSeconds = argc > 3 ? std::atof(argv[3]) : 0.0;
+    if (!FileSystem::ForceDirectories(work)) {
+        std::fprintf(stderr, "cannot create %s\n", work.c_str());
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    std::vector<ComparisonRow> rows;
+    for (int lines : {1000, 10000}) {
+        std::fprintf(stderr, "comparison, %d lines per file...\n", lines);
+        rows.push_back(MeasureComparison(work, lines));
+    }
+
+    const bool ownTree = tree.empty();
+    if (ownTree) {
+        tree = work + "tree\\";
+        bench::WriteCopyTree(tree);
+    }
+    std::fprintf(stderr, "tree copy...\n");
+    const CopyTimes copy = MeasureCopy(work, tree);
+    if (ownTree)
+        bench::RemoveTree(tree);
+
+    std::printf("\nCompleteness comparison: 2 roots x 120 monthly files of time records; "
+                "medians of %d runs\n",
+                Runs);
+    std::printf("%-11s %-9s %-34s %-11s %-10s %-15s %-12s %s\n", "lines/file", "data",
+                "linear reference (120 pairs)", "comparison", "read only", "linear/compare",
+                "compare/read", "result");
+    for (const ComparisonRow& row : rows) {
+        std::string linear = Duration(row.linear);
+        if (row.linearPairs < 120)
+            linear += " (est. from " + std::to_string(row.linearPairs) + " pairs)";
+        char data[32];
+        std::snprintf(data, sizeof data, "%.0f MB", row.megabytes);
+        std::printf("%-11d %-9s %-34s %-11s %-10s %-15s %-12s %d\n", row.lines, data,
+                    linear.c_str(), Duration(row.compare).c_str(), Duration(row.read).c_str(),
+                    Ratio(row.linear / row.compare).c_str(), Ratio(row.compare / row.read).c_str(),
+                    row.result);
+    }
+    std::printf("(linear: the string-list method with linear locale-aware look-ups; past %.0f s "
+                "it is timed on the last months only and the median pair is multiplied by 120)\n",
+                LinearBudgetSeconds);
+
+    std::printf("\nTree copy: %zu files, %.1f MB in %zu folders; medians of %d runs\n",
+                copy.tree.files.size(), static_cast<double>(copy.tree.bytes) / (1024.0 * 1024.0),
+                copy.tree.folders.size(), CopyRuns);
+    std::printf("%-34s %-10s %s\n", "method", "time", "vs CopyFileA loop");
+    std::printf("%-34s %-10s %s\n", "CopyFileA loop (floor)", Duration(copy.floor).c_str(),
+                "1.00x");
+    std::printf("%-34s %-10s %s\n", "CopyFolderTree", Duration(copy.copyTree).c_str(),
+                Ratio(copy.copyTree / copy.floor).c_str());
+    std::printf("%-34s %-10s %s\n", "BackupFolder (into itself)", Duration(copy.backup).c_str(),
+                Ratio(copy.backup / copy.floor).c_str());
+    if (cpSeconds > 0)
+        std::printf("%-34s %-10s %s\n", "cp -r from Linux (reference only)",
+                    Duration(cpSeconds).c_str(), Ratio(cpSeconds / copy.floor).c_str());
+    if (!copy.complete)
+        std::printf("a copy was incomplete\n");
+
+    const ComparisonRow& big = rows.back();
+    const double speedup = big.linear / big.compare;
+    const double compareVsRead = big.compare / big.read;
+    const double copyVsCopyFile = copy.copyTree / copy.floor;
+    const bool speedupMet = speedup >= SpeedupTarget;
+    const bool readMet = compareVsRead <= CompareVsReadTarget;
+    const bool copyMet = copyVsCopyFile <= CopyVsCopyFileTarget && copy.complete;
+    std::printf("\nTargets at %d lines per file: comparison >= %.0fx faster than linear: %s; "
+                "comparison <= %.0fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s\n",
+                big.lines, SpeedupTarget, Verdict(speedupMet).c_str(), CompareVsReadTarget,
+                Verdict(readMet).c_str(), CopyVsCopyFileTarget, Verdict(copyMet).c_str());
+    std::printf("bench: speedup_vs_linear=%.1f compare_vs_read=%.2f copy_vs_copyfile=%.2f\n",
+                speedup, compareVsRead, copyVsCopyFile);
+    return speedupMet && readMet && copyMet ? 0 : 1;
+}
