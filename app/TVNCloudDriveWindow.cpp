@@ -15,6 +15,8 @@ const char* const FormCaption = "Tallyvane - Cloud Drive Configuration";
 const int DesignDpi = 96;
 const int ClientWidth = 537;
 const int ClientHeight = 282;
+// Posted when the focus has moved to or from a push button.
+const UINT ShowDefaultButtonMessage = WM_APP + 1;
 
 int Scale(int value, int dpi) { return MulDiv(value, dpi, DesignDpi); }
 
@@ -30,7 +32,8 @@ struct Placement {
 const DWORD Child = WS_CHILD | WS_VISIBLE;
 const DWORD Label = Child | SS_LEFT | SS_NOPREFIX;
 const DWORD FolderField = Child | SS_LEFT | SS_NOPREFIX | SS_SUNKEN;
-const DWORD PushButton = Child | WS_TABSTOP | BS_PUSHBUTTON;
+// BS_NOTIFY: the window hears when a push button gains or loses the focus.
+const DWORD PushButton = Child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
 
 // In creation order, which is the tab order.
 const Placement Layout[] = {
@@ -176,6 +179,12 @@ void TMainCloudDriveForm::OnCommand(int id, int code) {
         RunHandler([this] { btnCancelClick(); });
         return;
     }
+    if (code == BN_SETFOCUS || code == BN_KILLFOCUS) {
+        // The dialog manager restyles the buttons itself after it moves the
+        // focus, so the look is put right once it has finished.
+        PostMessageA(handle_, ShowDefaultButtonMessage, 0, 0);
+        return;
+    }
     if (id == IDOK) // Enter with no push button focused
         id = btnOK.Id();
     TControl* control = ControlById(id);
@@ -225,8 +234,16 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
-    case DM_GETDEFID:
+    case DM_GETDEFID: {
+        // Enter presses the push button that has the focus, as in a dialog;
+        // the dialog manager only makes a button the default when it moves
+        // the focus itself, not for the focus that Show gives, so ask here.
+        HWND focus = GetFocus();
+        for (TControl* button : {&btnBrowseInstall, &btnBrowseCloudDrive, &btnOK, &btnCancel})
+            if (focus && focus == button->Handle())
+                return MAKELRESULT(button->Id(), DC_HASDEFID);
         return MAKELRESULT(btnOK.Id(), DC_HASDEFID);
+    }
     case WM_ACTIVATE:
         // Keep the focused control across modal dialogs and task switches.
         if (LOWORD(wParam) == WA_INACTIVE) {
@@ -237,6 +254,24 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
             SetFocus(savedFocus_);
         }
         return 0;
+    case ShowDefaultButtonMessage: {
+        // As in a dialog, the push button with the focus looks like the
+        // default button, since Enter presses it (DM_GETDEFID); while the
+        // focus is elsewhere Configure does.
+        HWND focus = GetFocus();
+        HWND shown = btnOK.Handle();
+        for (TControl* button : {&btnBrowseInstall, &btnBrowseCloudDrive, &btnOK, &btnCancel})
+            if (focus && focus == button->Handle())
+                shown = focus;
+        for (TControl* button : {&btnBrowseInstall, &btnBrowseCloudDrive, &btnOK, &btnCancel}) {
+            bool isDefault =
+                (GetWindowLongA(button->Handle(), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+            if (button->Handle() && isDefault != (button->Handle() == shown))
+                SendMessageA(button->Handle(), BM_SETSTYLE,
+                             button->Handle() == shown ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+        }
+        return 0;
+    }
     case WM_SETCURSOR:
         if (BusyCursor::Active()) {
             SetCursor(LoadCursorA(nullptr, IDC_WAIT));

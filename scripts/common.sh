@@ -44,6 +44,38 @@ tvn_start_wine() {
     wineserver -w >/dev/null 2>&1 || true
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit >/dev/null 2>&1 || true
+    if [ -n "$XVFB_PID" ]; then
+        tvn_window_manager absent
+    else
+        tvn_window_manager present
+    fi
+}
+
+# Tells Wine whether a window manager runs on the display. On a private Xvfb
+# there is none, and Wine would wait two seconds for one every time a window
+# closes; it then draws the title bars itself.
+tvn_window_manager() {
+    local key='HKCU\Software\Wine\X11 Driver'
+    if [ "$1" = absent ]; then
+        wine reg add "$key" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+    else
+        wine reg delete "$key" /v Managed /f >/dev/null 2>&1 || true
+    fi
+}
+
+# Puts Wine's own Tahoma and Marlett (package fonts-wine) into the prefix:
+# this Wine does not find them where the package installs them, and without
+# them the window is drawn in a wider substitute font and the title-bar
+# buttons show letters.
+tvn_wine_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts" font
+    mkdir -p "$fonts"
+    for font in /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
+        /usr/share/wine/fonts/marlett.ttf; do
+        if [ -f "$font" ] && [ ! -f "$fonts/$(basename "$font")" ]; then
+            cp "$font" "$fonts/"
+        fi
+    done
 }
 
 tvn_stop() {

@@ -1,0 +1,678 @@
+// The real program, started as a user would start it, in a sandbox: its own
+// application-data folder and user profile inside a fresh temporary folder.
+// The tests read what the window shows and drive it with clicks and keys,
+// answer its real dialogs, and check the files it leaves behind.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "TVNCloudDriveControlIds.h"
+#include "TVNConfigUtil.h"
+#include "TestSupport.h"
+
+using TVNConfigUtil::AsciiLowerCase;
+using TVNConfigUtil::IsBackupFolderName;
+using TVNConfigUtil::RemoveBackslash;
+
+namespace {
+
+const char* const Caption = "Tallyvane - Cloud Drive Configuration";
+const char* const BrowserTitle = "Browse for Folder";
+
+// A settings file already in the form the program writes, so that a rewrite
+// that changes nothing leaves the same bytes.
+const char* const SampleIni =
+    "[Setup]\r\nUser=Ann\r\nLanguage=en\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n";
+const char* const SampleInf = "[Tallyvane]\r\nVersion=9\r\n";
+const char* const January = "2024-01-08\t08:00\t12:30\tAlpha\r\n2024-01-09\t09:00\t17:00\tBeta\r\n";
+const char* const February = "2024-02-01\t08:15\t16:45\tAlpha\r\n";
+
+std::string Lower(const std::string& text) {
+    return AsciiLowerCase(text);
+}
+
+class WindowE2ETest : public ::testing::Test {
+  protected:
+    test::TempDir dir;
+    // The sandbox of the current program start; cases of a table each use
+    // their own subfolder of the test's folder.
+    std::string root = dir.path();
+    gui::Program program;
+    HWND window = nullptr;
+
+    std::string AppData() const { return root + "AppData"; }
+    std::string Profile() const { return root + "Profile"; }
+    std::string Install() const { return AppData() + "\\Brimlace\\Tallyvane\\"; }
+    std::string OneDrive() const { return Profile() + "\\OneDrive\\"; }
+    std::string Dropbox() const { return Profile() + "\\Dropbox\\"; }
+
+    void UseSandbox(const std::string& name) { root = dir / (name + "\\"); }
+
+    void MakeInstallation(const std::string& ini = SampleIni) {
+        test::WriteFile(Install() + "tvn.inf", SampleInf);
+        test::WriteFile(Install() + "tvn.ini", ini);
+    }
+
+    // Reads every folder of the sandbox and above it once. Wine's folder
+    // browser matches folders by item IDs that hold the last-access time,
+    // and the first listing of a folder changed since it was last read moves
+    // that time, so the browser would fail to find a folder it is asked to
+    // select while the folders on its way are still unread.
+    void SettleAccessTimes() const {
+        test::SnapshotTree(dir.path());
+        for (std::string p = dir.path(); p.size() > 3;) {
+            test::ListDir(p);
+            size_t cut = p.find_last_of('\\', p.size() - 2);
+            if (cut == std::string::npos)
+                break;
+            p.resize(cut + 1);
+        }
+    }
+
+    // Starts the program and waits for its window.
+    void Start() {
+        SettleAccessTimes();
+        ASSERT_TRUE(program.Start(gui::ExecutableFolder() + "TVNCloudDrive.exe",
+                                  {{"APPDATA", AppData()}, {"USERPROFILE", Profile()}}))
+            << program.Error();
+        window = program.WaitForWindow(
+            [](HWND w) { return gui::ClassOf(w) == "TMainCloudDriveForm"; }, gui::StartTimeoutMs);
+        ASSERT_NE(window, nullptr) << "the window did not appear";
+        ASSERT_EQ(gui::Text(window), Caption);
+    }
+
+    HWND Control(int id) const { return gui::FindById(window, id); }
+    std::string Text(int id) const { return gui::Text(Control(id)); }
+
+    // Waits for a control's text to become `expected`; returns the text it
+    // ended with, so that a mismatch shows what the window shows.
+    std::string WaitForText(int id, const std::string& expected) const {
+        gui::WaitUntil([&] { return Text(id) == expected; }, gui::ReactTimeoutMs);
+        return Text(id);
+    }
+
+    // Waits for a dialog with this title and reads it; an empty title in the
+    // result means that no such dialog came.
+    gui::MessageDialog WaitForMessage(const std::string& title) const {
+        HWND dialog = program.WaitForTitle(title);
+        return dialog ? gui::ReadMessageDialog(dialog) : gui::MessageDialog{};
+    }
+
+    // Presses a button of a dialog and waits until the dialog has gone.
+    void Answer(const gui::MessageDialog& dialog, const std::string& button) const {
+        ASSERT_TRUE(gui::PressButton(dialog.window, button)) << "no button " << button;
+        ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(dialog.window); }, gui::ReactTimeoutMs))
+            << dialog.title << " stayed open after " << button;
+    }
+
+    // The folder browser's own window, with the caption it shows inside.
+    HWND WaitForBrowser(const std::string& caption) const {
+        HWND browser = program.WaitForTitle(BrowserTitle);
+        if (browser) {
+            EXPECT_EQ(gui::ReadMessageDialog(browser).text, caption);
+        }
+        return browser;
+    }
+
+    // The browser's name field follows the selection in its tree.
+    static HWND BrowserNameField(HWND browser) {
+        for (HWND child : gui::Descendants(browser))
+            if (gui::ClassOf(child) == "Edit")
+                return child;
+        return nullptr;
+    }
+
+    // Moves the browser's selection from the folder it opened at to that
+    // folder's first subfolder, named `name`, and confirms it.
+    void ChooseFirstSubfolder(HWND browser, const std::string& name) const {
+        HWND tree = nullptr;
+        for (HWND child : gui::Descendants(browser))
+            if (gui::ClassOf(child) == "SysTreeView32")
+                tree = child;
+        ASSERT_NE(tree, nullptr);
+        HWND nameField = BrowserNameField(browser);
+        ASSERT_NE(nameField, nullptr);
+        // Right expands a closed folder and enters an open one; on a folder
+        // without subfolders it does nothing.
+        gui::PostKey(tree, VK_RIGHT);
+        gui::PostKey(tree, VK_RIGHT);
+        ASSERT_TRUE(
+            gui::WaitUntil([&] { return gui::Text(nameField) == name; }, gui::ReactTimeoutMs))
+            << "the browser selected " << gui::Text(nameField);
+        ASSERT_TRUE(gui::PressButton(browser, "OK"));
+        ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(browser); }, gui::ReactTimeoutMs));
+    }
+
+    // Opens the cloud folder's browser and picks the first subfolder of the
+    // folder it opens at.
+    void BrowseToFirstSubfolder(const std::string& caption, const std::string& name) const {
+        gui::Click(Control(idBtnBrowseCloudDrive));
+        HWND browser = WaitForBrowser(caption);
+        ASSERT_NE(browser, nullptr) << "the folder browser did not open";
+        ASSERT_NO_FATAL_FAILURE(ChooseFirstSubfolder(browser, name));
+    }
+
+    void ExpectExitsWithZero() {
+        DWORD code = 99;
+        ASSERT_TRUE(program.WaitForExit(gui::ReactTimeoutMs, code)) << "the program did not end";
+        EXPECT_EQ(code, 0u);
+    }
+
+    // Presses Tab until the control has the focus (a few presses at most).
+    void TabTo(HWND control) const {
+        for (int presses = 0; presses < 8 && program.Focus() != control; ++presses) {
+            HWND focus = program.Focus();
+            ASSERT_NE(focus, nullptr);
+            gui::PostKey(focus, VK_TAB);
+            gui::WaitUntil([&] { return program.Focus() != focus; }, gui::ReactTimeoutMs);
+        }
+        ASSERT_EQ(program.Focus(), control);
+    }
+
+    static std::vector<std::string> BackupFolders(const std::string& folder) {
+        std::vector<std::string> out;
+        for (const std::string& name : test::ListDir(folder))
+            if (IsBackupFolderName("TVN Backup ", name))
+                out.push_back(name);
+        return out;
+    }
+};
+
+TEST_F(WindowE2ETest, StartUpShowsWhatWasDetected) {
+    enum Redirect { None, InsideDropbox, InsideOneDrive, Elsewhere };
+    struct Case {
+        const char* name;
+        bool installation, oneDrive, dropbox;
+        Redirect redirect;
+        bool dropboxChecked;
+        const char* exeStatus;
+        const char* cloudStatus;
+        const char* cloudField; // "onedrive", "redirect" or ""
+        bool disconnectEnabled;
+    } cases[] = {
+        {"nothing", false, false, false, None, false,
+         "Tallyvane data files have NOT BEEN FOUND at a standard location.",
+         "A OneDrive folder HAS NOT BEEN FOUND in a standard location.", "", false},
+        {"onedrive", true, true, false, None, false,
+         "Tallyvane data files HAVE BEEN FOUND at a standard location.",
+         "A OneDrive folder HAS BEEN FOUND at a standard location.", "onedrive", false},
+        {"in-dropbox", true, true, true, InsideDropbox, true,
+         "Tallyvane data files HAVE BEEN FOUND at a standard location.",
+         "Tallyvane IS configured to use a Dropbox location.", "redirect", true},
+        {"in-onedrive", true, true, true, InsideOneDrive, false,
+         "Tallyvane data files HAVE BEEN FOUND at a standard location.",
+         "Tallyvane IS configured to use a OneDrive location.", "redirect", true},
+        {"elsewhere", true, false, true, Elsewhere, false,
+         "Tallyvane data files HAVE BEEN FOUND at a standard location.",
+         "An alternative data location IS configured, but it may not be being used for a Cloud "
+         "Drive.",
+         "redirect", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseSandbox(c.name);
+        test::MakeDirs(AppData());
+        std::string redirect = c.redirect == InsideDropbox    ? Dropbox() + "TimeData"
+                               : c.redirect == InsideOneDrive ? OneDrive() + "Shared Time"
+                               : c.redirect == Elsewhere      ? root + "Elsewhere\\Time"
+                                                              : "";
+        if (c.installation)
+            MakeInstallation(redirect.empty() ? SampleIni
+                                              : "[Setup]\r\nRedirect=" + redirect + "\r\n");
+        if (c.oneDrive)
+            test::MakeDirs(OneDrive());
+        if (c.dropbox)
+            test::MakeDirs(Dropbox());
+        Start();
+
+        EXPECT_EQ(Text(idTxtInstallFolder), Lower(Install()));
+        EXPECT_EQ(Text(idLblExeLocated1), c.exeStatus);
+        EXPECT_EQ(Text(idLblCloudDriveLocated1), c.cloudStatus);
+        std::string field = std::string(c.cloudField) == "onedrive"   ? Lower(OneDrive())
+                            : std::string(c.cloudField) == "redirect" ? Lower(redirect + "\\")
+                                                                      : "";
+        EXPECT_EQ(Text(idTxtCloudDriveFolder), field);
+        EXPECT_EQ(gui::Checked(Control(idBtnDropbox)), c.dropboxChecked);
+        EXPECT_EQ(gui::Checked(Control(idBtnOneDrive)), !c.dropboxChecked);
+        EXPECT_EQ(gui::Enabled(Control(idChkDisconnect)), c.disconnectEnabled);
+        EXPECT_FALSE(gui::Checked(Control(idChkDisconnect)));
+        EXPECT_EQ(Text(idChkDisconnect),
+                  std::string("Configure the detected Tallyvane to use its standard (non-") +
+                      (c.dropboxChecked ? "Dropbox" : "OneDrive") + ") data location.");
+        // Nothing names a first control, so the focus is on the first in tab order.
+        EXPECT_EQ(program.Focus(), Control(idBtnBrowseInstall));
+        program.Kill();
+    }
+}
+
+TEST_F(WindowE2ETest, RadioButtonsSwitchTheProviderAndKeepATickedBox) {
+    const std::string redirect = Dropbox() + "TimeData";
+    MakeInstallation("[Setup]\r\nRedirect=" + redirect + "\r\n");
+    test::MakeDirs(OneDrive());
+    test::MakeDirs(Dropbox());
+    Start();
+    ASSERT_TRUE(gui::Checked(Control(idBtnDropbox)));
+
+    struct Step {
+        int click;
+        std::string field;
+        const char* status;
+        const char* provider; // in the disconnect box's caption
+        bool disconnectEnabled;
+        bool disconnectTicked;
+    } steps[] = {
+        {idChkDisconnect, Lower(redirect + "\\"),
+         "Tallyvane IS configured to use a Dropbox location.", "Dropbox", true, true},
+        {idBtnOneDrive, Lower(OneDrive()),
+         "A OneDrive folder HAS BEEN FOUND at a standard location.", "OneDrive", false, true},
+        // A click on the provider already selected changes nothing.
+        {idBtnOneDrive, Lower(OneDrive()),
+         "A OneDrive folder HAS BEEN FOUND at a standard location.", "OneDrive", false, true},
+        {idBtnDropbox, Lower(redirect + "\\"), "Tallyvane IS configured to use a Dropbox location.",
+         "Dropbox", true, true},
+        {idChkDisconnect, Lower(redirect + "\\"),
+         "Tallyvane IS configured to use a Dropbox location.", "Dropbox", true, false},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE(testing::Message() << "step " << i);
+        gui::Click(Control(s.click));
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] { return gui::Checked(Control(idChkDisconnect)) == s.disconnectTicked; },
+            gui::ReactTimeoutMs));
+        EXPECT_EQ(WaitForText(idTxtCloudDriveFolder, s.field), s.field);
+        EXPECT_EQ(Text(idLblCloudDriveLocated1), s.status);
+        EXPECT_EQ(Text(idChkDisconnect),
+                  std::string("Configure the detected Tallyvane to use its standard (non-") +
+                      s.provider + ") data location.");
+        EXPECT_EQ(gui::Enabled(Control(idChkDisconnect)), s.disconnectEnabled);
+        EXPECT_EQ(gui::Checked(Control(idBtnOneDrive)), std::string(s.provider) == "OneDrive");
+        EXPECT_EQ(gui::Checked(Control(idBtnDropbox)), std::string(s.provider) == "Dropbox");
+    }
+}
+
+TEST_F(WindowE2ETest, CancelEscapeAndCloseEndTheProgramAndSaveNothing) {
+    enum How { EscapeKey, CancelButton, EnterOnCancel, TitleBarClose };
+    struct Case {
+        const char* name;
+        How how;
+    } cases[] = {
+        {"escape", EscapeKey},
+        {"cancel", CancelButton},
+        {"enter-on-cancel", EnterOnCancel},
+        {"close-box", TitleBarClose},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseSandbox(c.name);
+        MakeInstallation();
+        test::MakeDirs(OneDrive() + "Time");
+        const std::vector<std::string> before = test::SnapshotTree(root);
+        Start();
+        switch (c.how) {
+        case EscapeKey:
+            ASSERT_NE(program.Focus(), nullptr);
+            gui::PostKey(program.Focus(), VK_ESCAPE);
+            break;
+        case CancelButton:
+            gui::Click(Control(idBtnCancel));
+            break;
+        case EnterOnCancel:
+            ASSERT_NO_FATAL_FAILURE(TabTo(Control(idBtnCancel)));
+            gui::PostKey(program.Focus(), VK_RETURN);
+            break;
+        case TitleBarClose:
+            PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        }
+        ExpectExitsWithZero();
+        EXPECT_EQ(test::SnapshotTree(root), before);
+    }
+}
+
+TEST_F(WindowE2ETest, EnterPressesTheFocusedButtonElseConfigure) {
+    MakeInstallation();
+    test::MakeDirs(OneDrive());
+    Start();
+    // At start the installation's Browse button has the focus: Enter opens
+    // the open-file dialog, not the Configure command.
+    gui::PostKey(program.Focus(), VK_RETURN);
+    HWND open = program.WaitForTitle("Open");
+    ASSERT_NE(open, nullptr) << "Enter did not press the focused Browse button";
+    EXPECT_EQ(program.WaitForTitle("Error", 0), nullptr);
+    ASSERT_TRUE(gui::PressButton(open, "Cancel"));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(open); }, gui::ReactTimeoutMs));
+
+    // On a radio button Enter presses the default button, Configure, which
+    // refuses the provider's own folder.
+    gui::Click(Control(idBtnOneDrive));
+    ASSERT_TRUE(gui::WaitUntil([&] { return program.Focus() == Control(idBtnOneDrive); },
+                               gui::ReactTimeoutMs));
+    gui::PostKey(Control(idBtnOneDrive), VK_RETURN);
+    gui::MessageDialog error = WaitForMessage("Error");
+    EXPECT_EQ(error.text, "Create a folder for Tallyvane within the OneDrive location first");
+    ASSERT_NO_FATAL_FAILURE(Answer(error, "OK"));
+    HWND browser = WaitForBrowser("Locate a folder in OneDrive");
+    ASSERT_NE(browser, nullptr);
+    PostMessageA(browser, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(browser); }, gui::ReactTimeoutMs));
+    // After the dialogs the focus is back where it was.
+    EXPECT_TRUE(gui::WaitUntil([&] { return program.Focus() == Control(idBtnOneDrive); },
+                               gui::ReactTimeoutMs));
+}
+
+TEST_F(WindowE2ETest, RefusalsShowTheErrorAndChangeNothing) {
+    struct Case {
+        const char* name;
+        bool oneDrive, dropbox;
+        int selectFirst;     // a radio button to click first, or 0
+        const char* message; // of the "Error" dialog
+        const char* browser; // caption of the browser that follows, or null
+    } cases[] = {
+        {"onedrive-root", true, false, 0,
+         "Create a folder for Tallyvane within the OneDrive location first",
+         "Locate a folder in OneDrive"},
+        {"dropbox-root", true, true, idBtnDropbox,
+         "Create a folder for Tallyvane within the Dropbox location first",
+         "Locate a folder in Dropbox"},
+        {"unchanged", false, false, 0, "Tallyvane is already configured to use this location",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseSandbox(c.name);
+        MakeInstallation();
+        if (c.oneDrive)
+            test::MakeDirs(OneDrive());
+        if (c.dropbox)
+            test::MakeDirs(Dropbox());
+        const std::vector<std::string> before = test::SnapshotTree(root);
+        Start();
+        if (c.selectFirst) {
+            gui::Click(Control(c.selectFirst));
+            ASSERT_TRUE(gui::WaitUntil([&] { return gui::Checked(Control(c.selectFirst)); },
+                                       gui::ReactTimeoutMs));
+        }
+        const std::string field = Text(idTxtCloudDriveFolder);
+        const std::string status = Text(idLblCloudDriveLocated1);
+
+        gui::Click(Control(idBtnOK));
+        gui::MessageDialog error = WaitForMessage("Error");
+        EXPECT_EQ(error.text, c.message);
+        EXPECT_EQ(error.buttons, std::vector<std::string>{"OK"});
+        ASSERT_NO_FATAL_FAILURE(Answer(error, "OK"));
+        if (c.browser) {
+            HWND browser = WaitForBrowser(c.browser);
+            ASSERT_NE(browser, nullptr) << "the folder browser did not open";
+            // It opens at the provider's folder.
+            EXPECT_EQ(gui::Text(BrowserNameField(browser)), c.dropbox ? "Dropbox" : "OneDrive");
+            ASSERT_TRUE(gui::PressButton(browser, "Cancel"));
+            ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(browser); }, gui::ReactTimeoutMs));
+        }
+        // The window stays open as it was, and no file was touched.
+        EXPECT_TRUE(program.Running());
+        EXPECT_EQ(Text(idTxtCloudDriveFolder), field);
+        EXPECT_EQ(Text(idLblCloudDriveLocated1), status);
+        EXPECT_TRUE(program.TopLevelWindows() == std::vector<HWND>{window});
+        EXPECT_EQ(test::SnapshotTree(root), before);
+        program.Kill();
+    }
+}
+
+// The whole job as a user does it: move the data into a new folder inside
+// OneDrive, let "another machine" add a record there, and return to the
+// standard location taking the more complete cloud copy back.
+TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
+    MakeInstallation();
+    test::WriteFile(Install() + "Data\\2024-01.txt", January);
+    test::WriteFile(Install() + "Data\\2024-02.txt", February);
+    test::WriteFile(Install() + "Data\\notes.txt", "not a month\r\n");
+    const std::string cloud = OneDrive() + "Tallyvane Data\\";
+    test::MakeDirs(cloud);
+    const std::string n = Lower(cloud);
+    const std::string i = Lower(Install());
+
+    // First run: the cloud field starts at the OneDrive folder itself, which
+    // Configure refuses before it opens the browser there.
+    Start();
+    ASSERT_EQ(Text(idTxtCloudDriveFolder), Lower(OneDrive()));
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog error = WaitForMessage("Error");
+    ASSERT_EQ(error.text, "Create a folder for Tallyvane within the OneDrive location first");
+    ASSERT_NO_FATAL_FAILURE(Answer(error, "OK"));
+    HWND browser = WaitForBrowser("Locate a folder in OneDrive");
+    ASSERT_NE(browser, nullptr);
+    ASSERT_NO_FATAL_FAILURE(ChooseFirstSubfolder(browser, "Tallyvane Data"));
+    EXPECT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(n)), RemoveBackslash(n));
+    EXPECT_EQ(Text(idLblCloudDriveLocated1),
+              "A OneDrive folder HAS BEEN FOUND at a standard location.");
+
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog report = WaitForMessage("Information");
+    EXPECT_EQ(report.text, "Tallyvane has been configured on this machine.\r\n\r\n"
+                           "Redirection to \"" +
+                               n +
+                               "\" has been established.\r\n"
+                               "Data files have been copied to \"" +
+                               n + "\"");
+    EXPECT_EQ(report.buttons, std::vector<std::string>{"OK"});
+    ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
+    ExpectExitsWithZero();
+
+    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-01.txt"), January);
+    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-02.txt"), February);
+    EXPECT_EQ(test::ReadFile(cloud + "Data\\notes.txt"), "not a month\r\n");
+    EXPECT_EQ(test::ReadFile(cloud + "tvn.inf"), SampleInf);
+    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
+              "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
+                  "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
+    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-02.txt"), February);
+    EXPECT_TRUE(BackupFolders(cloud).empty());
+    EXPECT_TRUE(BackupFolders(Install()).empty());
+
+    // Meanwhile another machine adds a record to the shared copy.
+    const std::string february2 = std::string(February) + "2024-02-02\t08:00\t12:00\tGamma\r\n";
+    test::WriteFile(cloud + "Data\\2024-02.txt", february2);
+
+    // Second run: back to the standard location with the disconnect box.
+    Start();
+    EXPECT_EQ(Text(idTxtCloudDriveFolder), n);
+    EXPECT_EQ(Text(idLblCloudDriveLocated1), "Tallyvane IS configured to use a OneDrive location.");
+    ASSERT_TRUE(gui::Enabled(Control(idChkDisconnect)));
+    gui::Click(Control(idChkDisconnect));
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Checked(Control(idChkDisconnect)); },
+                               gui::ReactTimeoutMs));
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog prompt = WaitForMessage("Confirm");
+    EXPECT_EQ(
+        prompt.text,
+        "OneDrive appears to have more data than the locally detected Tallyvane installation\r\n"
+        "Do you wish to use the more complete files in OneDrive?\r\n"
+        "(Recommended - The utility will back up any Tallyvane data files at the locally "
+        "detected installation before copying OneDrive files)");
+    EXPECT_EQ(prompt.buttons, (std::vector<std::string>{"&Yes", "&No", "Cancel"}));
+    ASSERT_NO_FATAL_FAILURE(Answer(prompt, "&Yes"));
+    report = WaitForMessage("Information");
+    EXPECT_EQ(report.text, "Tallyvane has been configured on this machine.\r\n\r\n"
+                           "Redirection to \"" +
+                               n +
+                               "\" has been removed.\r\n"
+                               "Data files have been copied to \"" +
+                               i + "\"");
+    ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
+    ExpectExitsWithZero();
+
+    // The installation has the more complete data and no redirection; what it
+    // held before is kept in one backup folder inside it.
+    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-02.txt"), february2);
+    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-01.txt"), January);
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-02.txt"), february2);
+    std::vector<std::string> backups = BackupFolders(Install());
+    ASSERT_EQ(backups.size(), 1u);
+    const std::string backup = Install() + backups[0] + "\\";
+    EXPECT_EQ(test::ReadFile(backup + "Data\\2024-02.txt"), February);
+    EXPECT_EQ(test::ReadFile(backup + "tvn.ini"),
+              "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
+                  "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
+    EXPECT_TRUE(BackupFolders(cloud).empty());
+}
+
+TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
+    enum Redirect { None, InsideOneDrive, InsideDropbox };
+    struct Case {
+        const char* name;
+        Redirect redirect;
+        std::vector<int> order; // after the installation's Browse button
+    } cases[] = {
+        {"box-disabled", None, {idBtnOneDrive, idBtnBrowseCloudDrive, idBtnOK, idBtnCancel}},
+        {"box-enabled",
+         InsideOneDrive,
+         {idBtnOneDrive, idBtnBrowseCloudDrive, idChkDisconnect, idBtnOK, idBtnCancel}},
+        // Of the two radio buttons, Tab goes to the one that is checked.
+        {"dropbox-checked",
+         InsideDropbox,
+         {idBtnDropbox, idBtnBrowseCloudDrive, idChkDisconnect, idBtnOK, idBtnCancel}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseSandbox(c.name);
+        test::MakeDirs(OneDrive());
+        test::MakeDirs(Dropbox());
+        MakeInstallation(
+            c.redirect == InsideOneDrive  ? "[Setup]\r\nRedirect=" + OneDrive() + "Time\r\n"
+            : c.redirect == InsideDropbox ? "[Setup]\r\nRedirect=" + Dropbox() + "Time\r\n"
+                                          : std::string(SampleIni));
+        Start();
+        ASSERT_EQ(program.Focus(), Control(idBtnBrowseInstall));
+        // The push button that Enter presses looks like the default one: the
+        // focused push button, else Configure.
+        auto lookIsRight = [&] {
+            HWND focus = program.Focus();
+            bool onPushButton = false;
+            for (int id : {idBtnBrowseInstall, idBtnBrowseCloudDrive, idBtnOK, idBtnCancel})
+                onPushButton = onPushButton || Control(id) == focus;
+            for (int id : {idBtnBrowseInstall, idBtnBrowseCloudDrive, idBtnOK, idBtnCancel}) {
+                bool looksDefault =
+                    (GetWindowLongA(Control(id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+                bool shouldLook = onPushButton ? Control(id) == focus : id == idBtnOK;
+                if (looksDefault != shouldLook)
+                    return false;
+            }
+            return true;
+        };
+        EXPECT_TRUE(gui::WaitUntil(lookIsRight, gui::ReactTimeoutMs));
+        std::vector<int> visited;
+        for (size_t press = 0; press <= c.order.size(); ++press) {
+            HWND focus = program.Focus();
+            gui::PostKey(focus, VK_TAB);
+            gui::WaitUntil([&] { return program.Focus() != focus; }, gui::ReactTimeoutMs);
+            visited.push_back(GetDlgCtrlID(program.Focus()));
+            EXPECT_TRUE(gui::WaitUntil(lookIsRight, gui::ReactTimeoutMs))
+                << "wrong default look with the focus on " << visited.back();
+        }
+        std::vector<int> expected = c.order;
+        expected.push_back(idBtnBrowseInstall); // and round again
+        EXPECT_EQ(visited, expected);
+        program.Kill();
+    }
+}
+
+// A redirection that this utility did not make is replaced only after the
+// warning: No leaves everything alone, Yes moves the data from there.
+TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
+    const std::string elsewhere = root + "Elsewhere\\Time\\";
+    MakeInstallation("[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(elsewhere) + "\r\n\r\n");
+    test::WriteFile(elsewhere + "tvn.ini", SampleIni);
+    test::WriteFile(elsewhere + "Data\\2024-01.txt", January);
+    const std::string cloud = OneDrive() + "Tallyvane Data\\";
+    test::MakeDirs(cloud);
+    const std::string n = Lower(cloud);
+    Start();
+    ASSERT_EQ(Text(idLblCloudDriveLocated1),
+              "A OneDrive folder HAS BEEN FOUND at a standard location.");
+    ASSERT_EQ(Text(idTxtCloudDriveFolder), Lower(elsewhere));
+    // The radio buttons put the OneDrive folder into the field, and the
+    // browser opens there.
+    gui::Click(Control(idBtnDropbox));
+    ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, ""), "");
+    gui::Click(Control(idBtnOneDrive));
+    ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, Lower(OneDrive())), Lower(OneDrive()));
+    ASSERT_NO_FATAL_FAILURE(
+        BrowseToFirstSubfolder("Locate a folder in OneDrive", "Tallyvane Data"));
+    ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(n)), RemoveBackslash(n));
+    const std::vector<std::string> before = test::SnapshotTree(root);
+
+    const char* const warning = "The locally detected Tallyvane installation uses redirection\r\n"
+                                "OneDrive configuration will over-write these settings\r\n"
+                                "Continue?";
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog w1 = WaitForMessage("Warning");
+    EXPECT_EQ(w1.text, warning);
+    EXPECT_EQ(w1.buttons, (std::vector<std::string>{"&Yes", "&No"}));
+    ASSERT_NO_FATAL_FAILURE(Answer(w1, "&No"));
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(test::SnapshotTree(root), before);
+
+    gui::Click(Control(idBtnOK));
+    w1 = WaitForMessage("Warning");
+    EXPECT_EQ(w1.text, warning);
+    ASSERT_NO_FATAL_FAILURE(Answer(w1, "&Yes"));
+    gui::MessageDialog report = WaitForMessage("Information");
+    EXPECT_EQ(report.text, "Tallyvane has been configured on this machine.\r\n\r\n"
+                           "Redirection to \"" +
+                               Lower(elsewhere) +
+                               "\" has been removed.\r\n"
+                               "Redirection to \"" +
+                               n +
+                               "\" has been established.\r\n"
+                               "Data files have been copied to \"" +
+                               n + "\"");
+    ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
+    ExpectExitsWithZero();
+    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-01.txt"), January);
+    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
+              "[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(n) + "\r\n\r\n");
+    EXPECT_EQ(test::ReadFile(elsewhere + "tvn.ini"), SampleIni);
+}
+
+// An error of the settings file ends only the command: the application's
+// error box shows it and the window stays open and usable.
+TEST_F(WindowE2ETest, UnreadableSettingsFileIsReportedAndTheWindowStays) {
+    MakeInstallation();
+    test::MakeDirs(OneDrive());
+    Start();
+    gui::MessageDialog shown;
+    {
+        test::HeldFile lock(Install() + "tvn.ini", GENERIC_WRITE, 0);
+        ASSERT_TRUE(lock.ok());
+        gui::Click(Control(idBtnOK));
+        shown = WaitForMessage("TVN - Cloud Drive Configuration");
+    }
+    EXPECT_EQ(shown.text, "Cannot open file " + Lower(Install()) + "tvn.ini.");
+    EXPECT_EQ(shown.buttons, std::vector<std::string>{"OK"});
+    ASSERT_NO_FATAL_FAILURE(Answer(shown, "OK"));
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), SampleIni);
+
+    // Still usable: the next press gets as far as refusing the provider's
+    // own folder, and Escape then ends the program.
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog error = WaitForMessage("Error");
+    EXPECT_EQ(error.text, "Create a folder for Tallyvane within the OneDrive location first");
+    ASSERT_NO_FATAL_FAILURE(Answer(error, "OK"));
+    HWND browser = WaitForBrowser("Locate a folder in OneDrive");
+    ASSERT_NE(browser, nullptr);
+    PostMessageA(browser, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(browser); }, gui::ReactTimeoutMs));
+    ASSERT_TRUE(gui::WaitUntil([&] { return program.Focus() != nullptr; }, gui::ReactTimeoutMs));
+    gui::PostKey(program.Focus(), VK_ESCAPE);
+    ExpectExitsWithZero();
+}
+
+} // namespace
