@@ -173,6 +173,7 @@ Program::~Program() {
 
 bool Program::Start(const std::string& exe,
                     const std::vector<std::pair<std::string, std::string>>& environment) {
+    Kill();
     error_.clear();
     job_.reset(CreateJobObjectA(nullptr, nullptr));
     if (!job_) {
@@ -235,17 +236,6 @@ HWND Program::WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeou
 
 HWND Program::WaitForTitle(const std::string& title, DWORD timeoutMs) const {
     return WaitForWindow([&](HWND window) { return Text(window) == title; }, timeoutMs);
-}
-
-bool Program::WaitForTitleGone(const std::string& title, DWORD timeoutMs) const {
-    return WaitUntil(
-        [&] {
-            for (HWND window : TopLevelWindows())
-                if (Text(window) == title)
-                    return false;
-            return true;
-        },
-        timeoutMs);
 }
 
 HWND Program::Focus() const {

@@ -71,8 +71,6 @@ class Program {
     HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs) const;
     // A visible top-level window with this exact title.
     HWND WaitForTitle(const std::string& title, DWORD timeoutMs = ReactTimeoutMs) const;
-    // True when no visible top-level window with this title is left.
-    bool WaitForTitleGone(const std::string& title, DWORD timeoutMs = ReactTimeoutMs) const;
 
     // The control that has the keyboard focus in the program's main thread.
     HWND Focus() const;

@@ -81,6 +81,10 @@ class WindowE2ETest : public ::testing::Test {
             [](HWND w) { return gui::ClassOf(w) == "TMainCloudDriveForm"; }, gui::StartTimeoutMs);
         ASSERT_NE(window, nullptr) << "the window did not appear";
         ASSERT_EQ(gui::Text(window), Caption);
+        // Wine's own processes may hold the activation for a moment while a
+        // fresh session starts up; the window gets it when they let go.
+        ASSERT_TRUE(gui::WaitUntil([&] { return program.Focus() != nullptr; }, gui::ReactTimeoutMs))
+            << "the window did not become active";
     }
 
     HWND Control(int id) const { return gui::FindById(window, id); }
