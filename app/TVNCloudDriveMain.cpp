@@ -17,7 +17,8 @@ bool SuppressStatusUpdate = false;
 namespace {
 
 // Prompts of the Configure command, stored naming Dropbox.
-const char* const MsgProviderRoot = "Create a folder for Tallyvane within the Dropbox location first";
+const char* const MsgProviderRoot =
+    "Create a folder for Tallyvane within the Dropbox location first";
 const char* const MsgUnchanged = "Tallyvane is already configured to use this location";
 const char* const MsgForeignRedirection =
     "The locally detected Tallyvane installation uses redirection\r\n"
@@ -142,13 +143,13 @@ bool TOpenDialog::Execute() {
 
 TMainCloudDriveForm::TMainCloudDriveForm()
     : Panel3(idPanel3, ""),
-      lblExeLocated1(idLblExeLocated1, "Tallyvane data files have been found at a standard location."),
-      lblExeLocated2(idLblExeLocated2,
-                     "Click \"Browse\" to locate and configure a different location (find 'tvn.inf')."),
-      btnBrowseInstall(idBtnBrowseInstall, "Browse..."),
-      txtInstallFolder(idTxtInstallFolder, ""),
-      Panel1(idPanel1, ""),
-      btnOneDrive(idBtnOneDrive, "OneDrive"),
+      lblExeLocated1(idLblExeLocated1,
+                     "Tallyvane data files have been found at a standard location."),
+      lblExeLocated2(
+          idLblExeLocated2,
+          "Click \"Browse\" to locate and configure a different location (find 'tvn.inf')."),
+      btnBrowseInstall(idBtnBrowseInstall, "Browse..."), txtInstallFolder(idTxtInstallFolder, ""),
+      Panel1(idPanel1, ""), btnOneDrive(idBtnOneDrive, "OneDrive"),
       btnDropbox(idBtnDropbox, "Dropbox"),
       lblCloudDriveLocated1(idLblCloudDriveLocated1,
                             "Tallyvane IS configured to use a Cloud location."),
@@ -158,9 +159,7 @@ TMainCloudDriveForm::TMainCloudDriveForm()
       txtCloudDriveFolder(idTxtCloudDriveFolder, ""),
       chkDisconnect(idChkDisconnect, "Configure the detected Tallyvane to use its standard "
                                      "(non-Dropbox) data location."),
-      Bevel1(idBevel1, ""),
-      btnOK(idBtnOK, "Configure"),
-      btnCancel(idBtnCancel, "Cancel") {
+      Bevel1(idBevel1, ""), btnOK(idBtnOK, "Configure"), btnCancel(idBtnCancel, "Cancel") {
     btnOneDrive.SetChecked(true);
 }
 
@@ -248,9 +247,10 @@ void TMainCloudDriveForm::FormShow() {
 
 void TMainCloudDriveForm::UpdateStatus() {
     ++updateStatusCount_;
-    lblExeLocated1.SetCaption(IsInstallationFolder(txtInstallFolder.Caption())
-                                  ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
-                                  : "Tallyvane data files have NOT BEEN FOUND at a standard location.");
+    lblExeLocated1.SetCaption(
+        IsInstallationFolder(txtInstallFolder.Caption())
+            ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
+            : "Tallyvane data files have NOT BEEN FOUND at a standard location.");
 
     std::string status;
     if (LiesInside(RedirectFolder, ProviderFolder))
@@ -278,15 +278,17 @@ std::string TMainCloudDriveForm::ProviderText(const std::string& text) const {
 }
 
 void TMainCloudDriveForm::btnOneDriveClick() {
-    std::string standard = AsciiLowerCase(OneDriveFolder());
-    ProviderFolder = LiesInside(RedirectFolder, standard) ? RedirectFolder : standard;
-    txtCloudDriveFolder.SetCaption(ProviderFolder);
-    if (!SuppressStatusUpdate)
-        UpdateStatus();
+    SelectProvider(OneDriveFolder());
 }
 
 void TMainCloudDriveForm::btnDropboxClick() {
-    std::string standard = AsciiLowerCase(DropboxFolder());
+    SelectProvider(DropboxFolder());
+}
+
+void TMainCloudDriveForm::SelectProvider(const std::string& standardFolder) {
+    // A redirection inside the provider's folder stands for the provider, so
+    // that switching back and forth shows it again.
+    std::string standard = AsciiLowerCase(standardFolder);
     ProviderFolder = LiesInside(RedirectFolder, standard) ? RedirectFolder : standard;
     txtCloudDriveFolder.SetCaption(ProviderFolder);
     if (!SuppressStatusUpdate)
@@ -311,14 +313,47 @@ void TMainCloudDriveForm::btnBrowseInstallClick() {
         txtInstallFolder.SetCaption(AsciiLowerCase(RemoveBackslash(folder)));
         UpdateStatus();
     } else {
-        MessageDlg("The selected location does not contain a valid Tallyvane installation",
-                   mtError, mbOK, 0);
+        MessageDlg("The selected location does not contain a valid Tallyvane installation", mtError,
+                   mbOK, 0);
     }
 }
 
-void TMainCloudDriveForm::chkDisconnectClick() { UpdateStatus(); }
+void TMainCloudDriveForm::chkDisconnectClick() {
+    UpdateStatus();
+}
 
-void TMainCloudDriveForm::btnCancelClick() { Close(); }
+void TMainCloudDriveForm::btnCancelClick() {
+    Close();
+}
+
+std::optional<bool> TMainCloudDriveForm::AskCopyAfterComparison(const std::string& firstRoot,
+                                                                const std::string& secondRoot,
+                                                                const char* firstMoreComplete,
+                                                                const char* secondMoreComplete,
+                                                                const char* bothLack) {
+    int result;
+    {
+        BusyCursor busy;
+        result = CompareDataCompleteness({firstRoot, secondRoot});
+    }
+    if (result == 0)
+        return false;
+    // Yes means the copy flag that the prompt recommends or announces; No
+    // asks to confirm the opposite direction.
+    auto ask = [this](const char* prompt, TMsgDlgType type, bool yesCopies) -> std::optional<bool> {
+        int answer = MessageDlg(ProviderText(prompt), type, mbYesNoCancel, 0);
+        if (answer == mrYes)
+            return yesCopies;
+        if (answer == mrNo && ConfirmCopyDirection(!yesCopies))
+            return !yesCopies;
+        return std::nullopt;
+    };
+    if (result == 1)
+        return ask(firstMoreComplete, mtConfirmation, true);
+    if (result == 2)
+        return ask(secondMoreComplete, mtConfirmation, false);
+    return ask(bothLack, mtWarning, true);
+}
 
 void TMainCloudDriveForm::btnOKClick() {
     const std::string installFolder = NormalForm(txtInstallFolder.Caption());
@@ -355,48 +390,12 @@ void TMainCloudDriveForm::btnOKClick() {
             return;
     }
 
-    // Asks one comparison prompt. yesCopies is the copy flag that Yes means;
-    // No asks to confirm the opposite. Empty: the user stopped.
-    auto askCopy = [this](const char* prompt, TMsgDlgType type,
-                          bool yesCopies) -> std::optional<bool> {
-        int answer = MessageDlg(ProviderText(prompt), type, mbYesNoCancel, 0);
-        if (answer == mrYes)
-            return yesCopies;
-        if (answer == mrNo && ConfirmCopyDirection(!yesCopies))
-            return !yesCopies;
-        return std::nullopt;
-    };
-
     std::optional<bool> copyData = true;
-    if (!ProviderFolder.empty() && newFolder.empty() && IsInstallationFolder(installFolder)) {
-        int result;
-        {
-            BusyCursor busy;
-            result = CompareDataCompleteness({RedirectFolder, installFolder});
-        }
-        if (result == 0)
-            copyData = false;
-        else if (result == 1)
-            copyData = askCopy(PromptA1, mtConfirmation, true);
-        else if (result == 2)
-            copyData = askCopy(PromptA2, mtConfirmation, false);
-        else
-            copyData = askCopy(PromptA3, mtWarning, true);
-    } else if (!newFolder.empty() && IsInstallationFolder(newFolder)) {
-        int result;
-        {
-            BusyCursor busy;
-            result = CompareDataCompleteness({installFolder, newFolder});
-        }
-        if (result == 0)
-            copyData = false;
-        else if (result == 1)
-            copyData = askCopy(PromptB1, mtConfirmation, true);
-        else if (result == 2)
-            copyData = askCopy(PromptB2, mtConfirmation, false);
-        else
-            copyData = askCopy(PromptB3, mtWarning, true);
-    }
+    if (!ProviderFolder.empty() && newFolder.empty() && IsInstallationFolder(installFolder))
+        copyData =
+            AskCopyAfterComparison(RedirectFolder, installFolder, PromptA1, PromptA2, PromptA3);
+    else if (!newFolder.empty() && IsInstallationFolder(newFolder))
+        copyData = AskCopyAfterComparison(installFolder, newFolder, PromptB1, PromptB2, PromptB3);
     if (!copyData)
         return;
 

@@ -11,6 +11,7 @@
 #include <commdlg.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // While true, the provider radio-button handlers leave the status lines alone.
@@ -123,6 +124,16 @@ class TMainCloudDriveForm {
     TOpenDialog OpenTVNDialog;
 
   private:
+    // Shows the provider's folder, or the redirection when it lies inside it.
+    void SelectProvider(const std::string& standardFolder);
+    // Compares the two roots' records and asks the matching prompt. The copy
+    // flag to go on with, or empty when the user stopped.
+    std::optional<bool> AskCopyAfterComparison(const std::string& firstRoot,
+                                               const std::string& secondRoot,
+                                               const char* firstMoreComplete,
+                                               const char* secondMoreComplete,
+                                               const char* bothLack);
+
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -18,7 +18,9 @@ const int ClientHeight = 282;
 // Posted when the focus has moved to or from a push button.
 const UINT ShowDefaultButtonMessage = WM_APP + 1;
 
-int Scale(int value, int dpi) { return MulDiv(value, dpi, DesignDpi); }
+int Scale(int value, int dpi) {
+    return MulDiv(value, dpi, DesignDpi);
+}
 
 struct Placement {
     TControl TMainCloudDriveForm::*control;
@@ -38,21 +40,30 @@ const DWORD PushButton = Child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
 // In creation order, which is the tab order.
 const Placement Layout[] = {
     {&TMainCloudDriveForm::Panel3, PanelClassName, Child, 0, 10, 9, 519, 85, false},
-    {&TMainCloudDriveForm::btnBrowseInstall, "BUTTON", PushButton | WS_GROUP, 3, 433, 41, 75, 25, false},
-    {&TMainCloudDriveForm::txtInstallFolder, "STATIC", FolderField | WS_GROUP, 3, 10, 41, 415, 32, false},
+    {&TMainCloudDriveForm::btnBrowseInstall, "BUTTON", PushButton | WS_GROUP, 3, 433, 41, 75, 25,
+     false},
+    {&TMainCloudDriveForm::txtInstallFolder, "STATIC", FolderField | WS_GROUP, 3, 10, 41, 415, 32,
+     false},
     {&TMainCloudDriveForm::lblExeLocated1, "STATIC", Label, 3, 10, 8, 471, 17, true},
     {&TMainCloudDriveForm::lblExeLocated2, "STATIC", Label, 3, 10, 23, 495, 17, false},
     {&TMainCloudDriveForm::Panel1, PanelClassName, Child, 0, 10, 103, 519, 126, false},
-    {&TMainCloudDriveForm::btnOneDrive, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 1, 12, 8, 69, 17, false},
-    {&TMainCloudDriveForm::btnDropbox, "BUTTON", Child | BS_AUTORADIOBUTTON, 1, 80, 8, 65, 17, false},
-    {&TMainCloudDriveForm::btnBrowseCloudDrive, "BUTTON", PushButton | WS_GROUP, 1, 433, 61, 75, 25, false},
-    {&TMainCloudDriveForm::txtCloudDriveFolder, "STATIC", FolderField | WS_GROUP, 1, 10, 61, 415, 32, false},
-    {&TMainCloudDriveForm::chkDisconnect, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 1, 10, 100, 497, 17, false},
-    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", Label | WS_GROUP, 1, 10, 26, 471, 17, true},
+    {&TMainCloudDriveForm::btnOneDrive, "BUTTON",
+     Child | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 1, 12, 8, 69, 17, false},
+    {&TMainCloudDriveForm::btnDropbox, "BUTTON", Child | BS_AUTORADIOBUTTON, 1, 80, 8, 65, 17,
+     false},
+    {&TMainCloudDriveForm::btnBrowseCloudDrive, "BUTTON", PushButton | WS_GROUP, 1, 433, 61, 75, 25,
+     false},
+    {&TMainCloudDriveForm::txtCloudDriveFolder, "STATIC", FolderField | WS_GROUP, 1, 10, 61, 415,
+     32, false},
+    {&TMainCloudDriveForm::chkDisconnect, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX,
+     1, 10, 100, 497, 17, false},
+    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", Label | WS_GROUP, 1, 10, 26, 471, 17,
+     true},
     {&TMainCloudDriveForm::lblCloudDriveLocated2, "STATIC", Label, 1, 10, 41, 495, 17, false},
     // The bevel is a single etched line along its top edge.
     {&TMainCloudDriveForm::Bevel1, "STATIC", Child | SS_ETCHEDHORZ, 0, 10, 239, 519, 2, false},
-    {&TMainCloudDriveForm::btnOK, "BUTTON", PushButton | WS_GROUP | BS_DEFPUSHBUTTON, 0, 365, 250, 78, 24, false},
+    {&TMainCloudDriveForm::btnOK, "BUTTON", PushButton | WS_GROUP | BS_DEFPUSHBUTTON, 0, 365, 250,
+     78, 24, false},
     {&TMainCloudDriveForm::btnCancel, "BUTTON", PushButton, 0, 450, 250, 78, 24, false},
 };
 
@@ -66,38 +77,31 @@ HFONT MakeTahoma(int dpi, bool bold) {
     return CreateFontIndirectA(&font);
 }
 
-bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
+// Registers a button-face window class once per process.
+bool RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc, HICON icon, HICON smallIcon) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
-    if (!GetClassInfoExA(instance, FormClassName, &wc)) {
-        wc = WNDCLASSEXA{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = formProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = FormClassName;
-        wc.hIcon = LoadIconA(instance, "MAINICON");
-        wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), 0));
-        if (!RegisterClassExA(&wc))
-            return false;
-    }
+    if (GetClassInfoExA(instance, name, &wc))
+        return true;
     wc = WNDCLASSEXA{};
     wc.cbSize = sizeof wc;
-    if (!GetClassInfoExA(instance, PanelClassName, &wc)) {
-        wc = WNDCLASSEXA{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = panelProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = PanelClassName;
-        if (!RegisterClassExA(&wc))
-            return false;
-    }
-    return true;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    wc.hIcon = icon;
+    wc.hIconSm = smallIcon;
+    return RegisterClassExA(&wc) != 0;
+}
+
+bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
+    HICON icon = LoadIconA(instance, "MAINICON");
+    HICON smallIcon = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON),
+                                                    GetSystemMetrics(SM_CYSMICON), 0));
+    return RegisterOnce(instance, FormClassName, formProc, icon, smallIcon) &&
+           RegisterOnce(instance, PanelClassName, panelProc, nullptr, nullptr);
 }
 
 } // namespace
@@ -139,7 +143,8 @@ void TMainCloudDriveForm::CreateControls(HINSTANCE instance) {
             exStyle, p.className, "", p.style, Scale(p.left, dpi_), Scale(p.top, dpi_),
             Scale(p.width, dpi_), Scale(p.height, dpi_), parent,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id())), instance, nullptr);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(p.bold ? boldFont_ : font_), FALSE);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(p.bold ? boldFont_ : font_),
+                     FALSE);
         control.Attach(child);
     }
 }

@@ -19,52 +19,6 @@ const char* const MonthlyDataFilePattern = "????"
                                            "-??.txt";
 const size_t MonthlyDataFileNameLength = 11;
 
-bool IsDecimalDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The value of a hexadecimal digit, or -1.
-int HexDigitValue(char c) {
-    if (IsDecimalDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Decimal digits whose value, with its sign, lies in the signed 32-bit range.
-bool IsDecimalInRange(std::string_view digits, bool negative) {
-    if (digits.empty())
-        return false;
-    unsigned long long value = 0;
-    for (char c : digits) {
-        if (!IsDecimalDigit(c))
-            return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-        if (value > 2147483648ULL)
-            return false;
-    }
-    return negative || value <= 2147483647ULL;
-}
-
-// Hexadecimal digits whose value fits in 32 bits.
-bool IsHexInRange(std::string_view digits) {
-    if (digits.empty())
-        return false;
-    unsigned long long value = 0;
-    for (char c : digits) {
-        int digit = HexDigitValue(c);
-        if (digit < 0)
-            return false;
-        value = value * 16 + static_cast<unsigned>(digit);
-        if (value > 0xFFFFFFFFULL)
-            return false;
-    }
-    return true;
-}
-
 // Position of the first CR, LF or NUL at or after `from`, or the text's size.
 // Data files are large and their lines long, so eight bytes are tested at a
 // time: a word holds one of the three bytes when it has a zero byte after
@@ -259,19 +213,9 @@ std::string ReadDataFile(const std::string& lowerCasedPath) {
 } // namespace
 
 bool IsInteger(const std::string& text) {
-    std::string_view rest(text);
-    while (!rest.empty() && rest.front() == ' ')
-        rest.remove_prefix(1);
-    if (rest.empty())
-        return false;
-    if (rest.front() == '$' || rest.front() == 'x' || rest.front() == 'X')
-        return IsHexInRange(rest.substr(1));
-    if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X'))
-        return IsHexInRange(rest.substr(2));
-    const bool negative = rest.front() == '-';
-    if (rest.front() == '+' || rest.front() == '-')
-        rest.remove_prefix(1);
-    return IsDecimalInRange(rest, negative);
+    // The same number rules as the settings store's integers.
+    int value = 0;
+    return TryStrToInt(text, value);
 }
 
 bool IsMonthlyDataFileName(const std::string& name) {

@@ -362,9 +362,9 @@ TEST(CompareDataCompleteness, AgreesWithTheLinearComparison) {
     const char* const breaks[] = {"\r\n", "\n", "\r"};
 
     int compared = 0;
-    for (unsigned seed = 1; seed <= 150; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 random(seed);
+    for (unsigned run = 1; run <= 150; ++run) {
+        SCOPED_TRACE("random case " + std::to_string(run));
+        std::mt19937 random(run);
         auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
         auto randomLine = [&] {
             std::string line;

@@ -7,25 +7,6 @@ using namespace TVNConfigUtil;
 
 namespace {
 
-// Makes a folder the process's current folder for the object's lifetime.
-class ScopedCurrentFolder {
-  public:
-    explicit ScopedCurrentFolder(const std::string& folder) {
-        char buffer[MAX_PATH];
-        DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
-        old_.assign(buffer, n > 0 && n < MAX_PATH ? n : 0);
-        ok_ = SetCurrentDirectoryA(folder.c_str()) != 0;
-    }
-    ~ScopedCurrentFolder() { SetCurrentDirectoryA(old_.c_str()); }
-    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
-    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
-    bool ok() const { return ok_; }
-
-  private:
-    std::string old_;
-    bool ok_ = false;
-};
-
 const char* const Fallback = "C:\\Program Files\\Brimlace\\Tallyvane\\";
 
 } // namespace
@@ -59,10 +40,12 @@ TEST(PathRules, AsciiLowerCaseMapsOnlyAToZ) {
 TEST(PathRules, SamePathComparesExpandedNormalForms) {
     test::TempDir dir;
     test::MakeDirs(dir / "Data");
-    ScopedCurrentFolder current(dir.path());
+    test::ScopedCurrentFolder current(dir.path());
     ASSERT_TRUE(current.ok());
     const std::string fits = "c:\\" + std::string(256, 'Y'); // 259 characters
     const std::string tooLong = fits + "z";
+    std::string fitsUpperDrive = fits;
+    fitsUpperDrive[0] = 'C';
     struct Case {
         std::string a, b;
         bool same;
@@ -77,7 +60,7 @@ TEST(PathRules, SamePathComparesExpandedNormalForms) {
         {"data\\", dir / "DATA\\", true},
         {"c:\\x\\\xC4", "c:\\x\\\xE4", false},
         {fits, AsciiLowerCase(fits), true},
-        {fits, "C" + fits.substr(1), true},
+        {fits, fitsUpperDrive, true},
         {tooLong, "", true}, // cannot be expanded: as good as empty
         {tooLong, fits, false},
         {tooLong, "c:\\", false},
@@ -133,7 +116,7 @@ TEST(StandardInstallationFolder, TheApplicationDataCandidateWinsWhenItExists) {
     }
     // Unset: the relative candidate, tested against the current folder.
     test::ScopedEnv unset("APPDATA", nullptr);
-    ScopedCurrentFolder current(dir.path());
+    test::ScopedCurrentFolder current(dir.path());
     ASSERT_TRUE(current.ok());
     EXPECT_EQ(StandardInstallationFolder(), "Brimlace\\Tallyvane\\");
     test::MakeDirs(dir / "Brimlace\\Tallyvane");
@@ -181,10 +164,10 @@ TEST(IsInstallationFolder, NeedsAFileNamedTvnInf) {
         EXPECT_EQ(IsInstallationFolder(c.folder), c.installation) << c.folder;
 
     // An empty folder stands for the current folder's bare name.
-    ScopedCurrentFolder inInstall(dir / "Install");
+    test::ScopedCurrentFolder inInstall(dir / "Install");
     ASSERT_TRUE(inInstall.ok());
     EXPECT_TRUE(IsInstallationFolder(""));
-    ScopedCurrentFolder inOther(dir / "Other");
+    test::ScopedCurrentFolder inOther(dir / "Other");
     ASSERT_TRUE(inOther.ok());
     EXPECT_FALSE(IsInstallationFolder(""));
 }
@@ -220,7 +203,7 @@ TEST(EnsureDataFolder, CreatesWhatIsMissingAndFailsWhenItCannot) {
 
     // An empty root is not in use: nothing is created in the current folder.
     test::TempDir empty;
-    ScopedCurrentFolder current(empty.path());
+    test::ScopedCurrentFolder current(empty.path());
     ASSERT_TRUE(current.ok());
     EXPECT_TRUE(EnsureDataFolder(""));
     EXPECT_TRUE(test::ListDir(empty.path()).empty());
@@ -250,11 +233,11 @@ TEST(ProviderFolders, ExistOnlyAsFoldersBelowTheProfile) {
 
     // Unset: relative names, tested against the current folder.
     test::ScopedEnv unset("USERPROFILE", nullptr);
-    ScopedCurrentFolder inBare(dir / "Bare");
+    test::ScopedCurrentFolder inBare(dir / "Bare");
     ASSERT_TRUE(inBare.ok());
     EXPECT_EQ(DropboxFolder(), "");
     EXPECT_EQ(OneDriveFolder(), "");
-    ScopedCurrentFolder inFolders(dir / "WithFolders");
+    test::ScopedCurrentFolder inFolders(dir / "WithFolders");
     ASSERT_TRUE(inFolders.ok());
     EXPECT_EQ(DropboxFolder(), "Dropbox\\");
     EXPECT_EQ(OneDriveFolder(), "OneDrive\\");

@@ -8,24 +8,6 @@ using namespace TVNConfigUtil;
 
 namespace {
 
-class ScopedCurrentFolder {
-  public:
-    explicit ScopedCurrentFolder(const std::string& folder) {
-        char buffer[MAX_PATH];
-        DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
-        old_.assign(buffer, n > 0 && n < MAX_PATH ? n : 0);
-        ok_ = SetCurrentDirectoryA(folder.c_str()) != 0;
-    }
-    ~ScopedCurrentFolder() { SetCurrentDirectoryA(old_.c_str()); }
-    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
-    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
-    bool ok() const { return ok_; }
-
-  private:
-    std::string old_;
-    bool ok_ = false;
-};
-
 std::string SetupWith(const std::string& redirectLine) {
     return "[Setup]\r\n" + redirectLine + "\r\n";
 }
@@ -35,7 +17,7 @@ std::string SetupWith(const std::string& redirectLine) {
 TEST(ReadRedirection, TrimsExpandsAndEndsWithABackslash) {
     test::TempDir dir;
     test::TempDir elsewhere;
-    ScopedCurrentFolder current(elsewhere.path());
+    test::ScopedCurrentFolder current(elsewhere.path());
     ASSERT_TRUE(current.ok());
     const std::string tooLong = "c:\\" + std::string(300, 'x');
     struct Case {

@@ -50,7 +50,9 @@ TempDir::TempDir() {
     }
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+    RemoveTree(path_);
+}
 
 void MakeDirs(const std::string& path) {
     std::string p = path;
@@ -158,6 +160,17 @@ ScopedEnv::~ScopedEnv() {
     SetEnvironmentVariableA(name_.c_str(), hadOld_ ? old_.c_str() : nullptr);
 }
 
+ScopedCurrentFolder::ScopedCurrentFolder(const std::string& folder) {
+    char buffer[MAX_PATH];
+    DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
+    old_.assign(buffer, n > 0 && n < MAX_PATH ? n : 0);
+    ok_ = SetCurrentDirectoryA(folder.c_str()) != 0;
+}
+
+ScopedCurrentFolder::~ScopedCurrentFolder() {
+    SetCurrentDirectoryA(old_.c_str());
+}
+
 HeldFile::HeldFile(const std::string& path, DWORD access, DWORD shareMode)
     : handle_(CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
@@ -167,8 +180,12 @@ HeldFile::~HeldFile() {
         CloseHandle(handle_);
 }
 
-ScriptedDialogs::ScriptedDialogs() { SetDialogSeam(this); }
-ScriptedDialogs::~ScriptedDialogs() { SetDialogSeam(nullptr); }
+ScriptedDialogs::ScriptedDialogs() {
+    SetDialogSeam(this);
+}
+ScriptedDialogs::~ScriptedDialogs() {
+    SetDialogSeam(nullptr);
+}
 
 int ScriptedDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
                                 int /*helpContext*/) {

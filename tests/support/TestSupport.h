@@ -56,6 +56,20 @@ class ScopedEnv {
     bool hadOld_;
 };
 
+// Makes a folder the process's current folder for the object's lifetime.
+class ScopedCurrentFolder {
+  public:
+    explicit ScopedCurrentFolder(const std::string& folder);
+    ~ScopedCurrentFolder();
+    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    std::string old_;
+    bool ok_ = false;
+};
+
 // Opens a file with the given share mode and keeps it open, so that other
 // opens that need what the share mode excludes fail as they do on Windows.
 class HeldFile {
