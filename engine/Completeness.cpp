@@ -17,7 +17,6 @@ namespace {
 // Split so that no "??-" trigraph sequence appears in the source.
 const char* const MonthlyDataFilePattern = "????"
                                            "-??.txt";
-const size_t MonthlyDataFileNameLength = 11;
 
 // Position of the first CR, LF or NUL at or after `from`, or the text's size.
 // Data files are large and their lines long, so eight bytes are tested at a
@@ -211,24 +210,6 @@ std::string ReadDataFile(const std::string& lowerCasedPath) {
 }
 
 } // namespace
-
-bool IsInteger(const std::string& text) {
-    // The same number rules as the settings store's integers.
-    int value = 0;
-    return TryStrToInt(text, value);
-}
-
-bool IsMonthlyDataFileName(const std::string& name) {
-    const std::string file = FileSystem::ExtractFileName(name);
-    if (file.size() != MonthlyDataFileNameLength)
-        return false;
-    const size_t dot = file.rfind('.');
-    if (dot == std::string::npos || AsciiLowerCase(file.substr(dot)) != ".txt")
-        return false;
-    if (file[4] != '-')
-        return false;
-    return IsInteger(file.substr(0, 4)) && IsInteger(file.substr(5, 2));
-}
 
 MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
                                         const std::string& secondRoot) {

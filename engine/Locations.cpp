@@ -16,32 +16,10 @@ std::string ProviderFolder(const char* name) {
 }
 } // namespace
 
-std::string AddBackslash(const std::string& path) {
-    if (path.empty() || path.back() == '\\')
-        return path;
-    return path + "\\";
-}
-
-std::string RemoveBackslash(const std::string& path) {
-    if (!path.empty() && path.back() == '\\')
-        return path.substr(0, path.size() - 1);
-    return path;
-}
-
-std::string AsciiLowerCase(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-    return out;
-}
-
 bool SamePath(const std::string& a, const std::string& b) {
     return AsciiLowerCase(AddBackslash(FileSystem::ExpandFullPath(a))) ==
            AsciiLowerCase(AddBackslash(FileSystem::ExpandFullPath(b)));
 }
-
-std::string DataFolderOf(const std::string& root) { return AddBackslash(root) + "Data\\"; }
 
 std::string GetEnvVar(const std::string& name) {
     // The call reports the size it needs when the value does not fit and then

@@ -10,24 +10,18 @@
 #include <vector>
 
 #include "IniFiles.h"
+#include "PathRules.h"
 
 namespace TVNConfigUtil {
 
-// Locations and path rules
-std::string AddBackslash(const std::string& path);
-std::string RemoveBackslash(const std::string& path);
-std::string AsciiLowerCase(const std::string& text);
+// Locations and path rules (the pure text rules are in PathRules.h)
 bool SamePath(const std::string& a, const std::string& b);
-std::string DataFolderOf(const std::string& root);
 std::string GetEnvVar(const std::string& name);
 std::string StandardInstallationFolder();
 bool IsInstallationFolder(const std::string& folder);
 bool EnsureDataFolder(const std::string& root);
 std::string DropboxFolder();
 std::string OneDriveFolder();
-
-// Path normal form: AddBackslash, then ASCII lower-casing.
-inline std::string NormalForm(const std::string& path) { return AsciiLowerCase(AddBackslash(path)); }
 
 // The installation settings file
 std::unique_ptr<TMemIniFile> OpenInstallationIni(const std::string& folder);
@@ -42,16 +36,11 @@ bool CopyFolderTree(const std::string& source, const std::string& destination,
 bool FolderHasFiles(const std::string& folder);
 bool BackupFolder(const std::string& folder, const std::string& holder);
 std::string TimestampedName(const std::string& prefix);
-bool IsBackupFolderName(const std::string& prefix, const std::string& name);
 
 // "yyyy-mm-dd [hh-nn-ss-zzz]" of the given local time.
 std::string FormatTimestamp(const SYSTEMTIME& time);
-// "TVN Backup "
-extern const char* const BackupPrefix;
 
 // Completeness comparison
-bool IsInteger(const std::string& text);
-bool IsMonthlyDataFileName(const std::string& name);
 int CompareDataCompleteness(const std::vector<std::string>& roots);
 
 // Configuration transaction and outcome report

@@ -47,16 +47,6 @@ bool ForceDirectories(const std::string& path) {
     return CreateDirectoryA(dir.c_str(), nullptr) != 0 || DirectoryExists(dir);
 }
 
-std::string ExtractFilePath(const std::string& path) {
-    size_t cut = path.find_last_of("\\:");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
-std::string ExtractFileName(const std::string& path) {
-    size_t cut = path.find_last_of("\\:");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
     UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -76,30 +66,6 @@ std::string ReadWholeFile(const std::string& path, const std::string& errorName)
         text.append(buffer, got);
     }
     return text;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t end = text.find('\0');
-    if (end == std::string::npos)
-        end = text.size();
-    size_t start = 0;
-    size_t i = 0;
-    while (i < end) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.emplace_back(text, start, i - start);
-            ++i;
-            if (c == '\r' && i < end && text[i] == '\n')
-                ++i;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < end)
-        lines.emplace_back(text, start, end - start);
-    return lines;
 }
 
 } // namespace FileSystem

@@ -3,37 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 
 #include "FileSystem.h"
 #include "Win32Handles.h"
 
 namespace {
-
-// The name of a key line: the text before its first "=". False for a line
-// without "=", which belongs to its section but never answers a key.
-bool KeyNameOf(const std::string& line, std::string& name) {
-    size_t equals = line.find('=');
-    if (equals == std::string::npos)
-        return false;
-    name = line.substr(0, equals);
-    return true;
-}
-
-bool IsKeyLine(const std::string& line, const std::string& key) {
-    std::string name;
-    return KeyNameOf(line, name) && SameTextByLocale(name, key);
-}
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The new text of a settings file, written beside it first so that it takes
 // the old file's place in one rename. The temporary file stays on the same
@@ -102,61 +76,9 @@ class TemporaryFile {
 
 } // namespace
 
-bool TryStrToInt(const std::string& text, int& value) {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    if (i == text.size())
-        return false;
-
-    const char first = text[i];
-    if (first == '$' || first == 'x' || first == 'X' ||
-        (first == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X'))) {
-        i += first == '0' ? 2 : 1;
-        if (i == text.size())
-            return false;
-        std::uint64_t result = 0;
-        for (; i < text.size(); ++i) {
-            int digit = HexDigitValue(text[i]);
-            if (digit < 0)
-                return false;
-            result = result * 16 + static_cast<unsigned>(digit);
-            if (result > 0xFFFFFFFFu)
-                return false;
-        }
-        // Eight hexadecimal digits are a 32-bit pattern: $FFFFFFFF is -1.
-        value = static_cast<int>(static_cast<std::uint32_t>(result));
-        return true;
-    }
-
-    bool negative = false;
-    if (first == '+' || first == '-') {
-        negative = first == '-';
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    std::int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c < '0' || c > '9')
-            return false;
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > limit)
-            return false;
-    }
-    value = static_cast<int>(negative ? -magnitude : magnitude);
-    return true;
-}
-
 int TCustomIniFile::ReadInteger(const std::string& section, const std::string& key,
                                 int defaultValue) {
-    std::string text = ReadString(section, key, "");
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text.replace(0, 2, "$");
-    int value = 0;
-    return TryStrToInt(text, value) ? value : defaultValue;
+    return IniValueToInt(ReadString(section, key, ""), defaultValue);
 }
 
 void TCustomIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -166,101 +88,36 @@ void TCustomIniFile::WriteInteger(const std::string& section, const std::string&
 TMemIniFile::TMemIniFile(const std::string& fileName) : TCustomIniFile(fileName) {
     if (fileName.empty() || !FileSystem::FileExists(fileName))
         return;
-    // The text is taken as bytes. A byte-order mark is not skipped, so the
-    // header line that carries it is not a header and, with no section before
-    // it, is dropped with the lines under it. A NUL byte ends the text. The
-    // settings files this store writes hold neither, so both only matter for
-    // files written by something else, and such files are read this way.
-    bool inSection = false;
-    for (std::string& line :
-         FileSystem::SplitLines(FileSystem::ReadWholeFile(fileName, fileName))) {
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            sections_.push_back(Section{line.substr(1, line.size() - 2), {}});
-            inSection = true;
-        } else if (inSection) {
-            sections_.back().lines.push_back(std::move(line));
-        }
-    }
-}
-
-TMemIniFile::Section* TMemIniFile::FindSection(const std::string& name) {
-    for (Section& section : sections_)
-        if (SameTextByLocale(section.name, name))
-            return &section;
-    return nullptr;
+    const std::string bytes = FileSystem::ReadWholeFile(fileName, fileName);
+    if (bytes.find('\0') != std::string::npos)
+        throw EFOpenError(fileName);
+    text_ = TIniText::Parse(bytes);
 }
 
 std::string TMemIniFile::ReadString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue) {
-    Section* found = FindSection(section);
-    if (!found)
-        return defaultValue;
-    for (const std::string& line : found->lines)
-        // The value starts after the line's own first "=", not after as many
-        // characters as the requested key has: the locale comparison finds
-        // some names of different lengths equal (a sharp s and "ss").
-        if (IsKeyLine(line, key))
-            return line.substr(line.find('=') + 1);
-    return defaultValue;
+    return text_.ReadString(section, key, defaultValue);
 }
 
 void TMemIniFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
-    Section* found = FindSection(section);
-    if (!found) {
-        sections_.push_back(Section{section, {}});
-        found = &sections_.back();
-    }
-    std::string line = key + "=" + value;
-    for (std::string& existing : found->lines) {
-        if (IsKeyLine(existing, key)) {
-            existing = std::move(line);
-            return;
-        }
-    }
-    found->lines.push_back(std::move(line));
+    text_.WriteString(section, key, value);
 }
 
 void TMemIniFile::ReadSectionValues(const std::string& section, TStringList& list) {
     list.Clear();
-    if (Section* found = FindSection(section))
-        for (const std::string& line : found->lines)
+    if (const std::vector<std::string>* lines = text_.SectionLines(section))
+        for (const std::string& line : *lines)
             list.Add(line);
 }
 
-void TMemIniFile::EraseSection(const std::string& section) {
-    for (auto it = sections_.begin(); it != sections_.end(); ++it) {
-        if (SameTextByLocale(it->name, section)) {
-            sections_.erase(it);
-            return;
-        }
-    }
-}
+void TMemIniFile::EraseSection(const std::string& section) { text_.EraseSection(section); }
 
 void TMemIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    Section* found = FindSection(section);
-    if (!found)
-        return;
-    for (auto it = found->lines.begin(); it != found->lines.end(); ++it) {
-        if (IsKeyLine(*it, key)) {
-            found->lines.erase(it);
-            return;
-        }
-    }
+    text_.DeleteKey(section, key);
 }
 
-std::string TMemIniFile::CanonicalText() const {
-    std::string text;
-    for (const Section& section : sections_) {
-        text += "[" + section.name + "]\r\n";
-        for (const std::string& line : section.lines)
-            text += line + "\r\n";
-        text += "\r\n";
-    }
-    return text;
-}
+std::string TMemIniFile::CanonicalText() const { return text_.Print(); }
 
 // A failure at any point leaves the old file whole, byte for byte, and the
 // store as it was, so UpdateFile may be called again.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileErrors.h"
+#include "IniText.h"
 #include "StringList.h"
 
 class TCustomIniFile {
@@ -36,7 +37,9 @@ class TCustomIniFile {
 class TMemIniFile : public TCustomIniFile {
   public:
     // Loads the file; a missing file, a folder or an empty name give an empty
-    // store. Throws EFOpenError when the file exists but cannot be read.
+    // store. Throws EFOpenError when the file exists but cannot be read, and
+    // when it holds a byte 0: such a file is not settings text (a UTF-16 or
+    // binary file), and writing it back would lose everything after the 0.
     explicit TMemIniFile(const std::string& fileName);
 
     std::string ReadString(const std::string& section, const std::string& key,
@@ -54,15 +57,5 @@ class TMemIniFile : public TCustomIniFile {
     std::string CanonicalText() const;
 
   private:
-    struct Section {
-        std::string name;
-        std::vector<std::string> lines;
-    };
-    Section* FindSection(const std::string& name);
-    std::vector<Section> sections_;
+    TIniText text_;
 };
-
-// The number rules of ReadInteger: optional leading spaces, then a signed
-// decimal in 32-bit range or an unsigned hexadecimal ("$", "x", "X", "0x",
-// "0X" prefix, at most 8 significant digits), and nothing after it.
-bool TryStrToInt(const std::string& text, int& value);

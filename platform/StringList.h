@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-// True when the two texts are equal by the locale-aware case-insensitive
-// comparison that the list and the settings store use for names.
-bool SameTextByLocale(const std::string& a, const std::string& b);
+#include "TextCompare.h"
 
 class TStringList {
   public:

@@ -68,9 +68,10 @@ TEST(IniStore, WritesBackTheCanonicalForm) {
          "[A]\r\n   \r\n\t\r\n ;x\r\n\r\n"},
         {"duplicate sections keep their places", "[S]\na=1\n[T]\n[s]\na=2\n",
          "[S]\r\na=1\r\n\r\n[T]\r\n\r\n[s]\r\na=2\r\n\r\n"},
-        {"a byte-order mark hides the first header", "\xEF\xBB\xBF[A]\r\na=1\r\n[B]\r\nb=2\r\n",
-         "[B]\r\nb=2\r\n\r\n"},
-        {"a NUL byte ends the text", "[A]\r\na=1\r\nb\0=2\r\nc=3\r\n"s, "[A]\r\na=1\r\nb\r\n\r\n"}};
+        {"a byte-order mark is kept in front of the first header",
+         "\xEF\xBB\xBF[A]\r\na=1\r\n[B]\r\nb=2\r\n",
+         "\xEF\xBB\xBF[A]\r\na=1\r\n\r\n[B]\r\nb=2\r\n\r\n"},
+        {"a byte-order mark alone", "\xEF\xBB\xBF", "\xEF\xBB\xBF"}};
     for (const Case& c : cases) {
         test::TempDir dir;
         std::string once = Rewritten(dir, c.file);
@@ -262,6 +263,18 @@ TEST(IniStore, LoadingShareModesAndEmptyStores) {
         });
         EXPECT_EQ(message, c.loads ? "no error" : "Cannot open file " + name)
             << c.access << "/" << c.share;
+    }
+}
+
+// A byte 0 marks a file that is not settings text (UTF-16, binary): the store
+// will not take it, so it can never write back a shortened copy.
+TEST(IniStore, RefusesFilesHoldingAZeroByte) {
+    test::TempDir dir;
+    const std::string name = dir / "tvn.ini";
+    for (std::string bytes : {"[Setup]\r\nRedirect=x\r\n\0tail\r\n"s, "\xFF\xFE[\0S\0]\0"s, "\0"s}) {
+        test::WriteFile(name, bytes);
+        EXPECT_EQ(MessageOf([&] { TMemIniFile store(name); }), "Cannot open file " + name);
+        EXPECT_EQ(test::ReadFile(name), bytes);
     }
 }
 

@@ -1,0 +1,32 @@
+// The engine's pure text rules: path forms, backup folder names, monthly data
+// file names and integer texts. No file access, so they also build natively.
+#pragma once
+
+#include <string>
+
+namespace TVNConfigUtil {
+
+std::string AddBackslash(const std::string& path);
+std::string RemoveBackslash(const std::string& path);
+// Maps A-Z to a-z and leaves every other byte as it is.
+std::string AsciiLowerCase(const std::string& text);
+// Path normal form: AddBackslash, then ASCII lower-casing.
+inline std::string NormalForm(const std::string& path) { return AsciiLowerCase(AddBackslash(path)); }
+// The root's "Data\" folder.
+std::string DataFolderOf(const std::string& root);
+
+// The folder part of a file path without its trailing backslash, except that
+// a drive root (c:\) keeps it; empty when the path has no folder part.
+std::string FolderOfFile(const std::string& filePath);
+
+// "TVN Backup "
+extern const char* const BackupPrefix;
+// "yyyy-mm-dd [hh-nn-ss-zzz]" of the given local time.
+std::string FormatTimestampFields(int year, int month, int day, int hour, int minute, int second,
+                                  int millisecond);
+bool IsBackupFolderName(const std::string& prefix, const std::string& name);
+
+bool IsInteger(const std::string& text);
+bool IsMonthlyDataFileName(const std::string& name);
+
+} // namespace TVNConfigUtil
