@@ -29,6 +29,7 @@ endfunction()
 tvn_add_test_suite(platform_tests platform LABELS headless)
 tvn_add_test_suite(engine_tests engine LABELS headless)
 tvn_add_test_suite(app_tests app LABELS headless)
+tvn_add_test_suite(reliability_tests reliability LABELS headless)
 
 # End-to-end runs of the real window: need an X display (Xvfb).
 file(GLOB TVN_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/*.cpp)

@@ -12,12 +12,7 @@
 
 namespace TVNConfigUtil {
 
-const char* const BackupPrefix = "TVN Backup ";
-
 namespace {
-
-// Length of "yyyy-mm-dd [hh-nn-ss-zzz]".
-const size_t TimestampLength = 25;
 
 bool IsFolderEntry(const WIN32_FIND_DATAA& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -43,32 +38,89 @@ template <typename Visit> void ForEachEntry(const std::string& folder, Visit vis
     } while (FindNextFileA(find.get(), &entry));
 }
 
-// The folder part of a file path without its trailing backslash, except that
-// a drive root (c:\) keeps it, since "c:" alone names the drive's current
-// folder instead.
-std::string FolderPartOf(const std::string& filePath) {
-    std::string folder = FileSystem::ExtractFilePath(filePath);
-    if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':')
-        folder.pop_back();
-    return folder;
-}
-
 } // namespace
 
 bool CopyFileForcingFolder(const std::string& source, const std::string& destination) {
-    std::string folder = FolderPartOf(destination);
+    std::string folder = FolderOfFile(destination);
     // A folder that cannot be created shows up as a failed copy below.
     if (!folder.empty() && !FileSystem::DirectoryExists(folder))
         FileSystem::ForceDirectories(folder);
     return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
 }
 
-bool CopyFolderTree(const std::string& source, const std::string& destination,
-                    const std::string& excludePrefix) {
-    if (destination.empty())
+namespace {
+
+// What identifies a folder whatever path leads to it: a folder link (a
+// junction or symbolic link) and its target give the same identity.
+struct FolderIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+bool IdentityOf(const std::string& folder, FolderIdentity& identity) {
+    UniqueFileHandle handle(CreateFileA(folder.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.get(), &info))
+        return false;
+    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    FolderIdentity first, second;
+    return IdentityOf(a, first) && IdentityOf(b, second) && first == second;
+}
+
+// One walk down a folder tree: the folders from the top to the one being
+// listed, and for a copy the folder being copied into. A folder is not
+// entered when that would make the walk run away:
+// - the copy's own destination, when it lies inside the source, would be
+//   copied into itself again and again;
+// - a folder link leading back to a folder on the way down is a loop.
+// Any other folder link is followed like a folder.
+class TreeWalk {
+  public:
+    explicit TreeWalk(const std::string& destination = std::string())
+        : destination_(destination),
+          destinationFull_(NormalForm(FileSystem::ExpandFullPath(destination))) {}
+
+    bool MayEnter(const std::string& folder, const WIN32_FIND_DATAA& entry) const {
+        if (!destination_.empty() &&
+            NormalForm(FileSystem::ExpandFullPath(folder)) == destinationFull_)
+            return false;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        FolderIdentity target;
+        if (!IdentityOf(folder, target))
+            return false;
+        if (!destination_.empty() && SameFolder(folder, destination_))
+            return false;
+        for (const std::string& above : path_) {
+            FolderIdentity identity;
+            if (IdentityOf(above, identity) && identity == target)
+                return false;
+        }
         return true;
+    }
+
+    void Enter(const std::string& folder) { path_.push_back(folder); }
+    void Leave() { path_.pop_back(); }
+
+  private:
+    std::string destination_;
+    std::string destinationFull_;
+    std::vector<std::string> path_;
+};
+
+bool CopyTree(const std::string& source, const std::string& destination,
+              const std::string& excludePrefix, TreeWalk& walk) {
     const std::string from = AddBackslash(source);
     const std::string to = AddBackslash(destination);
+    walk.Enter(from);
 
     // Subfolders first, each while this folder's search stays open.
     bool result = true;
@@ -80,13 +132,16 @@ bool CopyFolderTree(const std::string& source, const std::string& destination,
         // backup being made inside its own source out of itself.
         if (!excludePrefix.empty() && IsBackupFolderName(excludePrefix, entry.cFileName))
             return true;
-        if (!CopyFolderTree(from + entry.cFileName, to + entry.cFileName, excludePrefix)) {
+        if (!walk.MayEnter(from + entry.cFileName, entry))
+            return true;
+        if (!CopyTree(from + entry.cFileName, to + entry.cFileName, excludePrefix, walk)) {
             result = false;
             return false;
         }
         ++copiedFolders;
         return true;
     });
+    walk.Leave();
     if (!result)
         return false;
 
@@ -108,17 +163,17 @@ bool CopyFolderTree(const std::string& source, const std::string& destination,
     return true;
 }
 
-bool FolderHasFiles(const std::string& folder) {
-    if (folder.empty())
-        return false;
+bool HasFiles(const std::string& folder, TreeWalk& walk) {
     const std::string path = AddBackslash(folder);
-
+    walk.Enter(path);
     bool found = false;
     ForEachEntry(path, [&](const WIN32_FIND_DATAA& entry) {
-        if (IsFolderEntry(entry) && !IsDotEntry(entry) && FolderHasFiles(path + entry.cFileName))
+        if (IsFolderEntry(entry) && !IsDotEntry(entry) && walk.MayEnter(path + entry.cFileName, entry) &&
+            HasFiles(path + entry.cFileName, walk))
             found = true;
         return !found;
     });
+    walk.Leave();
     if (found)
         return true;
 
@@ -129,41 +184,59 @@ bool FolderHasFiles(const std::string& folder) {
     return found;
 }
 
+// A backup folder name that nothing in the holder carries yet. Two backups
+// within one millisecond, or a clock set back (the end of summer time), could
+// otherwise give an existing backup's name, and the new copy would overwrite
+// the files it preserves. The clock moves on within a few milliseconds.
+std::string UnusedBackupName(const std::string& holder) {
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        std::string name = TimestampedName(BackupPrefix);
+        if (GetFileAttributesA((holder + name).c_str()) == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                return name;
+        }
+        Sleep(1);
+    }
+    return std::string();
+}
+
+} // namespace
+
+bool CopyFolderTree(const std::string& source, const std::string& destination,
+                    const std::string& excludePrefix) {
+    if (destination.empty())
+        return true;
+    TreeWalk walk(destination);
+    return CopyTree(source, destination, excludePrefix, walk);
+}
+
+bool FolderHasFiles(const std::string& folder) {
+    if (folder.empty())
+        return false;
+    TreeWalk walk;
+    return HasFiles(folder, walk);
+}
+
 bool BackupFolder(const std::string& folder, const std::string& holder) {
     const std::string into = AddBackslash(holder);
     if (into.empty())
         return false;
-    return CopyFolderTree(folder, into + TimestampedName(BackupPrefix) + "\\", BackupPrefix);
+    const std::string name = UnusedBackupName(into);
+    if (name.empty())
+        return false;
+    return CopyFolderTree(folder, into + name + "\\", BackupPrefix);
 }
 
 std::string FormatTimestamp(const SYSTEMTIME& time) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d [%02d-%02d-%02d-%03d]",
-                  static_cast<int>(time.wYear), static_cast<int>(time.wMonth),
-                  static_cast<int>(time.wDay), static_cast<int>(time.wHour),
-                  static_cast<int>(time.wMinute), static_cast<int>(time.wSecond),
-                  static_cast<int>(time.wMilliseconds));
-    return text;
+    return FormatTimestampFields(time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute,
+                                 time.wSecond, time.wMilliseconds);
 }
 
 std::string TimestampedName(const std::string& prefix) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return prefix + FormatTimestamp(now);
-}
-
-bool IsBackupFolderName(const std::string& prefix, const std::string& name) {
-    const std::string lowPrefix = AsciiLowerCase(prefix);
-    const std::string lowName = AsciiLowerCase(FileSystem::ExtractFileName(name));
-    if (lowName.size() <= lowPrefix.size() || lowName.compare(0, lowPrefix.size(), lowPrefix) != 0)
-        return false;
-    const std::string rest = lowName.substr(lowPrefix.size());
-    if (rest.size() < TimestampLength)
-        return false;
-    // Only the separators are looked at; positions count from 1.
-    auto at = [&](size_t position) { return rest[position - 1]; };
-    return at(5) == '-' && at(8) == '-' && at(12) == '[' && at(15) == '-' && at(18) == '-' &&
-           at(21) == '-' && at(25) == ']';
 }
 
 } // namespace TVNConfigUtil

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 
 namespace test {
@@ -20,7 +21,9 @@ void CollectTree(const std::string& root, const std::string& relative,
                  std::vector<std::string>& out) {
     for (const std::string& name : ListDir(root + relative)) {
         std::string rel = relative + name;
-        if (IsDir(root + rel)) {
+        if (IsFolderLink(root + rel)) {
+            out.push_back(rel + "\\ (link)");
+        } else if (IsDir(root + rel)) {
             out.push_back(rel + "\\");
             CollectTree(root, rel + "\\", out);
         } else {
@@ -106,6 +109,82 @@ bool IsDir(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFolderLink(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
+           (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+namespace {
+// The Unix name of a path when running under Wine; empty elsewhere.
+std::string UnixNameOf(const std::string& path) {
+    using Convert = char* (*)(const wchar_t*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert)
+        return std::string();
+    std::wstring wide(path.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    if (n == 0)
+        return std::string();
+    char* unix = convert(wide.c_str());
+    if (!unix)
+        return std::string();
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+} // namespace
+
+namespace {
+// Runs a Unix program under Wine and waits until done(), which tells by its
+// effect: Wine hands the program over and reports it ended at once.
+bool RunUnix(std::string command, const std::function<bool()>& done) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    for (int waited = 0; waited < 5000 && !done(); waited += 10)
+        Sleep(10);
+    return done();
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+} // namespace
+
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+    const DWORD allowUnprivileged = 0x2;
+    if (CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                            SYMBOLIC_LINK_FLAG_DIRECTORY | allowUnprivileged) &&
+        IsFolderLink(link))
+        return true;
+    // Wine reports success without making a link; a Unix symbolic link is
+    // what it shows as a folder link.
+    std::string unixTarget = UnixNameOf(target);
+    std::string unixLink = UnixNameOf(link);
+    if (unixTarget.empty() || unixLink.empty())
+        return false;
+    return RunUnix("/bin/ln -s " + Quoted(unixTarget) + " " + Quoted(unixLink),
+                   [&] { return IsFolderLink(link); });
+}
+
+namespace {
+// Removes the link itself, never what it leads to.
+void RemoveFolderLink(const std::string& link) {
+    if (RemoveDirectoryA(link.c_str()))
+        return;
+    // Wine looks through a Unix link and finds the target not empty.
+    std::string unixLink = UnixNameOf(link);
+    if (!unixLink.empty())
+        RunUnix("/bin/rm " + Quoted(unixLink), [&] { return !IsFolderLink(link); });
+}
+} // namespace
+
 std::vector<std::string> ListDir(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA fd;
@@ -128,7 +207,9 @@ void RemoveTree(const std::string& path) {
         return;
     for (const std::string& name : ListDir(folder)) {
         std::string full = folder + name;
-        if (IsDir(full)) {
+        if (IsFolderLink(full)) {
+            RemoveFolderLink(full);
+        } else if (IsDir(full)) {
             RemoveTree(full);
         } else {
             SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);

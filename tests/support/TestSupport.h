@@ -34,6 +34,11 @@ std::string ReadFile(const std::string& path);
 void MakeDirs(const std::string& path);
 bool IsFile(const std::string& path);
 bool IsDir(const std::string& path);
+// A junction or symbolic link to a folder.
+bool IsFolderLink(const std::string& path);
+// Makes a folder link at link that leads to target; false when this system
+// cannot make one. Under Wine it is a Unix symbolic link.
+bool MakeFolderLink(const std::string& link, const std::string& target);
 // Removes a folder tree (test clean-up only).
 void RemoveTree(const std::string& path);
 // Names in a folder (without "." and ".."), sorted.

@@ -1,0 +1,481 @@
+// Inputs that a careful user would never make but that do turn up: damaged
+// settings files, redirections to nowhere, odd data files, files where
+// folders belong and folder links that lead in circles. Each one has a
+// defined result, and after it every file that was there before still holds
+// its bytes, in place or in the backup folder the run made.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "FileErrors.h"
+#include "FileSystem.h"
+#include "TVNConfigUtil.h"
+#include "TestSupport.h"
+
+using namespace TVNConfigUtil;
+
+namespace {
+
+// An installation with two months of data and an empty cloud folder beside
+// it, in a fresh temporary folder.
+struct Sandbox {
+    test::TempDir dir;
+    std::string install = dir / "Inst\\";
+    std::string cloud = dir / "OneDrive\\Tallyvane Data\\";
+
+    Sandbox() {
+        test::WriteFile(install + "tvn.inf", "inf");
+        test::WriteFile(install + "tvn.ini", "[Setup]\r\nName=Ann\r\n");
+        test::WriteFile(install + "Data\\2024-01.txt", "a\r\nb\r\n");
+        test::WriteFile(install + "Data\\2024-02.txt", "c\r\n");
+        test::MakeDirs(cloud);
+    }
+    std::string ini() const { return install + "tvn.ini"; }
+};
+
+// What a run ended with, as one line: "report: ...", "failed: ..." (the
+// message after the failure header), "error: ..." (a settings store error) or
+// the result of a routine that returns a value.
+std::string Attempt(const std::function<std::string()>& action) {
+    try {
+        return action();
+    } catch (const EFileError& error) {
+        return std::string("error: ") + error.what();
+    }
+}
+
+std::string OutcomeOf(const Outcome& outcome) {
+    const std::string failed = "Tallyvane configuration failed.\r\n";
+    if (!outcome.ErrorText.empty())
+        return "failed: " + outcome.ErrorText.substr(failed.size());
+    std::string report = outcome.Report;
+    for (size_t at; (at = report.find("\r\n")) != std::string::npos;)
+        report.replace(at, 2, " | ");
+    return "report: " + report;
+}
+
+std::string MoveToCloud(const Sandbox& s, bool copy = true) {
+    return OutcomeOf(ConfigureInstallation(NormalForm(s.install), "", "", NormalForm(s.cloud), copy));
+}
+
+std::string ReturnHome(const Sandbox& s, const std::string& from) {
+    return OutcomeOf(ConfigureInstallation(NormalForm(s.install), "", from, "", true));
+}
+
+const char* const MovedReport =
+    "report: Tallyvane has been configured on this machine. |  | Redirection to \"{c}\" has "
+    "been established. | Data files have been copied to \"{c}\"";
+
+// Every file under root with its bytes; folder links are not followed.
+void Collect(const std::string& root, const std::string& rel, std::map<std::string, std::string>& out) {
+    for (const std::string& name : test::ListDir(root + rel)) {
+        std::string path = rel + name;
+        if (test::IsFolderLink(root + path))
+            continue;
+        if (test::IsDir(root + path))
+            Collect(root, path + "\\", out);
+        else
+            out[path] = test::ReadFile(root + path);
+    }
+}
+
+bool IsSettingsKeyWeWrite(const std::string& line) {
+    std::string low = AsciiLowerCase(line);
+    for (const char* key : {"redirect=", "serverpath=", "serveradmin="})
+        if (low.rfind(key, 0) == 0)
+            return true;
+    return false;
+}
+
+// The files whose old bytes are nowhere any more: neither at their place nor
+// at the same place inside a backup folder of a folder above them. A
+// settings file counts as kept when its new text still holds every line of
+// its old sections other than the keys this utility writes.
+std::vector<std::string> LostFiles(const std::map<std::string, std::string>& before,
+                                   const std::map<std::string, std::string>& after) {
+    std::vector<std::string> lost;
+    for (const auto& [path, bytes] : before) {
+        auto now = after.find(path);
+        if (now != after.end() && now->second == bytes)
+            continue;
+        bool kept = false;
+        if (now != after.end() && AsciiLowerCase(FileSystem::ExtractFileName(path)) == "tvn.ini" &&
+            bytes.find('\0') == std::string::npos) {
+            // Lines of the first section of each name, by name in lower case.
+            const TIniText oldText = TIniText::Parse(bytes), newText = TIniText::Parse(now->second);
+            std::map<std::string, std::set<std::string>> fresh;
+            for (const TIniText::Section& section : newText.Sections())
+                fresh.emplace(AsciiLowerCase(section.name),
+                              std::set<std::string>(section.lines.begin(), section.lines.end()));
+            kept = true;
+            for (const TIniText::Section& section : oldText.Sections()) {
+                auto lines = fresh.find(AsciiLowerCase(section.name));
+                for (const std::string& line : section.lines)
+                    if (!IsSettingsKeyWeWrite(line) &&
+                        (lines == fresh.end() || !lines->second.count(line)))
+                        kept = false;
+            }
+        }
+        for (const auto& [other, otherBytes] : after) {
+            if (kept)
+                break;
+            // other = <root>TVN Backup ...\<rest> with <root><rest> = path
+            size_t cut = other.find(BackupPrefix);
+            size_t end = cut == std::string::npos ? cut : other.find('\\', cut);
+            kept = end != std::string::npos && otherBytes == bytes &&
+                   other.substr(0, cut) + other.substr(end + 1) == path;
+        }
+        if (!kept)
+            lost.push_back(path);
+    }
+    return lost;
+}
+
+std::string Fill(std::string text, const Sandbox& s) {
+    for (auto [mark, value] : {std::pair<std::string, std::string>{"{i}", NormalForm(s.install)},
+                               {"{c}", NormalForm(s.cloud)},
+                               {"{c-}", RemoveBackslash(NormalForm(s.cloud))},
+                               {"{I}", s.install},
+                               {"{r}", NormalForm(s.dir.path())}}) {
+        for (size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.replace(at, mark.size(), value);
+    }
+    return text;
+}
+
+// A drive letter that names no drive here.
+std::string MissingDrive() {
+    DWORD drives = GetLogicalDrives();
+    for (char letter = 'q'; letter <= 'y'; ++letter)
+        if (!(drives & (1u << (letter - 'a'))))
+            return std::string(1, letter) + ":\\";
+    return "b:\\";
+}
+
+std::string Lines(const std::string& line, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += line + std::to_string(i) + "\r\n";
+    return text;
+}
+
+struct BadInput {
+    const char* name;
+    // Makes the bad input; returns false when this system cannot (the row is
+    // then skipped with a note).
+    std::function<bool(Sandbox&)> arrange;
+    std::function<std::string(Sandbox&)> act;
+    std::string expected;
+    // Further checks after the run; an empty text means all is well.
+    std::function<std::string(Sandbox&)> check = [](Sandbox&) { return std::string(); };
+};
+
+std::string SettingsAfterMove(Sandbox& s, const std::string& expected) {
+    std::string bytes = test::ReadFile(s.ini());
+    return bytes == Fill(expected, s) ? "" : "tvn.ini now holds " + bytes.substr(0, 200);
+}
+
+std::string Count(const std::string& folder, size_t expected) {
+    std::map<std::string, std::string> files;
+    Collect(folder, "", files);
+    return files.size() == expected ? ""
+                                    : "expected " + std::to_string(expected) + " files in " +
+                                          folder + ", found " + std::to_string(files.size());
+}
+
+const BadInput Catalogue[] = {
+    // Settings files
+    {"settings file of binary bytes",
+     [](Sandbox& s) {
+         std::string bytes;
+         for (int i = 0; i < 4096; ++i)
+             bytes += static_cast<char>((i * 7919) % 256);
+         test::WriteFile(s.ini(), bytes);
+         return true;
+     },
+     [](Sandbox& s) { return ReadRedirection(s.install); }, "error: Cannot open file {I}tvn.ini"},
+    {"settings file holding a byte 0 is never rewritten",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), std::string("[Setup]\r\nRedirect=\r\n\0[Other]\r\nk=v\r\n", 30));
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, "error: Cannot open file {i}tvn.ini"},
+    {"settings file in UTF-16",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), std::string("\xFF\xFE[\0S\0]\0\r\0\n\0", 12));
+         return true;
+     },
+     [](Sandbox& s) { return ReadRedirection(s.install); }, "error: Cannot open file {I}tvn.ini"},
+    {"settings file with a byte-order mark keeps it and its first section",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "\xEF\xBB\xBF[Setup]\r\nName=Ann\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
+     [](Sandbox& s) {
+         return SettingsAfterMove(s, "\xEF\xBB\xBF[Setup]\r\nName=Ann\r\nRedirect={c-}\r\n\r\n");
+     }},
+    {"settings file of 10 MB",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nName=Ann\r\n[Big]\r\n" + Lines("key=" + std::string(100, 'v'), 100000));
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
+     [](Sandbox& s) {
+         return SettingsAfterMove(s, "[Setup]\r\nName=Ann\r\nRedirect={c-}\r\n\r\n[Big]\r\n" +
+                                         Lines("key=" + std::string(100, 'v'), 100000) + "\r\n");
+     }},
+    {"settings line of 1 MB",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nName=" + std::string(1 << 20, 'n') + "\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
+     [](Sandbox& s) {
+         return SettingsAfterMove(s, "[Setup]\r\nName=" + std::string(1 << 20, 'n') +
+                                         "\r\nRedirect={c-}\r\n\r\n");
+     }},
+    {"thousands of sections",
+     [](Sandbox& s) {
+         std::string text;
+         for (int i = 0; i < 5000; ++i)
+             text += "[S" + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
+         test::WriteFile(s.ini(), text + "[Setup]\r\nName=Ann\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
+     [](Sandbox& s) {
+         std::string bytes = test::ReadFile(s.ini());
+         return bytes.find("[S4999]\r\nk=4999\r\n") != std::string::npos &&
+                        bytes.find("Name=Ann\r\nRedirect=") != std::string::npos
+                    ? ""
+                    : "sections lost";
+     }},
+
+    // Redirections
+    {"redirection to a missing drive, undone",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + MissingDrive() + "tvn\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return ReturnHome(s, NormalForm(ReadRedirection(s.install))); },
+     "report: Tallyvane has been configured on this machine. |  | Redirection to \"{d}tvn\\\" has "
+     "been removed."},
+    {"redirection to an unknown network server",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=\\\\tvn-no-such-server\\share\\tvn\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return ReturnHome(s, NormalForm(ReadRedirection(s.install))); },
+     "report: Tallyvane has been configured on this machine. |  | Redirection to "
+     "\"\\\\tvn-no-such-server\\share\\tvn\\\" has been removed."},
+    {"redirection to a file",
+     [](Sandbox& s) {
+         test::WriteFile(s.dir / "afile", "not a folder");
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + s.dir / "afile" + "\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return OpenInstallationIni(s.install)->FileName(); }, "{I}tvn.ini"},
+    {"redirection to the installation itself, undone with a copy",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + s.install + "\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return ReturnHome(s, NormalForm(ReadRedirection(s.install))); },
+     "report: Tallyvane has been configured on this machine. |  | Redirection to \"{i}\" has been "
+     "removed."},
+    {"relative redirection reads against the current folder",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=rel\\tvn\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         test::ScopedCurrentFolder here(s.dir.path());
+         return AsciiLowerCase(ReadRedirection(s.install));
+     },
+     "{r}rel\\tvn\\"},
+    {"redirection path of 300 characters reads as none",
+     [](Sandbox& s) {
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=c:\\" + std::string(300, 'p') + "\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return "[" + ReadRedirection(s.install) + "]"; }, "[]"},
+
+    // Monthly data files
+    {"data file with a line of 2 MB, compared and copied",
+     [](Sandbox& s) {
+         test::WriteFile(s.install + "Data\\2024-03.txt", std::string(2 << 20, 'l') + "\r\nshort");
+         test::WriteFile(s.cloud + "tvn.inf", "inf");
+         test::WriteFile(s.cloud + "Data\\2024-03.txt", "short\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         std::string compared = std::to_string(CompareDataCompleteness({s.install, s.cloud}));
+         return compared + " " + MoveToCloud(s);
+     },
+     std::string("1 ") + MovedReport,
+     [](Sandbox& s) {
+         return test::ReadFile(s.cloud + "Data\\2024-03.txt") ==
+                        test::ReadFile(s.install + "Data\\2024-03.txt")
+                    ? ""
+                    : "long line not copied whole";
+     }},
+    {"data files without line breaks, with mixed line ends, and empty",
+     [](Sandbox& s) {
+         test::WriteFile(s.install + "Data\\2024-03.txt", "one record, no line break");
+         test::WriteFile(s.install + "Data\\2024-04.txt", "a\rb\nc\r\nd\n\re");
+         test::WriteFile(s.install + "Data\\2024-05.txt", "");
+         // The same six records, one of them empty, with plain line feeds.
+         test::WriteFile(s.cloud + "Data\\2024-04.txt", "a\nb\nc\nd\n\ne\n");
+         return true;
+     },
+     [](Sandbox& s) { return std::to_string(CompareDataCompleteness({s.install, s.cloud})); },
+     // Only the installation holds records the cloud lacks.
+     "1",
+     [](Sandbox& s) {
+         MoveToCloud(s);
+         return Count(s.cloud + "Data\\", 5);
+     }},
+    {"data file locked by another program: comparison",
+     [](Sandbox&) { return true; },
+     [](Sandbox& s) {
+         test::HeldFile held(s.install + "Data\\2024-02.txt", GENERIC_WRITE, FILE_SHARE_READ);
+         return std::to_string(CompareDataCompleteness({s.install, s.cloud}));
+     },
+     "error: Cannot open file {i}data\\2024-02.txt"},
+    {"data file locked by another program: move",
+     [](Sandbox&) { return true; },
+     [](Sandbox& s) {
+         test::HeldFile held(s.install + "Data\\2024-02.txt", GENERIC_READ | GENERIC_WRITE, 0);
+         return MoveToCloud(s);
+     },
+     "failed: File copy from \"{i}\" to \"{c}\" failed."},
+
+    // Files where folders belong
+    {"data folder of the new location is a file",
+     [](Sandbox& s) {
+         test::WriteFile(s.cloud + "Data", "a file named Data");
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); },
+     "failed: The network directory \"{c}\" (or a sub-directory) could not be created."},
+    {"provider folder is a file",
+     [](Sandbox& s) {
+         test::WriteFile(s.dir / "Profile\\OneDrive", "a file named OneDrive");
+         return true;
+     },
+     [](Sandbox& s) {
+         test::ScopedEnv profile("USERPROFILE", (s.dir / "Profile").c_str());
+         return "[" + OneDriveFolder() + "]";
+     },
+     "[]"},
+
+    // Walks that could run away
+    {"folder link back to its parent inside the data folder",
+     [](Sandbox& s) {
+         test::MakeDirs(s.install + "Data\\Archive");
+         test::WriteFile(s.install + "Data\\Archive\\2019-01.txt", "old");
+         return test::MakeFolderLink(s.install + "Data\\Archive\\loop", s.install + "Data");
+     },
+     [](Sandbox& s) {
+         std::string moved = MoveToCloud(s);
+         return moved + " " + std::to_string(FolderHasFiles(s.install + "Data\\Archive\\loop"));
+     },
+     std::string(MovedReport) + " 1",
+     [](Sandbox& s) {
+         // The same loop in the filled cloud folder, which the next move backs up.
+         if (!test::MakeFolderLink(s.cloud + "Data\\Archive\\loop", s.cloud + "Data"))
+             return std::string("no second link");
+         std::string moved = MoveToCloud(s);
+         return (moved == Fill(MovedReport, s) ? "" : moved) + Count(s.cloud + "Data\\", 3) +
+                Count(s.cloud, 3 + 2 + 5);
+     }},
+    {"new location inside the old location's data folder",
+     [](Sandbox& s) {
+         test::WriteFile(s.cloud + "tvn.ini", "[Setup]\r\n");
+         test::WriteFile(s.cloud + "Data\\2024-01.txt", "a\r\n");
+         test::WriteFile(s.cloud + "Data\\Inner\\Data\\2023-12.txt", "z\r\n");
+         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + s.cloud + "\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         return OutcomeOf(ConfigureInstallation(NormalForm(s.install), "", NormalForm(s.cloud),
+                                                NormalForm(s.cloud + "Data\\Inner"), true));
+     },
+     "report: Tallyvane has been configured on this machine. |  | Redirection to \"{c}\" has been "
+     "removed. | Redirection to \"{c}data\\inner\\\" has been established. | Data files have been "
+     "copied to \"{c}data\\inner\\\"",
+     // Its own file, the one copied in, and the copy of the backup made just
+     // before, which lies in the source.
+     [](Sandbox& s) { return Count(s.cloud + "Data\\Inner\\Data\\", 3); }},
+    {"backup folder names already taken for the coming moments",
+     [](Sandbox& s) {
+         test::WriteFile(s.cloud + "2024-01.txt", "new");
+         return true;
+     },
+     [](Sandbox& s) {
+         // Earlier backups named for every millisecond of a moment just ahead,
+         // as two runs close together or a clock set back leave them; the
+         // backup is then made within that moment.
+         auto clock = [] {
+             SYSTEMTIME now;
+             GetLocalTime(&now);
+             FILETIME time;
+             SystemTimeToFileTime(&now, &time);
+             return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart;
+         };
+         const unsigned long long ms = 10000, start = clock() + 1000 * ms;
+         for (unsigned long long at = start; at < start + 100 * ms; at += ms) {
+             FILETIME moment{static_cast<DWORD>(at), static_cast<DWORD>(at >> 32)};
+             SYSTEMTIME taken;
+             FileTimeToSystemTime(&moment, &taken);
+             test::WriteFile(s.cloud + BackupPrefix + FormatTimestamp(taken) + "\\2024-01.txt", "old");
+         }
+         while (clock() < start)
+             Sleep(1);
+         BackupFolder(s.cloud, s.cloud);
+         std::map<std::string, int> backups;
+         for (const std::string& name : test::ListDir(s.cloud))
+             if (test::IsFile(s.cloud + name + "\\2024-01.txt"))
+                 ++backups[test::ReadFile(s.cloud + name + "\\2024-01.txt")];
+         return std::to_string(backups["new"]) + " new, " + std::to_string(backups["old"]) + " old";
+     },
+     "1 new, 100 old"},
+};
+
+class BadInputCatalogue : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputCatalogue, HasADefinedResultAndLosesNothing) {
+    const BadInput& input = GetParam();
+    Sandbox s;
+    if (!input.arrange(s))
+        GTEST_SKIP() << "this system cannot make: " << input.name;
+    std::map<std::string, std::string> before, after;
+    Collect(s.dir.path(), "", before);
+
+    std::string result = Attempt([&] { return input.act(s); });
+    std::string expected = Fill(input.expected, s);
+    for (size_t at; (at = expected.find("{d}")) != std::string::npos;)
+        expected.replace(at, 3, MissingDrive());
+    EXPECT_EQ(result, expected);
+    EXPECT_EQ(Attempt([&] { return input.check(s); }), "");
+
+    Collect(s.dir.path(), "", after);
+    EXPECT_EQ(LostFiles(before, after), std::vector<std::string>{});
+}
+
+std::string RowName(const ::testing::TestParamInfo<BadInput>& info) {
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c)))
+            name += *c;
+    return name.substr(0, 60);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadInputCatalogue, ::testing::ValuesIn(Catalogue), RowName);
+
+} // namespace
