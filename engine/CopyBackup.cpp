@@ -116,8 +116,11 @@ class TreeWalk {
     std::vector<std::string> path_;
 };
 
+// Which backup folders a copy leaves out.
+enum class Exclude { Nowhere, AtEveryDepth, AtTopOnly };
+
 bool CopyTree(const std::string& source, const std::string& destination,
-              const std::string& excludePrefix, TreeWalk& walk) {
+              const std::string& excludePrefix, Exclude exclude, TreeWalk& walk) {
     const std::string from = AddBackslash(source);
     const std::string to = AddBackslash(destination);
     walk.Enter(from);
@@ -128,13 +131,14 @@ bool CopyTree(const std::string& source, const std::string& destination,
     ForEachEntry(from, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolderEntry(entry) || IsDotEntry(entry))
             return true;
-        // The name test keeps earlier backups out at every depth, and keeps a
-        // backup being made inside its own source out of itself.
-        if (!excludePrefix.empty() && IsBackupFolderName(excludePrefix, entry.cFileName))
+        // The name test keeps earlier backups out, and keeps a backup being
+        // made inside its own source out of itself.
+        if (exclude != Exclude::Nowhere && IsBackupFolderName(excludePrefix, entry.cFileName))
             return true;
         if (!walk.MayEnter(from + entry.cFileName, entry))
             return true;
-        if (!CopyTree(from + entry.cFileName, to + entry.cFileName, excludePrefix, walk)) {
+        const Exclude below = exclude == Exclude::AtTopOnly ? Exclude::Nowhere : exclude;
+        if (!CopyTree(from + entry.cFileName, to + entry.cFileName, excludePrefix, below, walk)) {
             result = false;
             return false;
         }
@@ -208,7 +212,8 @@ bool CopyFolderTree(const std::string& source, const std::string& destination,
     if (destination.empty())
         return true;
     TreeWalk walk(destination);
-    return CopyTree(source, destination, excludePrefix, walk);
+    return CopyTree(source, destination, excludePrefix,
+                    excludePrefix.empty() ? Exclude::Nowhere : Exclude::AtEveryDepth, walk);
 }
 
 bool FolderHasFiles(const std::string& folder) {
@@ -225,7 +230,12 @@ bool BackupFolder(const std::string& folder, const std::string& holder) {
     const std::string name = UnusedBackupName(into);
     if (name.empty())
         return false;
-    return CopyFolderTree(folder, into + name + "\\", BackupPrefix);
+    // Only the backups made here, this one among them, are left out. A
+    // folder deeper down that merely carries a backup name (an old backup
+    // inside a data folder, say) is copied like any other: the data copy that
+    // follows may overwrite its files, so they must be in the backup.
+    TreeWalk walk(into + name + "\\");
+    return CopyTree(folder, into + name + "\\", BackupPrefix, Exclude::AtTopOnly, walk);
 }
 
 std::string FormatTimestamp(const SYSTEMTIME& time) {

@@ -286,16 +286,19 @@ TEST(FolderHasFiles, AnyFileAtAnyDepthCounts) {
     EXPECT_FALSE(FolderHasFiles(dir / "plain.txt"));
 }
 
+// Earlier backups beside the new one are left out; a folder further down
+// that carries a backup name is content like any other, since a data copy
+// into the folder may overwrite what it holds.
 TEST(BackupFolder, CopiesEverythingButEarlierBackupsIntoItself) {
     test::TempDir dir;
     const std::string root = dir / "root\\";
+    const std::string nested = "Data\\TVN Backup 2022-12-31 [23-59-59-999]\\y.txt";
     WriteFiles(root, {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt",
-                      std::string(OldBackup) + "\\tvn.ini",
-                      "Data\\TVN Backup 2022-12-31 [23-59-59-999]\\y.txt"});
+                      std::string(OldBackup) + "\\tvn.ini", nested});
     std::vector<std::string> expected;
     {
         test::TempDir trimmed;
-        WriteFiles(trimmed.path(), {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt"});
+        WriteFiles(trimmed.path(), {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt", nested});
         expected = test::SnapshotTree(trimmed.path());
     }
     const std::vector<std::string> before = test::SnapshotTree(root);
