@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -449,6 +450,24 @@ const BadInput Catalogue[] = {
 
 class BadInputCatalogue : public ::testing::TestWithParam<BadInput> {};
 
+// How many bad inputs were tried and how many files they lost, written for
+// the test script's summary when the run ends.
+struct CatalogueCount : ::testing::Environment {
+    static inline int tried = 0, lost = 0;
+    void TearDown() override {
+        if (tried == 0)
+            return;
+        std::string line = "catalogue: bad_inputs=" + std::to_string(tried) +
+                           " files_lost=" + std::to_string(lost);
+        std::printf("%s\n", line.c_str());
+        if (FILE* file = std::fopen("catalogue-summary.txt", "w")) {
+            std::fprintf(file, "%s\n", line.c_str());
+            std::fclose(file);
+        }
+    }
+};
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new CatalogueCount);
+
 TEST_P(BadInputCatalogue, HasADefinedResultAndLosesNothing) {
     const BadInput& input = GetParam();
     Sandbox s;
@@ -465,7 +484,10 @@ TEST_P(BadInputCatalogue, HasADefinedResultAndLosesNothing) {
     EXPECT_EQ(Attempt([&] { return input.check(s); }), "");
 
     Collect(s.dir.path(), "", after);
-    EXPECT_EQ(LostFiles(before, after), std::vector<std::string>{});
+    const std::vector<std::string> lost = LostFiles(before, after);
+    EXPECT_EQ(lost, std::vector<std::string>{});
+    ++CatalogueCount::tried;
+    CatalogueCount::lost += static_cast<int>(lost.size());
 }
 
 std::string RowName(const ::testing::TestParamInfo<BadInput>& info) {
