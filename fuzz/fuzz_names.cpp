@@ -1,0 +1,103 @@
+// Backup folder names and monthly data file names against small references.
+// The input's first line is a prefix, its second a name; the bytes after
+// them choose a local time whose backup folder name is checked as well.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "FuzzCheck.h"
+#include "PathRules.h"
+#include "ReferenceNumber.h"
+
+using namespace TVNConfigUtil;
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string LastComponent(const std::string& path) {
+    std::string last;
+    for (char c : path) {
+        if (c == '\\' || c == ':')
+            last.clear();
+        else
+            last.push_back(c);
+    }
+    return last;
+}
+
+bool ReferenceBackupFolderName(const std::string& prefix, const std::string& name) {
+    const std::string low = Lower(prefix);
+    const std::string file = Lower(LastComponent(name));
+    if (file.size() <= low.size() || !file.starts_with(low) || file.size() - low.size() < 25)
+        return false;
+    const std::pair<size_t, char> marks[] = {{5, '-'},  {8, '-'},  {12, '['}, {15, '-'},
+                                             {18, '-'}, {21, '-'}, {25, ']'}};
+    for (const auto& [position, mark] : marks)
+        if (file[low.size() + position - 1] != mark)
+            return false;
+    return true;
+}
+
+bool ReferenceMonthlyDataFileName(const std::string& name) {
+    const std::string file = LastComponent(name);
+    const size_t dot = file.rfind('.');
+    int number = 0;
+    return file.size() == 11 && dot != std::string::npos && Lower(file.substr(dot)) == ".txt" &&
+           file[4] == '-' && ReferenceStrToInt(file.substr(0, 4), number) &&
+           ReferenceStrToInt(file.substr(5, 2), number);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const size_t first = input.find('\n');
+    const size_t second = first == std::string::npos ? first : input.find('\n', first + 1);
+    const std::string prefix = input.substr(0, first);
+    const std::string name =
+        first == std::string::npos ? "" : input.substr(first + 1, second - first - 1);
+    FUZZ_CHECK(IsBackupFolderName(prefix, name) == ReferenceBackupFolderName(prefix, name));
+    FUZZ_CHECK(IsMonthlyDataFileName(name) == ReferenceMonthlyDataFileName(name));
+    FUZZ_CHECK(IsMonthlyDataFileName(prefix) == ReferenceMonthlyDataFileName(prefix));
+
+    // Every local time, each field in its normal range, names a backup folder.
+    size_t next = second == std::string::npos ? size : second + 1;
+    auto field = [&](int low, int high) {
+        unsigned bits = 0;
+        for (int i = 0; i < 2 && next < size; ++i)
+            bits = bits << 8 | data[next++];
+        return low + static_cast<int>(bits % static_cast<unsigned>(high - low + 1));
+    };
+    const int fields[] = {field(1601, 9999), field(1, 12), field(1, 31), field(0, 23),
+                          field(0, 59),      field(0, 59), field(0, 999)};
+    const std::string stamp = FormatTimestampFields(fields[0], fields[1], fields[2], fields[3],
+                                                    fields[4], fields[5], fields[6]);
+    const std::string folder = BackupPrefix + stamp;
+    FUZZ_CHECK(folder.size() == 36);
+    FUZZ_CHECK(IsBackupFolderName(BackupPrefix, folder));
+    FUZZ_CHECK(IsBackupFolderName(Upper(BackupPrefix), "c:\\Data\\" + Lower(folder)));
+    if (prefix.find_first_of("\\:") == std::string::npos)
+        FUZZ_CHECK(IsBackupFolderName(prefix, name + "\\" + prefix + stamp));
+    int read[7] = {};
+    int consumed = 0;
+    std::sscanf(stamp.c_str(), "%4d-%2d-%2d [%2d-%2d-%2d-%3d]%n", &read[0], &read[1], &read[2],
+                &read[3], &read[4], &read[5], &read[6], &consumed);
+    FUZZ_CHECK(consumed == 25);
+    for (int i = 0; i < 7; ++i)
+        FUZZ_CHECK(read[i] == fields[i]);
+    FUZZ_CHECK(IsMonthlyDataFileName(stamp.substr(0, 7) + ".TXT"));
+    return 0;
+}
