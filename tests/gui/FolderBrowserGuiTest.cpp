@@ -77,11 +77,7 @@ TEST(FolderBrowserGui, ConfirmReturnsTheSelectionAndCancelKeepsTheFolder) {
     test::TempDir dir;
     const std::string start = TVNConfigUtil::RemoveBackslash(dir.path()) + "\\Start";
     test::MakeDirs(start);
-    // Wine's browser finds a folder by an identity that includes its last
-    // access time, which the first listing of a fresh folder changes; list
-    // the new folders once so that the time is settled before it looks.
-    test::ListDir(dir.path());
-    test::ListDir(start);
+    test::SettleAccessTimes(dir.path());
     const std::string caption = "Locate a folder in Dropbox";
 
     enum class Answer { OK, Cancel, TitleBarClose };

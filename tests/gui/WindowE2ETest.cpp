@@ -55,21 +55,7 @@ class WindowE2ETest : public ::testing::Test {
         test::WriteFile(Install() + "tvn.ini", ini);
     }
 
-    // Reads every folder of the sandbox and above it once. Wine's folder
-    // browser matches folders by item IDs that hold the last-access time,
-    // and the first listing of a folder changed since it was last read moves
-    // that time, so the browser would fail to find a folder it is asked to
-    // select while the folders on its way are still unread.
-    void SettleAccessTimes() const {
-        test::SnapshotTree(dir.path());
-        for (std::string p = dir.path(); p.size() > 3;) {
-            test::ListDir(p);
-            size_t cut = p.find_last_of('\\', p.size() - 2);
-            if (cut == std::string::npos)
-                break;
-            p.resize(cut + 1);
-        }
-    }
+    void SettleAccessTimes() const { test::SettleAccessTimes(dir.path()); }
 
     // Starts the program and waits for its window.
     void Start() {

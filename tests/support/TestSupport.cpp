@@ -221,6 +221,17 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(bare.c_str());
 }
 
+void SettleAccessTimes(const std::string& folder) {
+    SnapshotTree(folder);
+    for (std::string p = WithBackslash(folder); p.size() > 3;) {
+        ListDir(p);
+        size_t cut = p.find_last_of('\\', p.size() - 2);
+        if (cut == std::string::npos)
+            break;
+        p.resize(cut + 1);
+    }
+}
+
 std::vector<std::string> SnapshotTree(const std::string& folder) {
     std::vector<std::string> out;
     CollectTree(WithBackslash(folder), "", out);

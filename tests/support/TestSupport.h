@@ -46,6 +46,13 @@ std::vector<std::string> ListDir(const std::string& folder);
 // Every file below a folder as "relative\path=content", sorted.
 std::vector<std::string> SnapshotTree(const std::string& folder);
 
+// Reads every folder below and above the given one once. Wine's folder
+// browser matches folders by item IDs that hold the last-access time, and
+// the first listing of a folder changed since it was last read moves that
+// time, so the browser would fail to find a folder it is asked to select
+// while the folders on its way are still unread.
+void SettleAccessTimes(const std::string& folder);
+
 // Sets an environment variable of this process for the object's lifetime.
 // An empty-string value of nullptr unsets it.
 class ScopedEnv {
