@@ -3,7 +3,7 @@
 // deleted, moved or renamed, and nothing copied before a failure is undone.
 #include "TVNConfigUtil.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -70,11 +70,6 @@ bool IdentityOf(const std::string& folder, FolderIdentity& identity) {
     return true;
 }
 
-bool SameFolder(const std::string& a, const std::string& b) {
-    FolderIdentity first, second;
-    return IdentityOf(a, first) && IdentityOf(b, second) && first == second;
-}
-
 // One walk down a folder tree: the folders from the top to the one being
 // listed, and for a copy the folder being copied into. A folder is not
 // entered when that would make the walk run away:
@@ -97,14 +92,12 @@ class TreeWalk {
         FolderIdentity target;
         if (!IdentityOf(folder, target))
             return false;
-        if (!destination_.empty() && SameFolder(folder, destination_))
-            return false;
-        for (const std::string& above : path_) {
+        auto leadsTo = [&](const std::string& other) {
             FolderIdentity identity;
-            if (IdentityOf(above, identity) && identity == target)
-                return false;
-        }
-        return true;
+            return IdentityOf(other, identity) && identity == target;
+        };
+        return !(!destination_.empty() && leadsTo(destination_)) &&
+               std::none_of(path_.begin(), path_.end(), leadsTo);
     }
 
     void Enter(const std::string& folder) { path_.push_back(folder); }

@@ -19,37 +19,18 @@ const char* const BrowserTitle = "Browse for Folder";
 
 // True when some child of the dialog shows exactly this text.
 bool ShowsText(HWND dialog, const std::string& text) {
-    struct Search {
-        const std::string& text;
-        bool found;
-    } search{text, false};
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            s->found = s->found || TextOf(child) == s->text;
-            return !s->found;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND child : Descendants(dialog))
+        if (TextOf(child) == text)
+            return true;
+    return false;
 }
 
 // The first visible descendant of this window class.
 HWND FirstChildOfClass(HWND dialog, const char* className) {
-    struct Search {
-        const char* className;
-        HWND found;
-    } search{className, nullptr};
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (IsWindowVisible(child) && ClassOf(child) == s->className)
-                s->found = child;
-            return s->found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND child : Descendants(dialog))
+        if (IsWindowVisible(child) && ClassOf(child) == className)
+            return child;
+    return nullptr;
 }
 
 // The text of the selected item of a tree view in this process.

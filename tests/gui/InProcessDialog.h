@@ -10,28 +10,18 @@
 #include <thread>
 #include <vector>
 
+#include "Driver.h"
+
 namespace dialogtest {
 
+using gui::ClassOf;
+using gui::Descendants;
+
 inline bool WaitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 250; ++i) {
-        if (done())
-            return true;
-        Sleep(20);
-    }
-    return done();
+    return gui::WaitUntil(done, gui::ReactTimeoutMs);
 }
 
-inline std::string TextOf(HWND window) {
-    char buffer[1024] = {};
-    GetWindowTextA(window, buffer, sizeof buffer);
-    return buffer;
-}
-
-inline std::string ClassOf(HWND window) {
-    char buffer[64] = {};
-    GetClassNameA(window, buffer, sizeof buffer);
-    return buffer;
-}
+inline std::string TextOf(HWND window) { return gui::Text(window); }
 
 // The visible dialog boxes of this process, titled `title` unless it is
 // null.

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <set>
 
 #include "FileErrors.h"
 #include "FileSystem.h"
+#include "SettingsLines.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 
@@ -71,27 +71,6 @@ const char* const MovedReport =
     "report: Tallyvane has been configured on this machine. |  | Redirection to \"{c}\" has "
     "been established. | Data files have been copied to \"{c}\"";
 
-// Every file under root with its bytes; folder links are not followed.
-void Collect(const std::string& root, const std::string& rel, std::map<std::string, std::string>& out) {
-    for (const std::string& name : test::ListDir(root + rel)) {
-        std::string path = rel + name;
-        if (test::IsFolderLink(root + path))
-            continue;
-        if (test::IsDir(root + path))
-            Collect(root, path + "\\", out);
-        else
-            out[path] = test::ReadFile(root + path);
-    }
-}
-
-bool IsSettingsKeyWeWrite(const std::string& line) {
-    std::string low = AsciiLowerCase(line);
-    for (const char* key : {"redirect=", "serverpath=", "serveradmin="})
-        if (low.rfind(key, 0) == 0)
-            return true;
-    return false;
-}
-
 // The files whose old bytes are nowhere any more: neither at their place nor
 // at the same place inside a backup folder of a folder above them. A
 // settings file counts as kept when its new text still holds every line of
@@ -106,20 +85,8 @@ std::vector<std::string> LostFiles(const std::map<std::string, std::string>& bef
         bool kept = false;
         if (now != after.end() && AsciiLowerCase(FileSystem::ExtractFileName(path)) == "tvn.ini" &&
             bytes.find('\0') == std::string::npos) {
-            // Lines of the first section of each name, by name in lower case.
-            const TIniText oldText = TIniText::Parse(bytes), newText = TIniText::Parse(now->second);
-            std::map<std::string, std::set<std::string>> fresh;
-            for (const TIniText::Section& section : newText.Sections())
-                fresh.emplace(AsciiLowerCase(section.name),
-                              std::set<std::string>(section.lines.begin(), section.lines.end()));
-            kept = true;
-            for (const TIniText::Section& section : oldText.Sections()) {
-                auto lines = fresh.find(AsciiLowerCase(section.name));
-                for (const std::string& line : section.lines)
-                    if (!IsSettingsKeyWeWrite(line) &&
-                        (lines == fresh.end() || !lines->second.count(line)))
-                        kept = false;
-            }
+            kept = !test::FirstMissing(test::KeptSettingsLines(bytes),
+                                       test::KeptSettingsLines(now->second));
         }
         for (const auto& [other, otherBytes] : after) {
             if (kept)
@@ -181,11 +148,10 @@ std::string SettingsAfterMove(Sandbox& s, const std::string& expected) {
 }
 
 std::string Count(const std::string& folder, size_t expected) {
-    std::map<std::string, std::string> files;
-    Collect(folder, "", files);
-    return files.size() == expected ? ""
+    const size_t files = test::FilesBelow(folder).size();
+    return files == expected ? ""
                                     : "expected " + std::to_string(expected) + " files in " +
-                                          folder + ", found " + std::to_string(files.size());
+                                          folder + ", found " + std::to_string(files);
 }
 
 const BadInput Catalogue[] = {
@@ -473,8 +439,7 @@ TEST_P(BadInputCatalogue, HasADefinedResultAndLosesNothing) {
     Sandbox s;
     if (!input.arrange(s))
         GTEST_SKIP() << "this system cannot make: " << input.name;
-    std::map<std::string, std::string> before, after;
-    Collect(s.dir.path(), "", before);
+    const std::map<std::string, std::string> before = test::FilesBelow(s.dir.path());
 
     std::string result = Attempt([&] { return input.act(s); });
     std::string expected = Fill(input.expected, s);
@@ -483,8 +448,7 @@ TEST_P(BadInputCatalogue, HasADefinedResultAndLosesNothing) {
     EXPECT_EQ(result, expected);
     EXPECT_EQ(Attempt([&] { return input.check(s); }), "");
 
-    Collect(s.dir.path(), "", after);
-    const std::vector<std::string> lost = LostFiles(before, after);
+    const std::vector<std::string> lost = LostFiles(before, test::FilesBelow(s.dir.path()));
     EXPECT_EQ(lost, std::vector<std::string>{});
     ++CatalogueCount::tried;
     CatalogueCount::lost += static_cast<int>(lost.size());

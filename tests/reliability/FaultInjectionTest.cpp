@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "FileErrors.h"
+#include "SettingsLines.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 
@@ -65,7 +66,7 @@ const Fault FileFaults[] = {
     {"read-only destination data file", DestinationData}};
 
 struct Scenario {
-    unsigned seed = 0;
+    unsigned number = 0; // names the scenario and starts its random draws
     std::string direction, oldState = "none", newState = "none";
     bool copyData = false;
     // Folders ending in a backslash, in the sandbox or unreachable, or empty;
@@ -78,7 +79,7 @@ struct Scenario {
 
     bool CopyHappens() const { return copyData && source != destination; }
     std::string Describe() const {
-        std::string text = "seed " + std::to_string(seed) + ": " + direction + ", copy " +
+        std::string text = "seed " + std::to_string(number) + ": " + direction + ", copy " +
                            (copyData ? "yes" : "no") + ", old " + oldState + ", new " + newState +
                            ", server " + (server.empty() ? "none" : server) + ", faults [";
         for (const Fault& f : faults)
@@ -158,11 +159,11 @@ void AddTree(Scenario& s, Dice& d, const std::string& root, const std::string& l
         s.files[root + "tvn.ini"] = ini;
 }
 
-Scenario Generate(unsigned seed, const std::string& sandbox, char freeDrive,
+Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
                   const Platform& facts) {
-    Dice d{std::mt19937(seed)};
+    Dice d{std::mt19937(number)};
     Scenario s;
-    s.seed = seed;
+    s.number = number;
     const int direction = d.Between(0, 2), first = d.Between(0, 2);
     s.direction = Strings{"installation->cloud", "cloud->cloud", "cloud->standard"}[direction];
     s.copyData = d.Chance(70);
@@ -280,26 +281,11 @@ struct Snapshot {
 std::string RewriteProblem(const std::string& bytes, const std::string& base) {
     if (TIniText::Parse(bytes).Print() != bytes)
         return "is not in canonical form";
-    auto lines = [](const std::string& text) {
-        std::multiset<std::pair<std::string, std::string>> found;
-        const TIniText ini = TIniText::Parse(text);
-        for (const auto& [section, sectionLines] : ini.Sections())
-            for (const std::string& line : sectionLines) {
-                const std::string name = AsciiLowerCase(section), key = AsciiLowerCase(line);
-                if (!(name == "setup" && key.starts_with("redirect=")) &&
-                    !(name == "server" &&
-                      (key.starts_with("serverpath=") || key.starts_with("serveradmin="))))
-                    found.insert({name, line});
-            }
-        return found;
-    };
-    const auto now = lines(bytes), was = lines(base);
-    for (const auto& line : was)
-        if (now.count(line) < was.count(line))
-            return "lost the line [" + line.first + "] " + line.second;
-    for (const auto& line : now)
-        if (was.count(line) < now.count(line))
-            return "gained the line [" + line.first + "] " + line.second;
+    const auto now = test::KeptSettingsLines(bytes), was = test::KeptSettingsLines(base);
+    if (const auto* line = test::FirstMissing(was, now))
+        return "lost the line [" + line->first + "] " + line->second;
+    if (const auto* line = test::FirstMissing(now, was))
+        return "gained the line [" + line->first + "] " + line->second;
     return "";
 }
 
@@ -339,9 +325,9 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
     Outcome o;
     std::optional<std::string> thrown;
     try { // folders with or without the trailing backslash, as callers have them
-        o = ConfigureInstallation(s.seed % 2 ? s.install : RemoveBackslash(s.install),
-                                  s.seed % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
-                                  s.seed % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect,
+        o = ConfigureInstallation(s.number % 2 ? s.install : RemoveBackslash(s.install),
+                                  s.number % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
+                                  s.number % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect,
                                   s.copyData);
     } catch (const EFileError& error) {
         thrown = error.what();
@@ -488,9 +474,9 @@ TEST(FaultInjection, SeededScenariosKeepEveryFile) {
                             {0, CopyFails(0, 0)}};
 
     Counts counts;
-    for (unsigned seed = seedBase; seed < seedBase + scenarios; ++seed, ++counts.scenarios) {
+    for (unsigned number = seedBase; number < seedBase + scenarios; ++number, ++counts.scenarios) {
         test::TempDir sandbox;
-        const Scenario s = Generate(seed, sandbox.path(), drive, facts);
+        const Scenario s = Generate(number, sandbox.path(), drive, facts);
         const std::string problems = RunAndCheck(s, sandbox.path(), counts);
         if (!problems.empty())
             ADD_FAILURE() << s.Describe() << problems;

@@ -221,6 +221,24 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(bare.c_str());
 }
 
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    const std::string root = WithBackslash(folder);
+    std::function<void(const std::string&)> collect = [&](const std::string& relative) {
+        for (const std::string& name : ListDir(root + relative)) {
+            const std::string path = relative + name;
+            if (IsFolderLink(root + path))
+                continue;
+            if (IsDir(root + path))
+                collect(path + "\\");
+            else
+                files[path] = ReadFile(root + path);
+        }
+    };
+    collect("");
+    return files;
+}
+
 void SettleAccessTimes(const std::string& folder) {
     SnapshotTree(folder);
     for (std::string p = WithBackslash(folder); p.size() > 3;) {

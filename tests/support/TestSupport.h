@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ void RemoveTree(const std::string& path);
 std::vector<std::string> ListDir(const std::string& folder);
 // Every file below a folder as "relative\path=content", sorted.
 std::vector<std::string> SnapshotTree(const std::string& folder);
+// Every file below a folder: relative path -> bytes. Folder links are not
+// followed.
+std::map<std::string, std::string> FilesBelow(const std::string& folder);
 
 // Reads every folder below and above the given one once. Wine's folder
 // browser matches folders by item IDs that hold the last-access time, and
