@@ -60,9 +60,9 @@ struct FolderIdentity {
 };
 
 bool IdentityOf(const std::string& folder, FolderIdentity& identity) {
-    UniqueFileHandle handle(CreateFileA(folder.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueFileHandle handle(
+        CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!handle || !GetFileInformationByHandle(handle.get(), &info))
         return false;
@@ -165,8 +165,8 @@ bool HasFiles(const std::string& folder, TreeWalk& walk) {
     walk.Enter(path);
     bool found = false;
     ForEachEntry(path, [&](const WIN32_FIND_DATAA& entry) {
-        if (IsFolderEntry(entry) && !IsDotEntry(entry) && walk.MayEnter(path + entry.cFileName, entry) &&
-            HasFiles(path + entry.cFileName, walk))
+        if (IsFolderEntry(entry) && !IsDotEntry(entry) &&
+            walk.MayEnter(path + entry.cFileName, entry) && HasFiles(path + entry.cFileName, walk))
             found = true;
         return !found;
     });

@@ -26,8 +26,8 @@ std::string GetEnvVar(const std::string& name) {
     // leaves the buffer unwritten, so ask again with that size.
     std::string buffer(1024, '\0');
     for (;;) {
-        DWORD length = GetEnvironmentVariableA(name.c_str(), buffer.data(),
-                                               static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return std::string();
         if (length < buffer.size()) {
@@ -69,7 +69,11 @@ bool EnsureDataFolder(const std::string& root) {
     }
 }
 
-std::string DropboxFolder() { return ProviderFolder("Dropbox\\"); }
-std::string OneDriveFolder() { return ProviderFolder("OneDrive\\"); }
+std::string DropboxFolder() {
+    return ProviderFolder("Dropbox\\");
+}
+std::string OneDriveFolder() {
+    return ProviderFolder("OneDrive\\");
+}
 
 } // namespace TVNConfigUtil

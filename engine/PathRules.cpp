@@ -35,7 +35,9 @@ std::string AsciiLowerCase(const std::string& text) {
     return out;
 }
 
-std::string DataFolderOf(const std::string& root) { return AddBackslash(root) + "Data\\"; }
+std::string DataFolderOf(const std::string& root) {
+    return AddBackslash(root) + "Data\\";
+}
 
 std::string FolderOfFile(const std::string& filePath) {
     // "c:" alone would name the drive's current folder, so a root keeps its
@@ -49,8 +51,8 @@ std::string FolderOfFile(const std::string& filePath) {
 std::string FormatTimestampFields(int year, int month, int day, int hour, int minute, int second,
                                   int millisecond) {
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d [%02d-%02d-%02d-%03d]", year, month, day,
-                  hour, minute, second, millisecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d [%02d-%02d-%02d-%03d]", year, month, day, hour,
+                  minute, second, millisecond);
     return text;
 }
 

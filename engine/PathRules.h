@@ -11,7 +11,9 @@ std::string RemoveBackslash(const std::string& path);
 // Maps A-Z to a-z and leaves every other byte as it is.
 std::string AsciiLowerCase(const std::string& text);
 // Path normal form: AddBackslash, then ASCII lower-casing.
-inline std::string NormalForm(const std::string& path) { return AsciiLowerCase(AddBackslash(path)); }
+inline std::string NormalForm(const std::string& path) {
+    return AsciiLowerCase(AddBackslash(path));
+}
 // The root's "Data\" folder.
 std::string DataFolderOf(const std::string& root);
 

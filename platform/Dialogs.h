@@ -6,7 +6,13 @@
 
 #include <string>
 
-enum TMsgDlgType { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3, mtCustom = 4 };
+enum TMsgDlgType {
+    mtWarning = 0,
+    mtError = 1,
+    mtInformation = 2,
+    mtConfirmation = 3,
+    mtCustom = 4
+};
 
 // Button set: bit N stands for the button of row N of the button table.
 using TMsgDlgButtons = unsigned;
@@ -21,8 +27,8 @@ constexpr TMsgDlgButtons mbAll = 1u << 7;
 constexpr TMsgDlgButtons mbNoToAll = 1u << 8;
 constexpr TMsgDlgButtons mbYesToAll = 1u << 9;
 constexpr TMsgDlgButtons mbHelp = 1u << 10;
-constexpr TMsgDlgButtons mbOKOnly = mbOK;                   // 4
-constexpr TMsgDlgButtons mbYesNo = mbYes | mbNo;            // 3
+constexpr TMsgDlgButtons mbOKOnly = mbOK;                    // 4
+constexpr TMsgDlgButtons mbYesNo = mbYes | mbNo;             // 3
 constexpr TMsgDlgButtons mbYesNoCancel = mbYesNo | mbCancel; // 11
 
 // Modal results.

@@ -14,7 +14,8 @@ class EFileError : public std::runtime_error {
 // "Cannot open file <name>"
 class EFOpenError : public EFileError {
   public:
-    explicit EFOpenError(const std::string& fileName) : EFileError("Cannot open file " + fileName) {}
+    explicit EFOpenError(const std::string& fileName)
+        : EFileError("Cannot open file " + fileName) {}
 };
 
 // "Cannot create file <name>"

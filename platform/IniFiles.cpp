@@ -111,13 +111,17 @@ void TMemIniFile::ReadSectionValues(const std::string& section, TStringList& lis
             list.Add(line);
 }
 
-void TMemIniFile::EraseSection(const std::string& section) { text_.EraseSection(section); }
+void TMemIniFile::EraseSection(const std::string& section) {
+    text_.EraseSection(section);
+}
 
 void TMemIniFile::DeleteKey(const std::string& section, const std::string& key) {
     text_.DeleteKey(section, key);
 }
 
-std::string TMemIniFile::CanonicalText() const { return text_.Print(); }
+std::string TMemIniFile::CanonicalText() const {
+    return text_.Print();
+}
 
 // A failure at any point leaves the old file whole, byte for byte, and the
 // store as it was, so UpdateFile may be called again.

@@ -81,7 +81,7 @@ TIniText::Section* TIniText::FindSection(const std::string& name) {
 }
 
 std::string TIniText::ReadString(const std::string& section, const std::string& key,
-                                  const std::string& defaultValue) const {
+                                 const std::string& defaultValue) const {
     const Section* found = FindSection(section);
     if (!found)
         return defaultValue;

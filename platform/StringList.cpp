@@ -5,8 +5,9 @@
 #include "FileSystem.h"
 
 bool SameTextByLocale(const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                          static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
 int TStringList::IndexOf(const std::string& text) const {
@@ -23,6 +24,7 @@ void TStringList::Delete(int index) {
 }
 
 void TStringList::LoadFromFile(const std::string& fileName, const std::string& errorName) {
-    std::string text = FileSystem::ReadWholeFile(fileName, errorName.empty() ? fileName : errorName);
+    std::string text =
+        FileSystem::ReadWholeFile(fileName, errorName.empty() ? fileName : errorName);
     items_ = FileSystem::SplitLines(text);
 }

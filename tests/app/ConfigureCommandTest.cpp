@@ -20,7 +20,9 @@ class ConfigureCommandTest : public FormTest {
             out.push_back(m.text);
         return out;
     }
-    static std::string FirstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
+    static std::string FirstLine(const std::string& text) {
+        return text.substr(0, text.find("\r\n"));
+    }
 };
 
 TEST_F(ConfigureCommandTest, UnchangedEmptyLocationOffersTheSelectedProvidersFolder) {
@@ -67,7 +69,8 @@ TEST_F(ConfigureCommandTest, ProviderRootIsRefusedAndTheBrowserOpens) {
     dialogs.messageAnswers = {mrOk};
     form->Click(form->btnOK);
     ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[0].text, "Create a folder for Tallyvane within the OneDrive location first");
+    EXPECT_EQ(dialogs.shown[0].text,
+              "Create a folder for Tallyvane within the OneDrive location first");
     EXPECT_EQ(dialogs.shown[0].type, mtError);
     EXPECT_EQ(dialogs.shown[1].kind, "browse");
     EXPECT_EQ(dialogs.shown[1].text, "Locate a folder in OneDrive");
@@ -141,12 +144,16 @@ TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
     const std::string target = Lower(OneDrive() + "Tvn\\");
     ASSERT_EQ(MessageTexts(),
               std::vector<std::string>{"Tallyvane has been configured on this machine.\r\n\r\n"
-                                       "Redirection to \"" + target + "\" has been established.\r\n"
-                                       "Data files have been copied to \"" + target + "\""});
+                                       "Redirection to \"" +
+                                       target +
+                                       "\" has been established.\r\n"
+                                       "Data files have been copied to \"" +
+                                       target + "\""});
     EXPECT_EQ(dialogs.Messages()[0].type, mtInformation);
     EXPECT_EQ(test::ReadFile(OneDrive() + "Tvn\\Data\\2024-01.txt"), "rec\r\n");
     EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
-              "[Setup]\r\nUser=me\r\nRedirect=" + TVNConfigUtil::RemoveBackslash(target) + "\r\n\r\n");
+              "[Setup]\r\nUser=me\r\nRedirect=" + TVNConfigUtil::RemoveBackslash(target) +
+                  "\r\n\r\n");
     EXPECT_TRUE(form->CloseRequested());
 }
 
@@ -166,32 +173,134 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
     };
     const Case cases[] = {
         // A1: the cloud copy is more complete.
-        {'A', "a\r\n", "OneDrive appears to have more data than the locally detected Tallyvane installation", mtConfirmation, {mrYes}, nullptr, Copied},
+        {'A',
+         "a\r\n",
+         "OneDrive appears to have more data than the locally detected Tallyvane installation",
+         mtConfirmation,
+         {mrYes},
+         nullptr,
+         Copied},
         {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrYes}, &moreComplete, NotCopied},
         {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrNo}, &moreComplete, Stopped},
         {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
         // A2: the installation's copy is more complete.
-        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears to have more data than OneDrive", mtConfirmation, {mrYes}, nullptr, NotCopied},
-        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrYes}, &lessComplete, Copied},
-        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrCancel}, &lessComplete, Stopped},
-        {'A', "a\r\nb\r\nc\r\n", "The selected data file location appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
+        {'A',
+         "a\r\nb\r\nc\r\n",
+         "The selected data file location appears to have more data than OneDrive",
+         mtConfirmation,
+         {mrYes},
+         nullptr,
+         NotCopied},
+        {'A',
+         "a\r\nb\r\nc\r\n",
+         "The selected data file location appears",
+         mtConfirmation,
+         {mrNo, mrYes},
+         &lessComplete,
+         Copied},
+        {'A',
+         "a\r\nb\r\nc\r\n",
+         "The selected data file location appears",
+         mtConfirmation,
+         {mrNo, mrCancel},
+         &lessComplete,
+         Stopped},
+        {'A',
+         "a\r\nb\r\nc\r\n",
+         "The selected data file location appears",
+         mtConfirmation,
+         {mrCancel},
+         nullptr,
+         Stopped},
         // A3: each holds records the other lacks.
-        {'A', "a\r\nc\r\n", "The selected data file location has existing Tallyvane data files", mtWarning, {mrYes}, nullptr, Copied},
-        {'A', "a\r\nc\r\n", "The selected data file location has", mtWarning, {mrNo, mrYes}, &moreComplete, NotCopied},
-        {'A', "a\r\nc\r\n", "The selected data file location has", mtWarning, {mrCancel}, nullptr, Stopped},
+        {'A',
+         "a\r\nc\r\n",
+         "The selected data file location has existing Tallyvane data files",
+         mtWarning,
+         {mrYes},
+         nullptr,
+         Copied},
+        {'A',
+         "a\r\nc\r\n",
+         "The selected data file location has",
+         mtWarning,
+         {mrNo, mrYes},
+         &moreComplete,
+         NotCopied},
+        {'A',
+         "a\r\nc\r\n",
+         "The selected data file location has",
+         mtWarning,
+         {mrCancel},
+         nullptr,
+         Stopped},
         // B1: the installation's copy is more complete.
-        {'B', "a\r\n", "The selected data file location appears to have more data than OneDrive", mtConfirmation, {mrYes}, nullptr, Copied},
-        {'B', "a\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrYes}, &moreComplete, NotCopied},
-        {'B', "a\r\n", "The selected data file location appears", mtConfirmation, {mrNo, mrNo}, &moreComplete, Stopped},
-        {'B', "a\r\n", "The selected data file location appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
+        {'B',
+         "a\r\n",
+         "The selected data file location appears to have more data than OneDrive",
+         mtConfirmation,
+         {mrYes},
+         nullptr,
+         Copied},
+        {'B',
+         "a\r\n",
+         "The selected data file location appears",
+         mtConfirmation,
+         {mrNo, mrYes},
+         &moreComplete,
+         NotCopied},
+        {'B',
+         "a\r\n",
+         "The selected data file location appears",
+         mtConfirmation,
+         {mrNo, mrNo},
+         &moreComplete,
+         Stopped},
+        {'B',
+         "a\r\n",
+         "The selected data file location appears",
+         mtConfirmation,
+         {mrCancel},
+         nullptr,
+         Stopped},
         // B2: the new location's copy is more complete.
-        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears to have more data than the locally detected Tallyvane installation", mtConfirmation, {mrYes}, nullptr, NotCopied},
-        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrYes}, &lessComplete, Copied},
-        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrNo}, &lessComplete, Stopped},
+        {'B',
+         "a\r\nb\r\nc\r\n",
+         "OneDrive appears to have more data than the locally detected Tallyvane installation",
+         mtConfirmation,
+         {mrYes},
+         nullptr,
+         NotCopied},
+        {'B',
+         "a\r\nb\r\nc\r\n",
+         "OneDrive appears",
+         mtConfirmation,
+         {mrNo, mrYes},
+         &lessComplete,
+         Copied},
+        {'B',
+         "a\r\nb\r\nc\r\n",
+         "OneDrive appears",
+         mtConfirmation,
+         {mrNo, mrNo},
+         &lessComplete,
+         Stopped},
         {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
         // B3: each holds records the other lacks.
-        {'B', "a\r\nc\r\n", "OneDrive has existing Tallyvane data files", mtWarning, {mrYes}, nullptr, Copied},
-        {'B', "a\r\nc\r\n", "OneDrive has existing", mtWarning, {mrNo, mrYes}, &moreComplete, NotCopied},
+        {'B',
+         "a\r\nc\r\n",
+         "OneDrive has existing Tallyvane data files",
+         mtWarning,
+         {mrYes},
+         nullptr,
+         Copied},
+        {'B',
+         "a\r\nc\r\n",
+         "OneDrive has existing",
+         mtWarning,
+         {mrNo, mrYes},
+         &moreComplete,
+         NotCopied},
         {'B', "a\r\nc\r\n", "OneDrive has existing", mtWarning, {mrCancel}, nullptr, Stopped},
         // Equal records (case aside): no prompt, nothing copied.
         {'A', "A\r\nB\r\n", nullptr, mtWarning, {}, nullptr, NotCopied},
@@ -288,8 +397,9 @@ TEST_F(ConfigureCommandTest, FailedConfigurationKeepsTheWindowOpen) {
     form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
     dialogs.messageAnswers = {mrOk};
     form->Click(form->btnOK);
-    ASSERT_EQ(MessageTexts(), std::vector<std::string>{"Tallyvane configuration failed.\r\n"
-                                                       "Server and redirection paths must be different"});
+    ASSERT_EQ(MessageTexts(),
+              std::vector<std::string>{"Tallyvane configuration failed.\r\n"
+                                       "Server and redirection paths must be different"});
     EXPECT_EQ(dialogs.Messages()[0].type, mtError);
     EXPECT_FALSE(form->CloseRequested());
 }
@@ -301,7 +411,8 @@ TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStay
     form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
     SetApplicationTitle("TVN - Cloud Drive Configuration");
     {
-        test::HeldFile held(Install() + "tvn.ini", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        test::HeldFile held(Install() + "tvn.ini", GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE);
         ASSERT_TRUE(held.ok());
         form->Click(form->btnOK);
     }

@@ -31,9 +31,9 @@ class FormTest : public ::testing::Test {
 
     void MakeInstallation(const std::string& redirect = "") {
         test::WriteFile(Install() + "tvn.inf", "inf");
-        test::WriteFile(Install() + "tvn.ini",
-                        redirect.empty() ? "[Setup]\r\nUser=me\r\n"
-                                         : "[Setup]\r\nRedirect=" + redirect + "\r\n");
+        test::WriteFile(Install() + "tvn.ini", redirect.empty()
+                                                   ? "[Setup]\r\nUser=me\r\n"
+                                                   : "[Setup]\r\nRedirect=" + redirect + "\r\n");
     }
 
     void Start() {
@@ -41,4 +41,3 @@ class FormTest : public ::testing::Test {
         form->FormShow();
     }
 };
-

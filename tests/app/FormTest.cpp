@@ -65,11 +65,18 @@ TEST_F(FormTest, StatusLineForEachProviderAndRedirectionCase) {
         const char* status;
         bool disconnectEnabled;
     } cases[] = {
-        {"redirect inside OneDrive", true, "OneDrive\\Tvn", "Tallyvane IS configured to use a OneDrive location.", true},
-        {"OneDrive found, redirect elsewhere", true, "Elsewhere", "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
-        {"no OneDrive, redirect elsewhere", false, "Elsewhere", "An alternative data location IS configured, but it may not be being used for a Cloud Drive.", false},
-        {"OneDrive found, no redirect", true, "", "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
-        {"prefix is not containment", true, "OneDrive backup\\Tvn", "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
+        {"redirect inside OneDrive", true, "OneDrive\\Tvn",
+         "Tallyvane IS configured to use a OneDrive location.", true},
+        {"OneDrive found, redirect elsewhere", true, "Elsewhere",
+         "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
+        {"no OneDrive, redirect elsewhere", false, "Elsewhere",
+         "An alternative data location IS configured, but it may not be being used for a Cloud "
+         "Drive.",
+         false},
+        {"OneDrive found, no redirect", true, "",
+         "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
+        {"prefix is not containment", true, "OneDrive backup\\Tvn",
+         "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -77,7 +84,8 @@ TEST_F(FormTest, StatusLineForEachProviderAndRedirectionCase) {
         test::RemoveTree(appData);
         if (c.oneDriveExists)
             test::MakeDirs(OneDrive());
-        std::string redirect = *c.redirectBelowProfile ? profile + "\\" + c.redirectBelowProfile : "";
+        std::string redirect =
+            *c.redirectBelowProfile ? profile + "\\" + c.redirectBelowProfile : "";
         if (!redirect.empty())
             test::MakeDirs(redirect);
         MakeInstallation(redirect);
@@ -179,7 +187,8 @@ TEST_F(FormTest, LocateInstallation) {
     form->Click(form->btnBrowseInstall);
     auto messages = dialogs.Messages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "The selected location does not contain a valid Tallyvane installation");
+    EXPECT_EQ(messages[0].text,
+              "The selected location does not contain a valid Tallyvane installation");
     EXPECT_EQ(messages[0].type, mtError);
     EXPECT_EQ(messages[0].buttons, mbOK);
     EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));

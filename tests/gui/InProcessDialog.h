@@ -21,7 +21,9 @@ inline bool WaitFor(const std::function<bool()>& done) {
     return gui::WaitUntil(done, gui::ReactTimeoutMs);
 }
 
-inline std::string TextOf(HWND window) { return gui::Text(window); }
+inline std::string TextOf(HWND window) {
+    return gui::Text(window);
+}
 
 // The visible dialog boxes of this process, titled `title` unless it is
 // null.

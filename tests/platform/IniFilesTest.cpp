@@ -271,7 +271,8 @@ TEST(IniStore, LoadingShareModesAndEmptyStores) {
 TEST(IniStore, RefusesFilesHoldingAZeroByte) {
     test::TempDir dir;
     const std::string name = dir / "tvn.ini";
-    for (std::string bytes : {"[Setup]\r\nRedirect=x\r\n\0tail\r\n"s, "\xFF\xFE[\0S\0]\0"s, "\0"s}) {
+    for (std::string bytes :
+         {"[Setup]\r\nRedirect=x\r\n\0tail\r\n"s, "\xFF\xFE[\0S\0]\0"s, "\0"s}) {
         test::WriteFile(name, bytes);
         EXPECT_EQ(MessageOf([&] { TMemIniFile store(name); }), "Cannot open file " + name);
         EXPECT_EQ(test::ReadFile(name), bytes);

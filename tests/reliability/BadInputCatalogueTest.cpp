@@ -60,7 +60,8 @@ std::string OutcomeOf(const Outcome& outcome) {
 }
 
 std::string MoveToCloud(const Sandbox& s, bool copy = true) {
-    return OutcomeOf(ConfigureInstallation(NormalForm(s.install), "", "", NormalForm(s.cloud), copy));
+    return OutcomeOf(
+        ConfigureInstallation(NormalForm(s.install), "", "", NormalForm(s.cloud), copy));
 }
 
 std::string ReturnHome(const Sandbox& s, const std::string& from) {
@@ -150,8 +151,8 @@ std::string SettingsAfterMove(Sandbox& s, const std::string& expected) {
 std::string Count(const std::string& folder, size_t expected) {
     const size_t files = test::FilesBelow(folder).size();
     return files == expected ? ""
-                                    : "expected " + std::to_string(expected) + " files in " +
-                                          folder + ", found " + std::to_string(files);
+                             : "expected " + std::to_string(expected) + " files in " + folder +
+                                   ", found " + std::to_string(files);
 }
 
 const BadInput Catalogue[] = {
@@ -188,7 +189,8 @@ const BadInput Catalogue[] = {
      }},
     {"settings file of 10 MB",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nName=Ann\r\n[Big]\r\n" + Lines("key=" + std::string(100, 'v'), 100000));
+         test::WriteFile(s.ini(), "[Setup]\r\nName=Ann\r\n[Big]\r\n" +
+                                      Lines("key=" + std::string(100, 'v'), 100000));
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
@@ -300,22 +302,22 @@ const BadInput Catalogue[] = {
          test::WriteFile(s.cloud + "Data\\2024-04.txt", "a\nb\nc\nd\n\ne\n");
          return true;
      },
-     [](Sandbox& s) { return std::to_string(CompareDataCompleteness({s.install, s.cloud})); },
+     [](Sandbox& s) {
+         return std::to_string(CompareDataCompleteness({s.install, s.cloud}));
+     },
      // Only the installation holds records the cloud lacks.
      "1",
      [](Sandbox& s) {
          MoveToCloud(s);
          return Count(s.cloud + "Data\\", 5);
      }},
-    {"data file locked by another program: comparison",
-     [](Sandbox&) { return true; },
+    {"data file locked by another program: comparison", [](Sandbox&) { return true; },
      [](Sandbox& s) {
          test::HeldFile held(s.install + "Data\\2024-02.txt", GENERIC_WRITE, FILE_SHARE_READ);
          return std::to_string(CompareDataCompleteness({s.install, s.cloud}));
      },
      "error: Cannot open file {i}data\\2024-02.txt"},
-    {"data file locked by another program: move",
-     [](Sandbox&) { return true; },
+    {"data file locked by another program: move", [](Sandbox&) { return true; },
      [](Sandbox& s) {
          test::HeldFile held(s.install + "Data\\2024-02.txt", GENERIC_READ | GENERIC_WRITE, 0);
          return MoveToCloud(s);
@@ -400,7 +402,8 @@ const BadInput Catalogue[] = {
              FILETIME moment{static_cast<DWORD>(at), static_cast<DWORD>(at >> 32)};
              SYSTEMTIME taken;
              FileTimeToSystemTime(&moment, &taken);
-             test::WriteFile(s.cloud + BackupPrefix + FormatTimestamp(taken) + "\\2024-01.txt", "old");
+             test::WriteFile(s.cloud + BackupPrefix + FormatTimestamp(taken) + "\\2024-01.txt",
+                             "old");
          }
          while (clock() < start)
              Sleep(1);

@@ -325,10 +325,10 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
     Outcome o;
     std::optional<std::string> thrown;
     try { // folders with or without the trailing backslash, as callers have them
-        o = ConfigureInstallation(s.number % 2 ? s.install : RemoveBackslash(s.install),
-                                  s.number % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
-                                  s.number % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect,
-                                  s.copyData);
+        o = ConfigureInstallation(
+            s.number % 2 ? s.install : RemoveBackslash(s.install),
+            s.number % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
+            s.number % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect, s.copyData);
     } catch (const EFileError& error) {
         thrown = error.what();
     }

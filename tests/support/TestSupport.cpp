@@ -119,12 +119,13 @@ namespace {
 // The Unix name of a path when running under Wine; empty elsewhere.
 std::string UnixNameOf(const std::string& path) {
     using Convert = char* (*)(const wchar_t*);
-    auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (!convert)
         return std::string();
     std::wstring wide(path.size() + 1, L'\0');
-    int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(),
+                                static_cast<int>(wide.size()));
     if (n == 0)
         return std::string();
     char* unix = convert(wide.c_str());
@@ -154,7 +155,9 @@ bool RunUnix(std::string command, const std::function<bool()>& done) {
     return done();
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 } // namespace
 
 bool MakeFolderLink(const std::string& link, const std::string& target) {
