@@ -12,6 +12,22 @@ tvn_build() {
     cmake --build "$BUILD" "$@"
 }
 
+# Fails, naming the files and the command that fixes them, when a C++ file of
+# the project is not formatted as .clang-format says.
+tvn_check_format() {
+    local unformatted=() file
+    while IFS= read -r file; do
+        if ! clang-format --dry-run --Werror "$ROOT/$file" >/dev/null 2>&1; then
+            unformatted+=("$file")
+        fi
+    done < <(git -C "$ROOT" ls-files --cached --others --exclude-standard '*.cpp' '*.h')
+    if ((${#unformatted[@]})); then
+        echo "format: not formatted as .clang-format says: ${unformatted[*]}" >&2
+        echo "format: fix with: (cd $ROOT && clang-format -i ${unformatted[*]})" >&2
+        return 1
+    fi
+}
+
 # Wine in the given prefix, quiet, without Mono/Gecko prompts.
 tvn_wine_env() {
     export WINEPREFIX=$1
