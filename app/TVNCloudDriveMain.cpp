@@ -5,6 +5,8 @@
 #include <exception>
 #include <optional>
 
+#include "Application.h"
+#include "BusyCursor.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
 #include "SelectFolder.h"

@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "Dialogs.h"
+#include "BusyCursor.h"
 #include "TVNCloudDriveControlIds.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "Dialogs.h"
+#include "Application.h"
 #include "TVNCloudDriveMain.h"
 
 namespace {

@@ -1,5 +1,6 @@
-// Modal dialogs: the message dialog, the open-file dialog, the application's
-// error box, and the seam through which every dialog of the program passes.
+// The program's dialogs as its code asks for them: the message dialog and its
+// types, buttons and results, the open-file request, and the seam through
+// which every dialog passes so that tests can answer them by script.
 #pragma once
 
 #include <windows.h>
@@ -80,29 +81,3 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
 // Runs the open-file dialog through the seam; true and the chosen name when
 // the user picked a file.
 bool RunOpenFileDialog(const OpenFileRequest& request, std::string& fileName);
-
-// The application title ("TVN - Cloud Drive Configuration" once set) and the
-// main window, which owns every dialog.
-void SetApplicationTitle(const std::string& title);
-const std::string& ApplicationTitle();
-void SetApplicationWindow(HWND window);
-HWND ApplicationWindow();
-
-// The application's default error handler: shows the message of an error that
-// escaped an event handler, with "." appended when its last character sorts
-// after "." in byte order.
-void ShowApplicationError(const std::string& message);
-std::string ApplicationErrorText(const std::string& message);
-
-// Shows the busy cursor for the lifetime of the object.
-class BusyCursor {
-  public:
-    BusyCursor();
-    ~BusyCursor();
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-    static bool Active();
-
-  private:
-    HCURSOR previous_;
-};

@@ -1,14 +1,6 @@
 #include "StringList.h"
 
-#include <windows.h>
-
 #include "FileSystem.h"
-
-bool SameTextByLocale(const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                          static_cast<int>(a.size()), b.data(),
-                          static_cast<int>(b.size())) == CSTR_EQUAL;
-}
 
 int TStringList::IndexOf(const std::string& text) const {
     for (size_t i = 0; i < items_.size(); ++i)

@@ -1,5 +1,6 @@
 // The Configure command from the window: refusals, warnings, the comparison
 // prompts and their answers, on real sandbox folders with scripted dialogs.
+#include "Application.h"
 #include "FormFixture.h"
 
 #include "TVNConfigUtil.h"

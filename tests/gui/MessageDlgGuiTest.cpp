@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "Application.h"
 #include "Dialogs.h"
 #include "InProcessDialog.h"
 #include "MessageDialogLayout.h"

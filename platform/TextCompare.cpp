@@ -1,0 +1,9 @@
+#include "TextCompare.h"
+
+#include <windows.h>
+
+bool SameTextByLocale(const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                          static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_EQUAL;
+}
