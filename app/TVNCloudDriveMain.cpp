@@ -54,13 +54,6 @@ const char* const PromptB3 =
     "the location\r\n"
     "Continue?";
 
-// Folder a lies inside folder b: b is not empty and a begins with b. Both are
-// lower-cased and b ends with a backslash, so "onedrive backup\" does not lie
-// inside "onedrive\".
-bool LiesInside(const std::string& a, const std::string& b) {
-    return !b.empty() && a.size() >= b.size() && a.compare(0, b.size(), b) == 0;
-}
-
 // Replaces every occurrence of word (ASCII letters, compared without regard
 // to case) by replacement.
 std::string ReplaceWordIgnoringCase(const std::string& text, const std::string& word,
@@ -127,6 +120,10 @@ void TControl::SetEnabled(bool enabled) {
 
 // ---------------------------------------------------------------- TOpenDialog
 
+TOpenDialog::TOpenDialog()
+    : Filter(std::string("TVN INF files (") + InstallationMarkerName + ")|" +
+             InstallationMarkerName + "|Any file (*.*)|*.*") {}
+
 bool TOpenDialog::Execute() {
     OpenFileRequest request;
     request.owner = Owner;
@@ -149,7 +146,8 @@ TMainCloudDriveForm::TMainCloudDriveForm()
                      "Tallyvane data files have been found at a standard location."),
       lblExeLocated2(
           idLblExeLocated2,
-          "Click \"Browse\" to locate and configure a different location (find 'tvn.inf')."),
+          std::string("Click \"Browse\" to locate and configure a different location (find '") +
+              InstallationMarkerName + "')."),
       btnBrowseInstall(idBtnBrowseInstall, "Browse..."), txtInstallFolder(idTxtInstallFolder, ""),
       Panel1(idPanel1, ""), btnOneDrive(idBtnOneDrive, "OneDrive"),
       btnDropbox(idBtnDropbox, "Dropbox"),
@@ -361,11 +359,7 @@ void TMainCloudDriveForm::btnOKClick() {
     const std::string installFolder = NormalForm(txtInstallFolder.Caption());
     const std::string newFolder =
         chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption());
-    std::string serverFolder;
-    {
-        auto settings = OpenInstallationIni(installFolder);
-        serverFolder = settings->ReadString("Server", "ServerPath", "");
-    }
+    const std::string serverFolder = ReadServerPath(installFolder);
 
     if (!newFolder.empty() && SamePath(newFolder, ProviderFolder)) {
         MessageDlg(ProviderText(MsgProviderRoot), mtError, mbOK, 0);

@@ -21,7 +21,7 @@ extern bool SuppressStatusUpdate;
 // window destroys its children.
 class TControl {
   public:
-    TControl(int id, const char* caption) : id_(id), caption_(caption) {}
+    TControl(int id, const std::string& caption) : id_(id), caption_(caption) {}
 
     int Id() const { return id_; }
     HWND Handle() const { return handle_; }
@@ -47,7 +47,8 @@ class TOpenDialog {
   public:
     std::string InitialDir;
     std::string FileName;
-    std::string Filter = "TVN INF files (tvn.inf)|tvn.inf|Any file (*.*)|*.*";
+    TOpenDialog();
+    std::string Filter;
     std::string DefaultExt = "*.inf";
     DWORD Options = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
                     OFN_NOTESTFILECREATE | OFN_ENABLESIZING | OFN_EXPLORER;

@@ -8,15 +8,10 @@
 
 #include "FileSystem.h"
 #include "TVNConfigUtil.h"
-#include "Win32Handles.h"
 
 namespace TVNConfigUtil {
 
 namespace {
-
-// Split so that no "??-" trigraph sequence appears in the source.
-const char* const MonthlyDataFilePattern = "????"
-                                           "-??.txt";
 
 // Position of the first CR, LF or NUL at or after `from`, or the text's size.
 // Data files are large and their lines long, so eight bytes are tested at a
@@ -187,21 +182,15 @@ struct DataFile {
 std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
     const std::string data = DataFolderOf(root);
     std::vector<DataFile> files;
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle find(FindFirstFileA((data + MonthlyDataFilePattern).c_str(), &entry));
-    if (!find)
-        return files;
-    do {
+    FileSystem::ForEachEntry(data, [&](const WIN32_FIND_DATAA& entry) {
         // Hidden and system files count; folders never do.
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        std::string path = data + entry.cFileName;
-        if (IsMonthlyDataFileName(path)) {
-            path = AsciiLowerCase(path);
+        if (!FileSystem::IsFolderEntry(entry) && IsMonthlyDataFileName(entry.cFileName)) {
+            std::string path = AsciiLowerCase(data + entry.cFileName);
             std::string key = SameTextKey(path);
             files.push_back(DataFile{std::move(path), std::move(key)});
         }
-    } while (FindNextFileA(find.get(), &entry));
+        return true;
+    });
     return files;
 }
 

@@ -4,41 +4,12 @@
 #include "TVNConfigUtil.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "FileSystem.h"
 #include "Win32Handles.h"
 
 namespace TVNConfigUtil {
-
-namespace {
-
-bool IsFolderEntry(const WIN32_FIND_DATAA& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsDotEntry(const WIN32_FIND_DATAA& entry) {
-    return std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0;
-}
-
-// Calls visit(entry) for every entry of a folder (the folder ends with a
-// backslash), hidden and system entries included, in the order the file
-// system delivers them, until visit returns false. A folder that does not
-// exist or cannot be listed has no entries. The search is closed on return,
-// whichever way the walk ends.
-template <typename Visit> void ForEachEntry(const std::string& folder, Visit visit) {
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle find(FindFirstFileA((folder + "*.*").c_str(), &entry));
-    if (!find)
-        return;
-    do {
-        if (!visit(entry))
-            return;
-    } while (FindNextFileA(find.get(), &entry));
-}
-
-} // namespace
 
 bool CopyFileForcingFolder(const std::string& source, const std::string& destination) {
     std::string folder = FolderOfFile(destination);
@@ -121,8 +92,8 @@ bool CopyTree(const std::string& source, const std::string& destination,
     // Subfolders first, each while this folder's search stays open.
     bool result = true;
     int copiedFolders = 0;
-    ForEachEntry(from, [&](const WIN32_FIND_DATAA& entry) {
-        if (!IsFolderEntry(entry) || IsDotEntry(entry))
+    FileSystem::ForEachEntry(from, [&](const WIN32_FIND_DATAA& entry) {
+        if (!FileSystem::IsFolderEntry(entry))
             return true;
         // The name test keeps earlier backups out, and keeps a backup being
         // made inside its own source out of itself.
@@ -149,8 +120,8 @@ bool CopyTree(const std::string& source, const std::string& destination,
 
     // Then this folder's own files, from a list taken with the search closed.
     std::vector<std::string> files;
-    ForEachEntry(from, [&](const WIN32_FIND_DATAA& entry) {
-        if (!IsFolderEntry(entry))
+    FileSystem::ForEachEntry(from, [&](const WIN32_FIND_DATAA& entry) {
+        if (!FileSystem::IsFolderEntry(entry))
             files.emplace_back(entry.cFileName);
         return true;
     });
@@ -164,9 +135,9 @@ bool HasFiles(const std::string& folder, TreeWalk& walk) {
     const std::string path = AddBackslash(folder);
     walk.Enter(path);
     bool found = false;
-    ForEachEntry(path, [&](const WIN32_FIND_DATAA& entry) {
-        if (IsFolderEntry(entry) && !IsDotEntry(entry) &&
-            walk.MayEnter(path + entry.cFileName, entry) && HasFiles(path + entry.cFileName, walk))
+    FileSystem::ForEachEntry(path, [&](const WIN32_FIND_DATAA& entry) {
+        if (FileSystem::IsFolderEntry(entry) && walk.MayEnter(path + entry.cFileName, entry) &&
+            HasFiles(path + entry.cFileName, walk))
             found = true;
         return !found;
     });
@@ -174,8 +145,8 @@ bool HasFiles(const std::string& folder, TreeWalk& walk) {
     if (found)
         return true;
 
-    ForEachEntry(path, [&](const WIN32_FIND_DATAA& entry) {
-        found = !IsFolderEntry(entry);
+    FileSystem::ForEachEntry(path, [&](const WIN32_FIND_DATAA& entry) {
+        found = !FileSystem::IsFolderEntry(entry);
         return !found;
     });
     return found;

@@ -6,7 +6,7 @@
 namespace TVNConfigUtil {
 
 namespace {
-const char* const RequiredFiles[] = {"tvn.inf"};
+const char* const RequiredFiles[] = {InstallationMarkerName};
 const char* const InstallationBelowAppData = "Brimlace\\Tallyvane\\";
 const char* const FallbackInstallationFolder = "C:\\Program Files\\Brimlace\\Tallyvane\\";
 

@@ -2,12 +2,14 @@
 
 #include <cstdio>
 
-#include "FileSystem.h"
+#include "FileSystemText.h"
 #include "IniText.h"
 
 namespace TVNConfigUtil {
 
 const char* const BackupPrefix = "TVN Backup ";
+const char* const SettingsFileName = "tvn.ini";
+const char* const InstallationMarkerName = "tvn.inf";
 
 namespace {
 // Length of "yyyy-mm-dd [hh-nn-ss-zzz]".
@@ -37,6 +39,11 @@ std::string AsciiLowerCase(const std::string& text) {
 
 std::string DataFolderOf(const std::string& root) {
     return AddBackslash(root) + "Data\\";
+}
+
+bool LiesInside(const std::string& folder, const std::string& holder) {
+    return !holder.empty() && folder.size() >= holder.size() &&
+           folder.compare(0, holder.size(), holder) == 0;
 }
 
 std::string FolderOfFile(const std::string& filePath) {

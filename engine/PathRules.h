@@ -17,6 +17,16 @@ inline std::string NormalForm(const std::string& path) {
 // The root's "Data\" folder.
 std::string DataFolderOf(const std::string& root);
 
+// Folder lies inside (or is) folder holder: holder is not empty and folder
+// begins with it. Both are in normal form, so holder ends with a backslash
+// and "onedrive backup\" does not lie inside "onedrive\".
+bool LiesInside(const std::string& folder, const std::string& holder);
+
+// "tvn.ini", the settings file of an installation or a data location.
+extern const char* const SettingsFileName;
+// "tvn.inf", the file that marks a folder as an installation.
+extern const char* const InstallationMarkerName;
+
 // The folder part of a file path without its trailing backslash, except that
 // a drive root (c:\) keeps it; empty when the path has no folder part.
 std::string FolderOfFile(const std::string& filePath);

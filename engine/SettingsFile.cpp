@@ -6,7 +6,6 @@
 namespace TVNConfigUtil {
 
 namespace {
-const char* const SettingsFileName = "tvn.ini";
 
 // [Setup] Redirect as a full folder path with a trailing backslash, or empty.
 std::string RedirectionFolderOf(TMemIniFile& store) {
@@ -33,6 +32,10 @@ std::unique_ptr<TMemIniFile> OpenInstallationIni(const std::string& folder) {
 std::string ReadRedirection(const std::string& folder) {
     TMemIniFile store(AddBackslash(folder) + SettingsFileName);
     return RedirectionFolderOf(store);
+}
+
+std::string ReadServerPath(const std::string& installFolder) {
+    return OpenInstallationIni(installFolder)->ReadString("Server", "ServerPath", "");
 }
 
 void WriteRedirection(const std::string& folder, const std::string& redirection) {

@@ -26,6 +26,8 @@ std::string OneDriveFolder();
 // The installation settings file
 std::unique_ptr<TMemIniFile> OpenInstallationIni(const std::string& folder);
 std::string ReadRedirection(const std::string& folder);
+// [Server] ServerPath of the settings in effect for the installation.
+std::string ReadServerPath(const std::string& installFolder);
 void WriteRedirection(const std::string& folder, const std::string& redirection);
 void DeleteIniKey(TCustomIniFile* store, const std::string& section, const std::string& key);
 

@@ -8,9 +8,6 @@ namespace TVNConfigUtil {
 
 namespace {
 
-const char* const SettingsFileName = "tvn.ini";
-const char* const InstallationMarkerName = "tvn.inf";
-
 enum class AdminRights { None, AdministratorOnly, UserAdministrator };
 
 // [Server] ServerAdmin of the settings in effect. Only 1 and 2 mean anything;

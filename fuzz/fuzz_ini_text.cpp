@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
+#include "FileSystemText.h"
 #include "FuzzCheck.h"
 #include "IniText.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FileSystem.h"
+#include "FileSystemText.h"
 #include "FuzzCheck.h"
 #include "PathRules.h"
 

@@ -20,9 +20,12 @@ std::string ExpandFullPath(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    UniqueFindHandle find(FindFirstFileA(path.c_str(), &data));
-    return find.valid() && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    bool found = false;
+    ForEachMatch(path, [&](const WIN32_FIND_DATAA& entry) {
+        found = !IsFolderEntry(entry);
+        return false;
+    });
+    return found;
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -1,10 +1,47 @@
-// Thin helpers over the ANSI file-system calls. Failures are values.
+// Thin helpers over the ANSI file-system calls, and the one walk of a
+// folder's entries. Failures are values.
 #pragma once
 
+#include <windows.h>
+
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "FileSystemText.h"
+#include "Win32Handles.h"
+
 namespace FileSystem {
+
+// Calls visit(entry) for every entry that FindFirstFileA finds for pattern, in
+// the order the file system delivers them, until visit returns false. The
+// search is closed on return, whichever way the walk ends.
+template <typename Visit> void ForEachMatch(const std::string& pattern, Visit visit) {
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle find(FindFirstFileA(pattern.c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        if (!visit(static_cast<const WIN32_FIND_DATAA&>(entry)))
+            return;
+    } while (FindNextFileA(find.get(), &entry));
+}
+
+// The one walk of a folder's entries: calls visit(entry) for every entry of
+// folder (which ends with a backslash), hidden and system entries included,
+// "." and ".." left out, until visit returns false. A folder that does not
+// exist or cannot be listed has no entries.
+template <typename Visit> void ForEachEntry(const std::string& folder, Visit visit) {
+    ForEachMatch(folder + "*.*", [&](const WIN32_FIND_DATAA& entry) {
+        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0)
+            return true;
+        return visit(entry);
+    });
+}
+
+inline bool IsFolderEntry(const WIN32_FIND_DATAA& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 // GetFullPathNameA into a 260-character buffer. Empty when the call fails or
 // the full path would not fit (the ANSI file calls refuse such paths anyway).
@@ -21,20 +58,8 @@ bool DirectoryExists(const std::string& path);
 // part is itself counts as done. False for an empty path or any failed step.
 bool ForceDirectories(const std::string& path);
 
-// The folder part of a path: everything before the last "\" or ":", with
-// the "\" or ":" kept (c:\a\b.txt -> c:\a\, c:b.txt -> c:). Empty when none.
-std::string ExtractFilePath(const std::string& path);
-
-// The last component of a path: the part after the last "\" or ":".
-std::string ExtractFileName(const std::string& path);
-
 // Reads a whole file, opened for reading with only readers allowed to share
 // it. Throws EFOpenError(errorName) when the file cannot be opened or read.
 std::string ReadWholeFile(const std::string& path, const std::string& errorName);
-
-// Splits text into lines: a line ends at CR, at LF, or at CR LF (one end);
-// LF CR is two ends. A NUL byte ends the text. A line break at the very end
-// adds no empty line; a last line without a break still counts.
-std::vector<std::string> SplitLines(const std::string& text);
 
 } // namespace FileSystem

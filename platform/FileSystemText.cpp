@@ -1,6 +1,6 @@
 // The pure text parts of the file-system helpers: path components and line
 // splitting. No system calls, so they also build natively.
-#include "FileSystem.h"
+#include "FileSystemText.h"
 
 namespace FileSystem {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "FileSystem.h"
+#include "FileSystemText.h"
 #include "TextCompare.h"
 
 namespace {
