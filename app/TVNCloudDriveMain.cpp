@@ -26,29 +26,29 @@ const char* const MsgForeignRedirection =
     "The locally detected Tallyvane installation uses redirection\r\n"
     "Dropbox configuration will over-write these settings\r\n"
     "Continue?";
-const char* const PromptA1 =
+const char* const PromptCloudMoreCompleteThanInstallation =
     "DropBox appears to have more data than the locally detected Tallyvane installation\r\n"
     "Do you wish to use the more complete files in DropBox?\r\n"
     "(Recommended - The utility will back up any Tallyvane data files at the locally detected "
     "installation before copying Dropbox files)";
-const char* const PromptA2 =
+const char* const PromptInstallationMoreCompleteThanCloud =
     "The selected data file location appears to have more data than DropBox\r\n"
     "Do you wish to use the more complete files in the selected data file location?\r\n"
     "(Recommended - No files will be copied from DropBox)";
-const char* const PromptA3 =
+const char* const PromptCloudAndInstallationEachLack =
     "The selected data file location has existing Tallyvane data files\r\n"
     "The utility will back up these files and copy DropBox files to the location\r\n"
     "Continue?";
-const char* const PromptB1 =
+const char* const PromptInstallationMoreCompleteThanNewLocation =
     "The selected data file location appears to have more data than DropBox\r\n"
     "Do you wish to use the more complete files in the selected data file location?\r\n"
     "(Recommended - The utility will back up any Tallyvane data files in DropBox before copying "
     "files from the selected file location)";
-const char* const PromptB2 =
+const char* const PromptNewLocationMoreCompleteThanInstallation =
     "DropBox appears to have more data than the locally detected Tallyvane installation\r\n"
     "Do you wish to use the more complete files in DropBox?\r\n"
     "(Recommended - No files will be copied from the locally detected Tallyvane location)";
-const char* const PromptB3 =
+const char* const PromptInstallationAndNewLocationEachLack =
     "DropBox has existing Tallyvane data files\r\n"
     "The utility will back up these files and copy the current Tallyvane installation files to "
     "the location\r\n"
@@ -168,48 +168,43 @@ TMainCloudDriveForm::~TMainCloudDriveForm() {
         SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
         DestroyWindow(handle_);
     }
-    if (font_)
-        DeleteObject(font_);
-    if (boldFont_)
-        DeleteObject(boldFont_);
 }
 
-void TMainCloudDriveForm::RunHandler(const std::function<void()>& handler) {
+void TMainCloudDriveForm::ReportHandlerError(const char* message) noexcept {
     try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowApplicationError(error.what());
+        ShowApplicationError(message);
     } catch (...) {
-        ShowApplicationError("Unexpected error");
+        // Not even the error box could be shown (no memory left): the
+        // handler has ended, and the window goes on.
     }
 }
 
 void TMainCloudDriveForm::Click(TControl& control) {
-    switch (control.Id()) {
-    case idBtnOneDrive:
-    case idBtnDropbox:
-        RunHandler([&] { CheckRadio(control); });
-        break;
-    case idChkDisconnect:
-        if (!control.Enabled())
-            return;
-        control.SetChecked(!control.Checked());
+    if (!control.Enabled())
+        return;
+    // A radio button checks itself when clicked; a check box flips.
+    const bool checkedNow = &control == &btnOneDrive || &control == &btnDropbox
+                                ? true
+                                : &control == &chkDisconnect && !control.Checked();
+    ControlClicked(control, checkedNow);
+}
+
+void TMainCloudDriveForm::ControlClicked(TControl& control, bool checkedNow) {
+    if (&control == &btnOneDrive || &control == &btnDropbox) {
+        // A click on the provider already selected does nothing.
+        if (checkedNow && !control.Checked())
+            RunHandler([&] { CheckRadio(control); });
+    } else if (&control == &chkDisconnect) {
+        control.SetChecked(checkedNow);
         RunHandler([&] { chkDisconnectClick(); });
-        break;
-    case idBtnBrowseInstall:
+    } else if (&control == &btnBrowseInstall) {
         RunHandler([&] { btnBrowseInstallClick(); });
-        break;
-    case idBtnBrowseCloudDrive:
+    } else if (&control == &btnBrowseCloudDrive) {
         RunHandler([&] { btnBrowseCloudDriveClick(); });
-        break;
-    case idBtnOK:
+    } else if (&control == &btnOK) {
         RunHandler([&] { btnOKClick(); });
-        break;
-    case idBtnCancel:
+    } else if (&control == &btnCancel) {
         RunHandler([&] { btnCancelClick(); });
-        break;
-    default:
-        break;
     }
 }
 
@@ -246,7 +241,6 @@ void TMainCloudDriveForm::FormShow() {
 }
 
 void TMainCloudDriveForm::UpdateStatus() {
-    ++updateStatusCount_;
     lblExeLocated1.SetCaption(
         IsInstallationFolder(txtInstallFolder.Caption())
             ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
@@ -388,10 +382,14 @@ void TMainCloudDriveForm::btnOKClick() {
 
     std::optional<bool> copyData = true;
     if (!ProviderFolder.empty() && newFolder.empty() && IsInstallationFolder(installFolder))
-        copyData =
-            AskCopyAfterComparison(RedirectFolder, installFolder, PromptA1, PromptA2, PromptA3);
+        copyData = AskCopyAfterComparison(
+            RedirectFolder, installFolder, PromptCloudMoreCompleteThanInstallation,
+            PromptInstallationMoreCompleteThanCloud, PromptCloudAndInstallationEachLack);
     else if (!newFolder.empty() && IsInstallationFolder(newFolder))
-        copyData = AskCopyAfterComparison(installFolder, newFolder, PromptB1, PromptB2, PromptB3);
+        copyData = AskCopyAfterComparison(installFolder, newFolder,
+                                          PromptInstallationMoreCompleteThanNewLocation,
+                                          PromptNewLocationMoreCompleteThanInstallation,
+                                          PromptInstallationAndNewLocationEachLack);
     if (!copyData)
         return;
 

@@ -10,9 +10,11 @@
 
 #include <commdlg.h>
 
-#include <functional>
+#include <exception>
 #include <optional>
 #include <string>
+
+#include "Win32Handles.h"
 
 // While true, the provider radio-button handlers leave the status lines alone.
 extern bool SuppressStatusUpdate;
@@ -76,9 +78,18 @@ class TMainCloudDriveForm {
     // Runs a handler as the window's message handling does: an error that
     // escapes it ends only that handler and goes to the application's error
     // handler.
-    void RunHandler(const std::function<void()>& handler);
-    // A click on a control, as the user would make it (radio buttons and the
-    // check box change state first).
+    template <typename Handler> void RunHandler(Handler&& handler) noexcept {
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            ReportHandlerError(error.what());
+        } catch (...) {
+            ReportHandlerError("Unexpected error");
+        }
+    }
+    // A click on a control, as the user would make it: what the window does
+    // when the control reports the click, with the check state that a radio
+    // button or check box gives itself. A disabled control takes no clicks.
     void Click(TControl& control);
 
     // Event handlers and methods.
@@ -96,9 +107,6 @@ class TMainCloudDriveForm {
     // Checks a radio button, from code or by the user: when it becomes
     // checked, the other is unchecked and its handler runs.
     void CheckRadio(TControl& button);
-
-    // How often the status lines were recomputed (start-up runs it once).
-    int UpdateStatusCount() const { return updateStatusCount_; }
 
     // Window state.
     std::string RedirectFolder;
@@ -135,19 +143,25 @@ class TMainCloudDriveForm {
                                                const char* secondMoreComplete,
                                                const char* bothLack);
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The one route from a click to its handler, for the real window and for
+    // Click: checkedNow is the check state the control has after the click.
+    void ControlClicked(TControl& control, bool checkedNow);
+    // Shows an error that escaped a handler; never throws.
+    static void ReportHandlerError(const char* message) noexcept;
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                       LPARAM lParam) noexcept;
+    static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     void CreateControls(HINSTANCE instance);
     TControl* ControlById(int id);
-    void SyncFromWindow(TControl& control);
 
     HWND handle_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT boldFont_ = nullptr;
+    UniqueGdiObject font_;
+    UniqueGdiObject boldFont_;
     HWND savedFocus_ = nullptr;
     int dpi_ = 96;
     bool closeRequested_ = false;
-    int updateStatusCount_ = 0;
 };

@@ -22,11 +22,14 @@ int Scale(int value, int dpi) {
     return MulDiv(value, dpi, DesignDpi);
 }
 
+// The window a control sits in: the form itself, or one of its two panels.
+enum class Parent { Form, InstallPanel, CloudPanel };
+
 struct Placement {
     TControl TMainCloudDriveForm::*control;
     const char* className;
     DWORD style;
-    int parent; // 0: the window, 3: Panel3, 1: Panel1
+    Parent parent;
     int left, top, width, height;
     bool bold;
 };
@@ -37,34 +40,39 @@ const DWORD FolderField = Child | SS_LEFT | SS_NOPREFIX | SS_SUNKEN;
 // BS_NOTIFY: the window hears when a push button gains or loses the focus.
 const DWORD PushButton = Child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
 
+const Parent Form = Parent::Form;
+const Parent InstallPanel = Parent::InstallPanel;
+const Parent CloudPanel = Parent::CloudPanel;
+
 // In creation order, which is the tab order.
 const Placement Layout[] = {
-    {&TMainCloudDriveForm::Panel3, PanelClassName, Child, 0, 10, 9, 519, 85, false},
-    {&TMainCloudDriveForm::btnBrowseInstall, "BUTTON", PushButton | WS_GROUP, 3, 433, 41, 75, 25,
-     false},
-    {&TMainCloudDriveForm::txtInstallFolder, "STATIC", FolderField | WS_GROUP, 3, 10, 41, 415, 32,
-     false},
-    {&TMainCloudDriveForm::lblExeLocated1, "STATIC", Label, 3, 10, 8, 471, 17, true},
-    {&TMainCloudDriveForm::lblExeLocated2, "STATIC", Label, 3, 10, 23, 495, 17, false},
-    {&TMainCloudDriveForm::Panel1, PanelClassName, Child, 0, 10, 103, 519, 126, false},
+    {&TMainCloudDriveForm::Panel3, PanelClassName, Child, Form, 10, 9, 519, 85, false},
+    {&TMainCloudDriveForm::btnBrowseInstall, "BUTTON", PushButton | WS_GROUP, InstallPanel, 433, 41,
+     75, 25, false},
+    {&TMainCloudDriveForm::txtInstallFolder, "STATIC", FolderField | WS_GROUP, InstallPanel, 10, 41,
+     415, 32, false},
+    {&TMainCloudDriveForm::lblExeLocated1, "STATIC", Label, InstallPanel, 10, 8, 471, 17, true},
+    {&TMainCloudDriveForm::lblExeLocated2, "STATIC", Label, InstallPanel, 10, 23, 495, 17, false},
+    {&TMainCloudDriveForm::Panel1, PanelClassName, Child, Form, 10, 103, 519, 126, false},
     {&TMainCloudDriveForm::btnOneDrive, "BUTTON",
-     Child | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 1, 12, 8, 69, 17, false},
-    {&TMainCloudDriveForm::btnDropbox, "BUTTON", Child | BS_AUTORADIOBUTTON, 1, 80, 8, 65, 17,
-     false},
-    {&TMainCloudDriveForm::btnBrowseCloudDrive, "BUTTON", PushButton | WS_GROUP, 1, 433, 61, 75, 25,
-     false},
-    {&TMainCloudDriveForm::txtCloudDriveFolder, "STATIC", FolderField | WS_GROUP, 1, 10, 61, 415,
-     32, false},
+     Child | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, CloudPanel, 12, 8, 69, 17, false},
+    {&TMainCloudDriveForm::btnDropbox, "BUTTON", Child | BS_AUTORADIOBUTTON, CloudPanel, 80, 8, 65,
+     17, false},
+    {&TMainCloudDriveForm::btnBrowseCloudDrive, "BUTTON", PushButton | WS_GROUP, CloudPanel, 433,
+     61, 75, 25, false},
+    {&TMainCloudDriveForm::txtCloudDriveFolder, "STATIC", FolderField | WS_GROUP, CloudPanel, 10,
+     61, 415, 32, false},
     {&TMainCloudDriveForm::chkDisconnect, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX,
-     1, 10, 100, 497, 17, false},
-    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", Label | WS_GROUP, 1, 10, 26, 471, 17,
-     true},
-    {&TMainCloudDriveForm::lblCloudDriveLocated2, "STATIC", Label, 1, 10, 41, 495, 17, false},
+     CloudPanel, 10, 100, 497, 17, false},
+    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", Label | WS_GROUP, CloudPanel, 10, 26,
+     471, 17, true},
+    {&TMainCloudDriveForm::lblCloudDriveLocated2, "STATIC", Label, CloudPanel, 10, 41, 495, 17,
+     false},
     // The bevel is a single etched line along its top edge.
-    {&TMainCloudDriveForm::Bevel1, "STATIC", Child | SS_ETCHEDHORZ, 0, 10, 239, 519, 2, false},
-    {&TMainCloudDriveForm::btnOK, "BUTTON", PushButton | WS_GROUP | BS_DEFPUSHBUTTON, 0, 365, 250,
-     78, 24, false},
-    {&TMainCloudDriveForm::btnCancel, "BUTTON", PushButton, 0, 450, 250, 78, 24, false},
+    {&TMainCloudDriveForm::Bevel1, "STATIC", Child | SS_ETCHEDHORZ, Form, 10, 239, 519, 2, false},
+    {&TMainCloudDriveForm::btnOK, "BUTTON", PushButton | WS_GROUP | BS_DEFPUSHBUTTON, Form, 365,
+     250, 78, 24, false},
+    {&TMainCloudDriveForm::btnCancel, "BUTTON", PushButton, Form, 450, 250, 78, 24, false},
 };
 
 HFONT MakeTahoma(int dpi, bool bold) {
@@ -77,8 +85,10 @@ HFONT MakeTahoma(int dpi, bool bold) {
     return CreateFontIndirectA(&font);
 }
 
-// Registers a button-face window class once per process.
-bool RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc, HICON icon, HICON smallIcon) {
+// Registers a button-face window class once per process; withIcon gives it
+// the program's icon. The icons are shared resources: the system frees them
+// with the module, so loading them again for a second window leaks nothing.
+bool RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc, bool withIcon) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     if (GetClassInfoExA(instance, name, &wc))
@@ -90,18 +100,18 @@ bool RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc, HICON icon
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = name;
-    wc.hIcon = icon;
-    wc.hIconSm = smallIcon;
+    if (withIcon) {
+        wc.hIcon = LoadIconA(instance, "MAINICON");
+        wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    }
     return RegisterClassExA(&wc) != 0;
 }
 
 bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
-    HICON icon = LoadIconA(instance, "MAINICON");
-    HICON smallIcon = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON,
-                                                    GetSystemMetrics(SM_CXSMICON),
-                                                    GetSystemMetrics(SM_CYSMICON), 0));
-    return RegisterOnce(instance, FormClassName, formProc, icon, smallIcon) &&
-           RegisterOnce(instance, PanelClassName, panelProc, nullptr, nullptr);
+    return RegisterOnce(instance, FormClassName, formProc, true) &&
+           RegisterOnce(instance, PanelClassName, panelProc, false);
 }
 
 } // namespace
@@ -128,8 +138,8 @@ bool TMainCloudDriveForm::CreateHandle(HINSTANCE instance) {
                                 nullptr, nullptr, instance, this);
     if (!hwnd)
         return false;
-    font_ = MakeTahoma(dpi_, false);
-    boldFont_ = MakeTahoma(dpi_, true);
+    font_.reset(MakeTahoma(dpi_, false));
+    boldFont_.reset(MakeTahoma(dpi_, true));
     CreateControls(instance);
     return true;
 }
@@ -137,14 +147,16 @@ bool TMainCloudDriveForm::CreateHandle(HINSTANCE instance) {
 void TMainCloudDriveForm::CreateControls(HINSTANCE instance) {
     for (const Placement& p : Layout) {
         TControl& control = this->*p.control;
-        HWND parent = p.parent == 3 ? Panel3.Handle() : p.parent == 1 ? Panel1.Handle() : handle_;
+        HWND parent = p.parent == Parent::InstallPanel ? Panel3.Handle()
+                      : p.parent == Parent::CloudPanel ? Panel1.Handle()
+                                                       : handle_;
         DWORD exStyle = (p.className == PanelClassName) ? WS_EX_CONTROLPARENT : 0;
         HWND child = CreateWindowExA(
             exStyle, p.className, "", p.style, Scale(p.left, dpi_), Scale(p.top, dpi_),
             Scale(p.width, dpi_), Scale(p.height, dpi_), parent,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id())), instance, nullptr);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(p.bold ? boldFont_ : font_),
-                     FALSE);
+        SendMessageA(child, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(p.bold ? boldFont_.get() : font_.get()), FALSE);
         control.Attach(child);
     }
 }
@@ -174,11 +186,6 @@ TControl* TMainCloudDriveForm::ControlById(int id) {
     return nullptr;
 }
 
-void TMainCloudDriveForm::SyncFromWindow(TControl& control) {
-    if (control.Handle())
-        control.SetChecked(SendMessageA(control.Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED);
-}
-
 void TMainCloudDriveForm::OnCommand(int id, int code) {
     if (id == IDCANCEL) { // Escape
         RunHandler([this] { btnCancelClick(); });
@@ -195,31 +202,12 @@ void TMainCloudDriveForm::OnCommand(int id, int code) {
     TControl* control = ControlById(id);
     if (!control || code != BN_CLICKED)
         return;
-    if (control == &btnOneDrive || control == &btnDropbox) {
-        // The button checked itself; run the handler only when it became
-        // checked now, as a click on the selected provider does nothing.
-        bool nowChecked = SendMessageA(control->Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-        if (nowChecked && !control->Checked())
-            RunHandler([this, control] { CheckRadio(*control); });
-        return;
-    }
-    if (control == &chkDisconnect) {
-        SyncFromWindow(chkDisconnect);
-        RunHandler([this] { chkDisconnectClick(); });
-        return;
-    }
-    if (control == &btnBrowseInstall)
-        RunHandler([this] { btnBrowseInstallClick(); });
-    else if (control == &btnBrowseCloudDrive)
-        RunHandler([this] { btnBrowseCloudDriveClick(); });
-    else if (control == &btnOK)
-        RunHandler([this] { btnOKClick(); });
-    else if (control == &btnCancel)
-        RunHandler([this] { btnCancelClick(); });
+    // Radio buttons and the check box have set their own state by now.
+    ControlClicked(*control, SendMessageA(control->Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED);
 }
 
 LRESULT CALLBACK TMainCloudDriveForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                                 LPARAM lParam) {
+                                                 LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto create = reinterpret_cast<CREATESTRUCTA*>(lParam);
         auto form = static_cast<TMainCloudDriveForm*>(create->lpCreateParams);
@@ -300,7 +288,7 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
 }
 
 LRESULT CALLBACK TMainCloudDriveForm::PanelProc(HWND hwnd, UINT message, WPARAM wParam,
-                                                LPARAM lParam) {
+                                                LPARAM lParam) noexcept {
     switch (message) {
     case WM_COMMAND:
     case WM_CTLCOLORSTATIC:

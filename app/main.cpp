@@ -2,27 +2,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <ole2.h>
 
 #include "Application.h"
+#include "OleScope.h"
 #include "TVNCloudDriveMain.h"
-
-namespace {
-// The folder browser's newer dialog style needs single-threaded COM.
-class OleScope {
-  public:
-    OleScope() : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
-    ~OleScope() {
-        if (ok_)
-            OleUninitialize();
-    }
-    OleScope(const OleScope&) = delete;
-    OleScope& operator=(const OleScope&) = delete;
-
-  private:
-    bool ok_;
-};
-} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     OleScope ole;

@@ -47,7 +47,8 @@ bool IdentityOf(const std::string& folder, FolderIdentity& identity) {
 // - the copy's own destination, when it lies inside the source, would be
 //   copied into itself again and again;
 // - a folder link leading back to a folder on the way down is a loop.
-// Any other folder link is followed like a folder.
+// Any other folder link is followed like a folder, also one whose target
+// cannot be opened.
 class TreeWalk {
   public:
     explicit TreeWalk(const std::string& destination = std::string())
@@ -60,9 +61,12 @@ class TreeWalk {
             return false;
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             return true;
+        // A link whose target cannot be opened (it is gone, or this account
+        // may not read it) cannot lead back up either; it is entered like any
+        // folder that cannot be listed, and gives an empty folder.
         FolderIdentity target;
         if (!IdentityOf(folder, target))
-            return false;
+            return true;
         auto leadsTo = [&](const std::string& other) {
             FolderIdentity identity;
             return IdentityOf(other, identity) && identity == target;
@@ -155,16 +159,21 @@ bool HasFiles(const std::string& folder, TreeWalk& walk) {
 // A backup folder name that nothing in the holder carries yet. Two backups
 // within one millisecond, or a clock set back (the end of summer time), could
 // otherwise give an existing backup's name, and the new copy would overwrite
-// the files it preserves. The clock moves on within a few milliseconds.
+// the files it preserves. The clock moves on within a few milliseconds. Empty
+// when the holder cannot tell whether a name is taken: waiting for the clock
+// would not change that.
 std::string UnusedBackupName(const std::string& holder) {
     for (int attempt = 0; attempt < 2000; ++attempt) {
         std::string name = TimestampedName(BackupPrefix);
-        if (GetFileAttributesA((holder + name).c_str()) == INVALID_FILE_ATTRIBUTES) {
-            DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                return name;
+        switch (FileSystem::StateOf(holder + name)) {
+        case FileSystem::PathState::Missing:
+            return name;
+        case FileSystem::PathState::Unknown:
+            return std::string();
+        case FileSystem::PathState::Exists:
+            Sleep(1);
+            break;
         }
-        Sleep(1);
     }
     return std::string();
 }

@@ -62,11 +62,7 @@ bool EnsureDataFolder(const std::string& root) {
     std::string data = DataFolderOf(root);
     if (FileSystem::DirectoryExists(root) && FileSystem::DirectoryExists(data))
         return true;
-    try {
-        return FileSystem::ForceDirectories(data);
-    } catch (...) {
-        return false;
-    }
+    return FileSystem::ForceDirectories(data);
 }
 
 std::string DropboxFolder() {

@@ -158,7 +158,8 @@ void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
         SetFocus(focus);
 }
 
-INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                   LPARAM lParam) noexcept {
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);

@@ -28,6 +28,14 @@ bool FileExists(const std::string& path) {
     return found;
 }
 
+PathState StateOf(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return PathState::Exists;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathState::Missing
+                                                                          : PathState::Unknown;
+}
+
 bool DirectoryExists(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -39,13 +47,16 @@ bool ForceDirectories(const std::string& path) {
     std::string dir = path;
     if (dir.back() == '\\')
         dir.pop_back();
-    if (dir.size() < 3 || DirectoryExists(dir))
+    const std::string parent = ExtractFilePath(dir);
+    // A drive ("c:") and the root ("\", whose parent part is itself) exist.
+    if (dir.empty() || parent == dir || (dir.size() == 2 && dir[1] == ':'))
         return true;
-    std::string parent = ExtractFilePath(dir);
-    // A path whose parent part is the path itself ("c:\" or "c:") is a root.
-    if (parent == dir)
+    // A single name ("srv") would be made in whatever the current folder is.
+    if (parent.empty())
+        return false;
+    if (DirectoryExists(dir))
         return true;
-    if (!parent.empty() && !ForceDirectories(parent))
+    if (!ForceDirectories(parent))
         return false;
     return CreateDirectoryA(dir.c_str(), nullptr) != 0 || DirectoryExists(dir);
 }

@@ -50,12 +50,21 @@ std::string ExpandFullPath(const std::string& path);
 // True when FindFirstFileA finds the exact name and it is not a folder.
 bool FileExists(const std::string& path);
 
+// Whether anything (file or folder) carries a path: Exists, Missing (the
+// system says no such file or path), or Unknown for any other failure (a
+// name the file system refuses, a device not ready, access denied on the
+// folder above): such a name cannot be counted on either way.
+enum class PathState { Exists, Missing, Unknown };
+PathState StateOf(const std::string& path);
+
 // True when GetFileAttributesA succeeds and carries the folder attribute.
 bool DirectoryExists(const std::string& path);
 
 // Creates a folder and every missing folder above it. One trailing backslash
 // is ignored; a drive root ("c:"), an existing folder, or a path whose parent
-// part is itself counts as done. False for an empty path or any failed step.
+// part is itself counts as done. False for an empty path, for a single name
+// without a folder part ("srv", which would land in the current folder), and
+// for any failed step.
 bool ForceDirectories(const std::string& path);
 
 // Reads a whole file, opened for reading with only readers allowed to share

@@ -1,10 +1,9 @@
 #include "SelectFolder.h"
 
-#include <objbase.h>
-#include <ole2.h>
 #include <shlobj.h>
 
 #include "Dialogs.h"
+#include "OleScope.h"
 #include "Win32Handles.h"
 
 namespace {
@@ -17,25 +16,8 @@ struct PidlTraits {
 };
 using UniquePidl = UniqueHandle<PidlTraits>;
 
-// The resizable browser with its new-folder button needs single-threaded
-// COM on this thread. The program initialises it at start; this keeps the
-// browser working for a caller that did not, and balances what it started.
-class OleInitScope {
-  public:
-    OleInitScope() : started_(SUCCEEDED(OleInitialize(nullptr))) {}
-    ~OleInitScope() {
-        if (started_)
-            OleUninitialize();
-    }
-    OleInitScope(const OleInitScope&) = delete;
-    OleInitScope& operator=(const OleInitScope&) = delete;
-
-  private:
-    bool started_;
-};
-
 // Selects the initial folder once the browser is ready for it.
-int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) noexcept {
     if (message == BFFM_INITIALIZED) {
         const char* folder = reinterpret_cast<const char*>(data);
         if (folder && *folder)
@@ -51,7 +33,9 @@ bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder
 }
 
 bool ShowShellFolderBrowser(HWND owner, const std::string& caption, std::string& folder) {
-    OleInitScope ole;
+    // The program starts OLE for its thread; this keeps the browser working
+    // for a caller that did not.
+    OleScope ole;
     char displayName[MAX_PATH] = {};
     char path[MAX_PATH] = {};
 
