@@ -41,11 +41,3 @@ if(TVN_GUI_TEST_SOURCES)
     add_test(NAME gui_tests COMMAND gui_tests --gtest_brief=1)
     set_tests_properties(gui_tests PROPERTIES TIMEOUT 900 LABELS gui RUN_SERIAL TRUE)
 endif()
-
-# A console helper that scripts use to look at the running window (demo).
-add_executable(tvn_window_probe ${CMAKE_SOURCE_DIR}/tests/gui/tools/WindowProbe.cpp
-                                ${CMAKE_SOURCE_DIR}/tests/gui/Driver.cpp)
-target_include_directories(tvn_window_probe PRIVATE ${CMAKE_SOURCE_DIR}/tests/gui
-                           ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/platform)
-target_compile_options(tvn_window_probe PRIVATE ${TVN_WARNINGS})
-target_link_libraries(tvn_window_probe PRIVATE user32)

@@ -77,27 +77,23 @@ const std::vector<MessageDialogButton>& MessageDialogButtonTable() {
 MessageDialogContent DescribeMessageDialog(TMsgDlgType type, TMsgDlgButtons buttons,
                                            const std::string& applicationTitle) {
     MessageDialogContent content;
-    switch (type) {
-    case mtWarning:
-        content.title = "Warning";
-        content.icon = IDI_EXCLAMATION;
-        break;
-    case mtError:
-        content.title = "Error";
-        content.icon = IDI_HAND;
-        break;
-    case mtInformation:
-        content.title = "Information";
-        content.icon = IDI_ASTERISK;
-        break;
-    case mtConfirmation:
-        content.title = "Confirm";
-        content.icon = IDI_QUESTION;
-        break;
-    default:
-        content.title = applicationTitle;
-        break;
-    }
+    // Title and icon of each type; a custom dialog has the application's
+    // title and no icon.
+    struct Look {
+        TMsgDlgType type;
+        const char* title;
+        LPCSTR icon;
+    };
+    static const Look looks[] = {{mtWarning, "Warning", IDI_EXCLAMATION},
+                                 {mtError, "Error", IDI_HAND},
+                                 {mtInformation, "Information", IDI_ASTERISK},
+                                 {mtConfirmation, "Confirm", IDI_QUESTION}};
+    content.title = applicationTitle;
+    for (const Look& look : looks)
+        if (look.type == type) {
+            content.title = look.title;
+            content.icon = look.icon;
+        }
     for (const MessageDialogButton& button : MessageDialogButtonTable())
         if (buttons & button.bit)
             content.buttons.push_back(button);
