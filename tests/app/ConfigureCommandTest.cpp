@@ -9,6 +9,8 @@ namespace {
 
 class ConfigureCommandTest : public FormTest {
   protected:
+    using Shown = test::ScriptedDialogs::Shown;
+
     static bool HasBackupFolder(const std::string& root) {
         for (const std::string& name : test::ListDir(root))
             if (TVNConfigUtil::IsBackupFolderName("TVN Backup ", name))
@@ -65,7 +67,7 @@ TEST_F(ConfigureCommandTest, UnchangedEmptyLocationOffersTheSelectedProvidersFol
 TEST_F(ConfigureCommandTest, ProviderRootIsRefusedAndTheBrowserOpens) {
     test::MakeDirs(OneDrive());
     MakeInstallation();
-    const std::string iniBefore = test::ReadFile(Install() + "tvn.ini");
+    const std::string iniBefore = test::ReadBytes(Install() + "tvn.ini");
     Start();
     dialogs.messageAnswers = {mrOk};
     form->Click(form->btnOK);
@@ -73,10 +75,10 @@ TEST_F(ConfigureCommandTest, ProviderRootIsRefusedAndTheBrowserOpens) {
     EXPECT_EQ(dialogs.shown[0].text,
               "Create a folder for Tallyvane within the OneDrive location first");
     EXPECT_EQ(dialogs.shown[0].type, mtError);
-    EXPECT_EQ(dialogs.shown[1].kind, "browse");
+    EXPECT_EQ(dialogs.shown[1].kind, Shown::Kind::Browse);
     EXPECT_EQ(dialogs.shown[1].text, "Locate a folder in OneDrive");
     EXPECT_EQ(dialogs.shown[1].folder, Lower(OneDrive()));
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), iniBefore);
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), iniBefore);
     EXPECT_FALSE(test::IsDir(OneDrive() + "Data"));
 }
 
@@ -112,8 +114,8 @@ TEST_F(ConfigureCommandTest, ForeignRedirectionGoesOnOnlyOnYes) {
         SCOPED_TRACE(c.answer);
         test::RemoveTree(profile);
         test::RemoveTree(appData);
-        test::WriteFile(dir / "Elsewhere\\Data\\2024-01.txt", "x\r\n");
-        test::WriteFile(dir / "Elsewhere\\tvn.ini", "[Setup]\r\n");
+        test::WriteBytes(dir / "Elsewhere\\Data\\2024-01.txt", "x\r\n");
+        test::WriteBytes(dir / "Elsewhere\\tvn.ini", "[Setup]\r\n");
         test::MakeDirs(OneDrive() + "Tvn");
         MakeInstallation(dir / "Elsewhere");
         Start();
@@ -137,7 +139,7 @@ TEST_F(ConfigureCommandTest, ForeignRedirectionGoesOnOnlyOnYes) {
 TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
     test::MakeDirs(OneDrive() + "Tvn");
     MakeInstallation();
-    test::WriteFile(Install() + "Data\\2024-01.txt", "rec\r\n");
+    test::WriteBytes(Install() + "Data\\2024-01.txt", "rec\r\n");
     Start();
     form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
     dialogs.messageAnswers = {mrOk};
@@ -151,8 +153,8 @@ TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
                                        "Data files have been copied to \"" +
                                        target + "\""});
     EXPECT_EQ(dialogs.Messages()[0].type, mtInformation);
-    EXPECT_EQ(test::ReadFile(OneDrive() + "Tvn\\Data\\2024-01.txt"), "rec\r\n");
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
+    EXPECT_EQ(test::ReadBytes(OneDrive() + "Tvn\\Data\\2024-01.txt"), "rec\r\n");
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"),
               "[Setup]\r\nUser=me\r\nRedirect=" + TVNConfigUtil::RemoveBackslash(target) +
                   "\r\n\r\n");
     EXPECT_TRUE(form->CloseRequested());
@@ -316,18 +318,18 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
         // The data that ends up kept when copying: "a b" at the copy's source.
         std::string destination;
         if (c.branch == 'A') {
-            test::WriteFile(cloud + "tvn.ini", "[Setup]\r\n");
-            test::WriteFile(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
+            test::WriteBytes(cloud + "tvn.ini", "[Setup]\r\n");
+            test::WriteBytes(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
             MakeInstallation(cloud);
-            test::WriteFile(Install() + "Data\\2024-01.txt", c.otherData);
+            test::WriteBytes(Install() + "Data\\2024-01.txt", c.otherData);
             Start();
             form->Click(form->chkDisconnect);
             destination = Install();
         } else {
             MakeInstallation();
-            test::WriteFile(Install() + "Data\\2024-01.txt", "a\r\nb\r\n");
-            test::WriteFile(cloud + "tvn.inf", "inf");
-            test::WriteFile(cloud + "Data\\2024-01.txt", c.otherData);
+            test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\nb\r\n");
+            test::WriteBytes(cloud + "tvn.inf", "inf");
+            test::WriteBytes(cloud + "Data\\2024-01.txt", c.otherData);
             Start();
             form->txtCloudDriveFolder.SetCaption(Lower(cloud));
             destination = cloud;
@@ -351,7 +353,7 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
             EXPECT_EQ(messages[1].type, mtWarning);
             EXPECT_EQ(messages[1].buttons, mbYesNo);
         }
-        const std::string data = test::ReadFile(destination + "Data\\2024-01.txt");
+        const std::string data = test::ReadBytes(destination + "Data\\2024-01.txt");
         EXPECT_EQ(data == "a\r\nb\r\n", c.result == Copied) << data;
         EXPECT_EQ(HasBackupFolder(destination), c.result == Copied);
         EXPECT_EQ(form->CloseRequested(), c.result != Stopped);
@@ -368,10 +370,10 @@ TEST_F(ConfigureCommandTest, ComparisonSkippedWhenTheProviderFolderIsMissing) {
     // OneDrive: the box is disabled but still ticked, so the command returns
     // to the standard location, after the warning, without a comparison.
     const std::string cloud = Dropbox() + "Tvn\\";
-    test::WriteFile(cloud + "tvn.ini", "[Setup]\r\n");
-    test::WriteFile(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
+    test::WriteBytes(cloud + "tvn.ini", "[Setup]\r\n");
+    test::WriteBytes(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
     MakeInstallation(cloud);
-    test::WriteFile(Install() + "Data\\2024-01.txt", "a\r\n");
+    test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\n");
     Start();
     form->Click(form->chkDisconnect);
     form->Click(form->btnOneDrive);
@@ -383,17 +385,17 @@ TEST_F(ConfigureCommandTest, ComparisonSkippedWhenTheProviderFolderIsMissing) {
     EXPECT_EQ(FirstLine(messages[0].text),
               "The locally detected Tallyvane installation uses redirection");
     EXPECT_EQ(messages[1].type, mtInformation);
-    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-01.txt"), "a\r\nb\r\n");
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\n");
     // The cloud copy's settings were copied over and lost their empty [Setup].
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), "");
-    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), "");
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), "");
+    EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), "");
     EXPECT_TRUE(form->CloseRequested());
 }
 
 TEST_F(ConfigureCommandTest, FailedConfigurationKeepsTheWindowOpen) {
     test::MakeDirs(OneDrive() + "Tvn");
     MakeInstallation();
-    test::WriteFile(Install() + "tvn.ini", "[Server]\r\nServerPath=" + OneDrive() + "Tvn\r\n");
+    test::WriteBytes(Install() + "tvn.ini", "[Server]\r\nServerPath=" + OneDrive() + "Tvn\r\n");
     Start();
     form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
     dialogs.messageAnswers = {mrOk};
@@ -418,7 +420,7 @@ TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStay
         form->Click(form->btnOK);
     }
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].kind, "errorbox");
+    EXPECT_EQ(dialogs.shown[0].kind, Shown::Kind::ErrorBox);
     EXPECT_EQ(dialogs.shown[0].title, "TVN - Cloud Drive Configuration");
     EXPECT_EQ(dialogs.shown[0].text, "Cannot open file " + Lower(Install()) + "tvn.ini.");
     EXPECT_FALSE(form->CloseRequested());

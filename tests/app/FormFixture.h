@@ -30,10 +30,10 @@ class FormTest : public ::testing::Test {
     static std::string Lower(const std::string& s) { return AsciiLowerCase(s); }
 
     void MakeInstallation(const std::string& redirect = "") {
-        test::WriteFile(Install() + "tvn.inf", "inf");
-        test::WriteFile(Install() + "tvn.ini", redirect.empty()
-                                                   ? "[Setup]\r\nUser=me\r\n"
-                                                   : "[Setup]\r\nRedirect=" + redirect + "\r\n");
+        test::WriteBytes(Install() + "tvn.inf", "inf");
+        test::WriteBytes(Install() + "tvn.ini", redirect.empty()
+                                                    ? "[Setup]\r\nUser=me\r\n"
+                                                    : "[Setup]\r\nRedirect=" + redirect + "\r\n");
     }
 
     void Start() {

@@ -144,7 +144,7 @@ TEST_F(FormTest, BrowseForCloudFolder) {
     dialogs.browseAnswers.push_back({false, ""});
     form->Click(form->btnBrowseCloudDrive);
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].kind, "browse");
+    EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Shown::Kind::Browse);
     EXPECT_EQ(dialogs.shown[0].text, "Locate a folder in OneDrive");
     EXPECT_EQ(dialogs.shown[0].folder, Lower(OneDrive()));
     EXPECT_EQ(form->txtCloudDriveFolder.Caption(), Lower(OneDrive())); // cancelled: unchanged
@@ -162,7 +162,7 @@ TEST_F(FormTest, LocateInstallation) {
     MakeInstallation();
     Start();
     const std::string other = dir / "Data\\TimeData\\";
-    test::WriteFile(other + "tvn.inf", "");
+    test::WriteBytes(other + "tvn.inf", "");
     test::MakeDirs(dir / "Empty");
 
     dialogs.openAnswers.push_back(other + "tvn.inf");
@@ -201,8 +201,8 @@ TEST_F(FormTest, LocatingAnotherInstallationKeepsTheDetectedRedirection) {
     MakeInstallation(OneDrive() + "Tvn");
     Start();
     const std::string other = dir / "Other\\";
-    test::WriteFile(other + "tvn.inf", "");
-    test::WriteFile(other + "tvn.ini", "[Setup]\r\nRedirect=c:\\elsewhere\r\n");
+    test::WriteBytes(other + "tvn.inf", "");
+    test::WriteBytes(other + "tvn.ini", "[Setup]\r\nRedirect=c:\\elsewhere\r\n");
     dialogs.openAnswers.push_back(other + "tvn.inf");
     form->Click(form->btnBrowseInstall);
     EXPECT_EQ(form->RedirectFolder, Lower(OneDrive() + "Tvn\\"));

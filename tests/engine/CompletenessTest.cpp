@@ -31,7 +31,7 @@ void Build(const std::string& root, const Tree& tree) {
     for (const Item& item : tree) {
         const std::string path = root + item.path;
         if (item.content)
-            test::WriteFile(path, *item.content);
+            test::WriteBytes(path, *item.content);
         else
             test::MakeDirs(path);
         if (item.attributes &&
@@ -430,10 +430,10 @@ TEST(CompareDataCompleteness, AgreesWithTheLinearComparison) {
             const bool inFirst = chance(80);
             const bool inSecond = chance(80);
             if (inFirst)
-                test::WriteFile(roots[0] + "Data\\" + month + (chance(20) ? ".TXT" : ".txt"),
-                                text(lines));
+                test::WriteBytes(roots[0] + "Data\\" + month + (chance(20) ? ".TXT" : ".txt"),
+                                 text(lines));
             if (inSecond)
-                test::WriteFile(roots[1] + "Data\\" + month + ".txt", text(other));
+                test::WriteBytes(roots[1] + "Data\\" + month + ".txt", text(other));
         }
         const MissingRecordCounts forward = CountMissingRecords(roots[0], roots[1]);
         const MissingRecordCounts backward = CountMissingRecords(roots[1], roots[0]);

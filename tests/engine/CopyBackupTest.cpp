@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "FileErrors.h"
+#include "FileSystem.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 #include "Win32Handles.h"
@@ -16,21 +17,17 @@ const char* const OldBackup = "TVN Backup 2023-01-02 [03-04-05-006]";
 
 void WriteFiles(const std::string& root, const std::vector<std::string>& files) {
     for (const std::string& file : files)
-        test::WriteFile(root + file, file);
+        test::WriteBytes(root + file, file);
 }
 
 // Subfolders of a folder in the order the file system lists them.
 std::vector<std::string> ListedFolders(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle find(FindFirstFileA((folder + "*.*").c_str(), &entry));
-    while (find) {
-        std::string name = entry.cFileName;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
-            names.push_back(name);
-        if (!FindNextFileA(find.get(), &entry))
-            break;
-    }
+    FileSystem::ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        if (FileSystem::IsFolderEntry(entry))
+            names.push_back(entry.cFileName);
+        return true;
+    });
     return names;
 }
 
@@ -149,9 +146,9 @@ TEST(CopyFolderTree, StopsAtTheFirstFailure) {
 
 TEST(CopyFolderTree, EdgesOfSourceAndDestination) {
     test::TempDir dir;
-    test::WriteFile(dir / "src\\a.txt", "a");
+    test::WriteBytes(dir / "src\\a.txt", "a");
     test::MakeDirs(dir / "empty");
-    test::WriteFile(dir / "plain", "not a folder");
+    test::WriteBytes(dir / "plain", "not a folder");
     struct Case {
         const char* label;
         std::string source;
@@ -181,12 +178,12 @@ TEST(CopyFolderTree, EdgesOfSourceAndDestination) {
 
 TEST(CopyFolderTree, OverwritesSameNamesAndLeavesOtherFilesAlone) {
     test::TempDir dir;
-    test::WriteFile(dir / "src\\a.txt", "new a");
-    test::WriteFile(dir / "src\\sub\\b.txt", "new b");
-    test::WriteFile(dir / "dst\\a.txt", "old a, longer than the new one");
-    test::WriteFile(dir / "dst\\sub\\b.txt", "old b");
-    test::WriteFile(dir / "dst\\only.txt", "keep");
-    test::WriteFile(dir / "dst\\sub\\only.txt", "keep too");
+    test::WriteBytes(dir / "src\\a.txt", "new a");
+    test::WriteBytes(dir / "src\\sub\\b.txt", "new b");
+    test::WriteBytes(dir / "dst\\a.txt", "old a, longer than the new one");
+    test::WriteBytes(dir / "dst\\sub\\b.txt", "old b");
+    test::WriteBytes(dir / "dst\\only.txt", "keep");
+    test::WriteBytes(dir / "dst\\sub\\only.txt", "keep too");
     const FILETIME untouched = LastWrite(dir / "dst\\only.txt");
     Sleep(20); // so that a rewrite would show in the time stamp
 
@@ -202,9 +199,9 @@ TEST(CopyFolderTree, OverwritesSameNamesAndLeavesOtherFilesAlone) {
 TEST(CopyFolderTree, HiddenAndSystemEntriesCountLikeAnyOther) {
     test::TempDir dir;
     const DWORD hidden = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    test::WriteFile(dir / "src\\secret\\deep.txt", "deep");
-    test::WriteFile(dir / "src\\plain.txt", "plain");
-    test::WriteFile(dir / "src\\hidden.txt", "hidden");
+    test::WriteBytes(dir / "src\\secret\\deep.txt", "deep");
+    test::WriteBytes(dir / "src\\plain.txt", "plain");
+    test::WriteBytes(dir / "src\\hidden.txt", "hidden");
     SetFileAttributesA((dir / "src\\secret\\deep.txt").c_str(), hidden);
     SetFileAttributesA((dir / "src\\secret").c_str(), FILE_ATTRIBUTE_DIRECTORY | hidden);
     SetFileAttributesA((dir / "src\\hidden.txt").c_str(), hidden);
@@ -217,7 +214,7 @@ TEST(CopyFolderTree, HiddenAndSystemEntriesCountLikeAnyOther) {
     EXPECT_TRUE(HasAttributes(dir / "dst\\hidden.txt", hidden));
     EXPECT_TRUE(HasAttributes(dir / "dst\\secret\\deep.txt", hidden));
 
-    test::WriteFile(dir / "only\\secret\\deep.txt", "x");
+    test::WriteBytes(dir / "only\\secret\\deep.txt", "x");
     SetFileAttributesA((dir / "only\\secret\\deep.txt").c_str(), hidden);
     SetFileAttributesA((dir / "only\\secret").c_str(), FILE_ATTRIBUTE_DIRECTORY | hidden);
     EXPECT_TRUE(FolderHasFiles(dir / "only"));
@@ -230,9 +227,9 @@ TEST(CopyFolderTree, HiddenAndSystemEntriesCountLikeAnyOther) {
 
 TEST(CopyFileForcingFolder, MakesTheFolderAndOverwrites) {
     test::TempDir dir;
-    test::WriteFile(dir / "source.txt", "source");
-    test::WriteFile(dir / "file", "a file, not a folder");
-    test::WriteFile(dir / "existing\\target.txt", "old content, to be replaced");
+    test::WriteBytes(dir / "source.txt", "source");
+    test::WriteBytes(dir / "file", "a file, not a folder");
+    test::WriteBytes(dir / "existing\\target.txt", "old content, to be replaced");
     struct Case {
         std::string source;
         std::string destination;
@@ -249,7 +246,7 @@ TEST(CopyFileForcingFolder, MakesTheFolderAndOverwrites) {
         SCOPED_TRACE(c.destination);
         EXPECT_EQ(CopyFileForcingFolder(c.source, c.destination), c.copied);
         if (c.copied)
-            EXPECT_EQ(test::ReadFile(c.destination), "source");
+            EXPECT_EQ(test::ReadBytes(c.destination), "source");
         else
             EXPECT_FALSE(test::IsFile(c.destination));
     }
@@ -282,7 +279,7 @@ TEST(FolderHasFiles, AnyFileAtAnyDepthCounts) {
     test::TempDir dir;
     EXPECT_FALSE(FolderHasFiles(""));
     EXPECT_FALSE(FolderHasFiles(dir / "missing"));
-    test::WriteFile(dir / "plain.txt", "x");
+    test::WriteBytes(dir / "plain.txt", "x");
     EXPECT_FALSE(FolderHasFiles(dir / "plain.txt"));
 }
 

@@ -142,7 +142,7 @@ TEST(StandardInstallationFolder, TheFallbackCountsOnlyWhenItHoldsAnInstallation)
     test::MakeDirs(std::string(Fallback) + "tvn.inf");
     EXPECT_EQ(StandardInstallationFolder(), candidate) << "fallback with a folder tvn.inf";
     test::RemoveTree(std::string(Fallback) + "tvn.inf");
-    test::WriteFile(std::string(Fallback) + "tvn.inf", "");
+    test::WriteBytes(std::string(Fallback) + "tvn.inf", "");
     EXPECT_EQ(StandardInstallationFolder(), Fallback) << "fallback with tvn.inf";
     test::MakeDirs(candidate);
     EXPECT_EQ(StandardInstallationFolder(), candidate) << "empty candidate and a fallback";
@@ -150,9 +150,9 @@ TEST(StandardInstallationFolder, TheFallbackCountsOnlyWhenItHoldsAnInstallation)
 
 TEST(IsInstallationFolder, NeedsAFileNamedTvnInf) {
     test::TempDir dir;
-    test::WriteFile(dir / "Install\\tvn.inf", "");
+    test::WriteBytes(dir / "Install\\tvn.inf", "");
     test::MakeDirs(dir / "Subfolder\\tvn.inf");
-    test::WriteFile(dir / "Other\\tvn.ini", "[Setup]\r\n");
+    test::WriteBytes(dir / "Other\\tvn.ini", "[Setup]\r\n");
     struct Case {
         std::string folder;
         bool installation;
@@ -176,8 +176,8 @@ TEST(EnsureDataFolder, CreatesWhatIsMissingAndFailsWhenItCannot) {
     test::TempDir dir;
     test::MakeDirs(dir / "Ready\\Data");
     test::MakeDirs(dir / "NoData");
-    test::WriteFile(dir / "AFile", "x");
-    test::WriteFile(dir / "DataIsAFile\\Data", "x");
+    test::WriteBytes(dir / "AFile", "x");
+    test::WriteBytes(dir / "DataIsAFile\\Data", "x");
     struct Case {
         std::string root;
         bool ok;
@@ -213,8 +213,8 @@ TEST(ProviderFolders, ExistOnlyAsFoldersBelowTheProfile) {
     test::TempDir dir;
     test::MakeDirs(dir / "WithFolders\\Dropbox");
     test::MakeDirs(dir / "WithFolders\\OneDrive");
-    test::WriteFile(dir / "WithFiles\\Dropbox", "x");
-    test::WriteFile(dir / "WithFiles\\OneDrive", "x");
+    test::WriteBytes(dir / "WithFiles\\Dropbox", "x");
+    test::WriteBytes(dir / "WithFiles\\OneDrive", "x");
     test::MakeDirs(dir / "Bare");
     struct Case {
         std::string profile, dropbox, oneDrive;

@@ -40,18 +40,18 @@ TEST(ReadRedirection, TrimsExpandsAndEndsWithABackslash) {
         std::string folder = dir / c.what;
         test::MakeDirs(folder);
         if (c.ini)
-            test::WriteFile(folder + "\\tvn.ini", c.ini);
+            test::WriteBytes(folder + "\\tvn.ini", c.ini);
         EXPECT_EQ(ReadRedirection(folder), c.expected) << c.what;
     }
 
     // A value whose full path does not fit reads as no redirection.
-    test::WriteFile(dir / "long\\tvn.ini", SetupWith("Redirect=" + tooLong));
+    test::WriteBytes(dir / "long\\tvn.ini", SetupWith("Redirect=" + tooLong));
     EXPECT_EQ(ReadRedirection(dir / "long"), "");
 }
 
 TEST(ReadRedirection, AFileHeldForWritingRaisesTheOpenError) {
     test::TempDir dir;
-    test::WriteFile(dir / "tvn.ini", SetupWith("Redirect=d:\\x"));
+    test::WriteBytes(dir / "tvn.ini", SetupWith("Redirect=d:\\x"));
     test::HeldFile held(dir / "tvn.ini", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(held.ok());
     try {
@@ -68,9 +68,9 @@ TEST(OpenInstallationIni, FollowsARedirectionOneLevelToAnExistingFile) {
     const std::string target = dir / "Target\\";
     const std::string third = dir / "Third\\";
     test::MakeDirs(install);
-    test::WriteFile(target + "tvn.ini",
-                    "[Setup]\r\nRedirect=" + third + "\r\n[Server]\r\nServerPath=target\r\n");
-    test::WriteFile(third + "tvn.ini", "[Server]\r\nServerPath=third\r\n");
+    test::WriteBytes(target + "tvn.ini",
+                     "[Setup]\r\nRedirect=" + third + "\r\n[Server]\r\nServerPath=target\r\n");
+    test::WriteBytes(third + "tvn.ini", "[Server]\r\nServerPath=third\r\n");
     test::MakeDirs(dir / "Empty");
     struct Case {
         const char* what;
@@ -89,8 +89,8 @@ TEST(OpenInstallationIni, FollowsARedirectionOneLevelToAnExistingFile) {
     };
     for (const Case& c : cases) {
         if (c.installIni)
-            test::WriteFile(install + "tvn.ini",
-                            "[Setup]\r\n" + c.redirect + "\r\n[Server]\r\nServerPath=own\r\n");
+            test::WriteBytes(install + "tvn.ini",
+                             "[Setup]\r\n" + c.redirect + "\r\n[Server]\r\nServerPath=own\r\n");
         else
             DeleteFileA((install + "tvn.ini").c_str());
         std::unique_ptr<TMemIniFile> store = OpenInstallationIni(RemoveBackslash(install));
@@ -131,10 +131,10 @@ TEST(WriteRedirection, WritesTheFileBackInItsCanonicalForm) {
         std::string folder = dir / c.what;
         test::MakeDirs(folder);
         if (c.before)
-            test::WriteFile(folder + "\\tvn.ini", c.before);
+            test::WriteBytes(folder + "\\tvn.ini", c.before);
         WriteRedirection(folder, c.redirection);
         ASSERT_TRUE(test::IsFile(folder + "\\tvn.ini")) << c.what;
-        EXPECT_EQ(test::ReadFile(folder + "\\tvn.ini"), c.after) << c.what;
+        EXPECT_EQ(test::ReadBytes(folder + "\\tvn.ini"), c.after) << c.what;
     }
 }
 
@@ -171,10 +171,10 @@ TEST(DeleteIniKey, ErasesTheSectionOnlyWhenNothingIsLeft) {
     };
     for (const Case& c : cases) {
         std::string file = dir / (std::string(c.what) + ".ini");
-        test::WriteFile(file, c.before);
+        test::WriteBytes(file, c.before);
         TMemIniFile store(file);
         DeleteIniKey(&store, c.section, c.key);
         EXPECT_EQ(store.CanonicalText(), c.after) << c.what;
-        EXPECT_EQ(test::ReadFile(file), c.before) << c.what << ": written back";
+        EXPECT_EQ(test::ReadBytes(file), c.before) << c.what << ": written back";
     }
 }

@@ -417,7 +417,7 @@ RunResult RunScenario(const test::TempDir& dir, const Scenario& s) {
     const std::string& root = dir.path();
     for (const Entry& e : s.before) {
         if (e.content)
-            test::WriteFile(root + e.path, Fill(e.content, root));
+            test::WriteBytes(root + e.path, Fill(e.content, root));
         else
             test::MakeDirs(root + e.path);
     }

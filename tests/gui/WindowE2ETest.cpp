@@ -51,8 +51,8 @@ class WindowE2ETest : public ::testing::Test {
     void UseSandbox(const std::string& name) { root = dir / (name + "\\"); }
 
     void MakeInstallation(const std::string& ini = SampleIni) {
-        test::WriteFile(Install() + "tvn.inf", SampleInf);
-        test::WriteFile(Install() + "tvn.ini", ini);
+        test::WriteBytes(Install() + "tvn.inf", SampleInf);
+        test::WriteBytes(Install() + "tvn.ini", ini);
     }
 
     void SettleAccessTimes() const { test::SettleAccessTimes(dir.path()); }
@@ -416,9 +416,9 @@ TEST_F(WindowE2ETest, RefusalsShowTheErrorAndChangeNothing) {
 // standard location taking the more complete cloud copy back.
 TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     MakeInstallation();
-    test::WriteFile(Install() + "Data\\2024-01.txt", January);
-    test::WriteFile(Install() + "Data\\2024-02.txt", February);
-    test::WriteFile(Install() + "Data\\notes.txt", "not a month\r\n");
+    test::WriteBytes(Install() + "Data\\2024-01.txt", January);
+    test::WriteBytes(Install() + "Data\\2024-02.txt", February);
+    test::WriteBytes(Install() + "Data\\notes.txt", "not a month\r\n");
     const std::string cloud = OneDrive() + "Tallyvane Data\\";
     test::MakeDirs(cloud);
     const std::string n = Lower(cloud);
@@ -451,21 +451,21 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
     ExpectExitsWithZero();
 
-    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-01.txt"), January);
-    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-02.txt"), February);
-    EXPECT_EQ(test::ReadFile(cloud + "Data\\notes.txt"), "not a month\r\n");
-    EXPECT_EQ(test::ReadFile(cloud + "tvn.inf"), SampleInf);
-    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), SampleIni);
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), January);
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-02.txt"), February);
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\notes.txt"), "not a month\r\n");
+    EXPECT_EQ(test::ReadBytes(cloud + "tvn.inf"), SampleInf);
+    EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"),
               "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
                   "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
-    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-02.txt"), February);
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-02.txt"), February);
     EXPECT_TRUE(BackupFolders(cloud).empty());
     EXPECT_TRUE(BackupFolders(Install()).empty());
 
     // Meanwhile another machine adds a record to the shared copy.
     const std::string february2 = std::string(February) + "2024-02-02\t08:00\t12:00\tGamma\r\n";
-    test::WriteFile(cloud + "Data\\2024-02.txt", february2);
+    test::WriteBytes(cloud + "Data\\2024-02.txt", february2);
 
     // Second run: back to the standard location with the disconnect box.
     Start();
@@ -497,16 +497,16 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
 
     // The installation has the more complete data and no redirection; what it
     // held before is kept in one backup folder inside it.
-    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-02.txt"), february2);
-    EXPECT_EQ(test::ReadFile(Install() + "Data\\2024-01.txt"), January);
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), SampleIni);
-    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), SampleIni);
-    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-02.txt"), february2);
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-02.txt"), february2);
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), January);
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-02.txt"), february2);
     std::vector<std::string> backups = BackupFolders(Install());
     ASSERT_EQ(backups.size(), 1u);
     const std::string backup = Install() + backups[0] + "\\";
-    EXPECT_EQ(test::ReadFile(backup + "Data\\2024-02.txt"), February);
-    EXPECT_EQ(test::ReadFile(backup + "tvn.ini"),
+    EXPECT_EQ(test::ReadBytes(backup + "Data\\2024-02.txt"), February);
+    EXPECT_EQ(test::ReadBytes(backup + "tvn.ini"),
               "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
                   "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
     EXPECT_TRUE(BackupFolders(cloud).empty());
@@ -577,8 +577,8 @@ TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
 TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
     const std::string elsewhere = root + "Elsewhere\\Time\\";
     MakeInstallation("[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(elsewhere) + "\r\n\r\n");
-    test::WriteFile(elsewhere + "tvn.ini", SampleIni);
-    test::WriteFile(elsewhere + "Data\\2024-01.txt", January);
+    test::WriteBytes(elsewhere + "tvn.ini", SampleIni);
+    test::WriteBytes(elsewhere + "Data\\2024-01.txt", January);
     const std::string cloud = OneDrive() + "Tallyvane Data\\";
     test::MakeDirs(cloud);
     const std::string n = Lower(cloud);
@@ -624,11 +624,11 @@ TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
                                n + "\"");
     ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
     ExpectExitsWithZero();
-    EXPECT_EQ(test::ReadFile(cloud + "Data\\2024-01.txt"), January);
-    EXPECT_EQ(test::ReadFile(cloud + "tvn.ini"), SampleIni);
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"),
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), January);
+    EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"),
               "[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(n) + "\r\n\r\n");
-    EXPECT_EQ(test::ReadFile(elsewhere + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(elsewhere + "tvn.ini"), SampleIni);
 }
 
 // An error of the settings file ends only the command: the application's
@@ -648,7 +648,7 @@ TEST_F(WindowE2ETest, UnreadableSettingsFileIsReportedAndTheWindowStays) {
     EXPECT_EQ(shown.buttons, std::vector<std::string>{"OK"});
     ASSERT_NO_FATAL_FAILURE(Answer(shown, "OK"));
     EXPECT_TRUE(program.Running());
-    EXPECT_EQ(test::ReadFile(Install() + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), SampleIni);
 
     // Still usable: the next press gets as far as refusing the provider's
     // own folder, and Escape then ends the program.

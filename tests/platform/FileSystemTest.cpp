@@ -29,7 +29,7 @@ TEST(SplitLines, LineEndsAsTheFormatDefinesThem) {
 
 TEST(FileSystem, ExistenceTellsFilesFromFolders) {
     test::TempDir dir;
-    test::WriteFile(dir / "file.txt", "x");
+    test::WriteBytes(dir / "file.txt", "x");
     test::MakeDirs(dir / "folder");
     EXPECT_TRUE(FileExists(dir / "file.txt"));
     EXPECT_FALSE(FileExists(dir / "folder"));
@@ -46,7 +46,7 @@ TEST(FileSystem, ForceDirectoriesCreatesParentsAndFailsOnMissingDrive) {
     EXPECT_TRUE(ForceDirectories(dir / "a\\b"));
     EXPECT_FALSE(ForceDirectories("q:\\nowhere\\x"));
     EXPECT_FALSE(ForceDirectories(""));
-    test::WriteFile(dir / "plain", "x");
+    test::WriteBytes(dir / "plain", "x");
     EXPECT_FALSE(ForceDirectories(dir / "plain\\sub"));
 }
 
@@ -62,7 +62,7 @@ TEST(FileSystem, ExpandFullPathRefusesWhatDoesNotFit) {
 
 TEST(FileSystem, ReadWholeFileRefusesAFileHeldForWriting) {
     test::TempDir dir;
-    test::WriteFile(dir / "data.txt", "abc");
+    test::WriteBytes(dir / "data.txt", "abc");
     EXPECT_EQ(ReadWholeFile(dir / "data.txt", "n"), "abc");
     test::HeldFile held(dir / "data.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(held.ok());

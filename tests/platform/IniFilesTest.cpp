@@ -16,9 +16,9 @@ const char* const NoValue = "<none>";
 // Loads bytes from a real file and writes the store straight back.
 std::string Rewritten(const test::TempDir& dir, const std::string& bytes) {
     std::string name = dir / "tvn.ini";
-    test::WriteFile(name, bytes);
+    test::WriteBytes(name, bytes);
     TMemIniFile(name).UpdateFile();
-    return test::ReadFile(name);
+    return test::ReadBytes(name);
 }
 
 std::string MessageOf(const std::function<void()>& action) {
@@ -83,26 +83,26 @@ TEST(IniStore, WritesBackTheCanonicalForm) {
 
 TEST(IniStore, LookupsTakeTheFirstMatchIgnoringCaseByLocale) {
     test::TempDir dir;
-    test::WriteFile(dir / "tvn.ini", "[Setup]\r\n"
-                                     "redirect=c:\\data\r\n"
-                                     "Redirect = spaced\r\n"
-                                     "a=b=c\r\n"
-                                     "plain line\r\n"
-                                     "=empty name\r\n"
-                                     "dup=first\r\n"
-                                     "dup=second\r\n"
-                                     "Stra\xDF"
-                                     "e=sharp s\r\n"
-                                     "[ Setup ]\r\n"
-                                     "inner=1\r\n"
-                                     "[Setup ]\r\n"
-                                     "trailing=1\r\n"
-                                     "[]\r\n"
-                                     "e=empty section\r\n"
-                                     "[SETUP]\r\n"
-                                     "second=yes\r\n"
-                                     "[\xC9t\xE9]\r\n"
-                                     "k=accented\r\n");
+    test::WriteBytes(dir / "tvn.ini", "[Setup]\r\n"
+                                      "redirect=c:\\data\r\n"
+                                      "Redirect = spaced\r\n"
+                                      "a=b=c\r\n"
+                                      "plain line\r\n"
+                                      "=empty name\r\n"
+                                      "dup=first\r\n"
+                                      "dup=second\r\n"
+                                      "Stra\xDF"
+                                      "e=sharp s\r\n"
+                                      "[ Setup ]\r\n"
+                                      "inner=1\r\n"
+                                      "[Setup ]\r\n"
+                                      "trailing=1\r\n"
+                                      "[]\r\n"
+                                      "e=empty section\r\n"
+                                      "[SETUP]\r\n"
+                                      "second=yes\r\n"
+                                      "[\xC9t\xE9]\r\n"
+                                      "k=accented\r\n");
     TMemIniFile store(dir / "tvn.ini");
     struct Case {
         const char* section;
@@ -167,11 +167,11 @@ TEST(IniStore, ChangesAffectTheFirstMatchOnly) {
     for (const Case& c : cases) {
         test::TempDir dir;
         std::string name = dir / "tvn.ini";
-        test::WriteFile(name, c.file);
+        test::WriteBytes(name, c.file);
         TMemIniFile store(name);
         c.change(store);
         store.UpdateFile();
-        EXPECT_EQ(test::ReadFile(name), c.written) << c.what;
+        EXPECT_EQ(test::ReadBytes(name), c.written) << c.what;
         if (c.readKey) {
             EXPECT_EQ(store.ReadString("S", c.readKey, NoValue), c.readValue) << c.what;
         }
@@ -217,8 +217,8 @@ TEST(IniStore, ReadIntegerAcceptsOnlyWholeNumbers) {
 
 TEST(IniStore, ReadSectionValuesCopiesEveryLineOfTheFirstSection) {
     test::TempDir dir;
-    test::WriteFile(dir / "tvn.ini",
-                    "[S]\r\njust text\r\n[T]\r\na=1\r\n b\r\nc=\r\n[T]\r\nx=2\r\n");
+    test::WriteBytes(dir / "tvn.ini",
+                     "[S]\r\njust text\r\n[T]\r\na=1\r\n b\r\nc=\r\n[T]\r\nx=2\r\n");
     TMemIniFile store(dir / "tvn.ini");
     struct Case {
         const char* section;
@@ -242,10 +242,10 @@ TEST(IniStore, LoadingShareModesAndEmptyStores) {
     }
     EXPECT_EQ(MessageOf([] { TMemIniFile("").UpdateFile(); }), "Cannot create file ");
     TMemIniFile(dir / "missing.ini").UpdateFile();
-    EXPECT_EQ(test::ReadFile(dir / "missing.ini"), "");
+    EXPECT_EQ(test::ReadBytes(dir / "missing.ini"), "");
 
     std::string name = dir / "tvn.ini";
-    test::WriteFile(name, "[S]\r\nk=v\r\n");
+    test::WriteBytes(name, "[S]\r\nk=v\r\n");
     struct Case {
         DWORD access;
         DWORD share;
@@ -273,9 +273,9 @@ TEST(IniStore, RefusesFilesHoldingAZeroByte) {
     const std::string name = dir / "tvn.ini";
     for (std::string bytes :
          {"[Setup]\r\nRedirect=x\r\n\0tail\r\n"s, "\xFF\xFE[\0S\0]\0"s, "\0"s}) {
-        test::WriteFile(name, bytes);
+        test::WriteBytes(name, bytes);
         EXPECT_EQ(MessageOf([&] { TMemIniFile store(name); }), "Cannot open file " + name);
-        EXPECT_EQ(test::ReadFile(name), bytes);
+        EXPECT_EQ(test::ReadBytes(name), bytes);
     }
 }
 
@@ -324,7 +324,7 @@ TEST(IniStore, UpdateFileRefusesAndLeavesTheOldFileWhole) {
     for (const Case& c : cases) {
         test::TempDir dir;
         std::string target = dir / c.relative;
-        test::WriteFile(dir / "tvn.ini", oldBytes);
+        test::WriteBytes(dir / "tvn.ini", oldBytes);
         TMemIniFile store(target);
         store.WriteString("Setup", "Redirect", "new");
         const std::string newBytes = store.CanonicalText();
@@ -337,31 +337,31 @@ TEST(IniStore, UpdateFileRefusesAndLeavesTheOldFileWhole) {
             EXPECT_EQ(test::ListDir(dir.path()), before) << c.what;
         }
         if (test::IsFile(dir / "tvn.ini")) {
-            EXPECT_EQ(test::ReadFile(dir / "tvn.ini"), oldBytes) << c.what;
+            EXPECT_EQ(test::ReadBytes(dir / "tvn.ini"), oldBytes) << c.what;
         }
         EXPECT_EQ(store.CanonicalText(), newBytes) << c.what;
         store.UpdateFile();
-        EXPECT_EQ(test::ReadFile(target), newBytes) << c.what << " (again)";
+        EXPECT_EQ(test::ReadBytes(target), newBytes) << c.what << " (again)";
     }
 }
 
 TEST(IniStore, UpdateFileLeavesOnlyTheTargetAndKeepsItsMarks) {
     test::TempDir dir;
     std::string name = dir / "tvn.ini";
-    test::WriteFile(name, "[S]\r\nk=1\r\n");
+    test::WriteBytes(name, "[S]\r\nk=1\r\n");
     // A file that merely looks like a temporary file is not the store's.
-    test::WriteFile(name + "~1", "foreign");
+    test::WriteBytes(name + "~1", "foreign");
     const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), marks));
     TMemIniFile store(name);
     store.WriteString("S", "k", "2");
     store.UpdateFile();
-    EXPECT_EQ(test::ReadFile(name), "[S]\r\nk=2\r\n\r\n");
-    EXPECT_EQ(test::ReadFile(name + "~1"), "foreign");
+    EXPECT_EQ(test::ReadBytes(name), "[S]\r\nk=2\r\n\r\n");
+    EXPECT_EQ(test::ReadBytes(name + "~1"), "foreign");
     EXPECT_EQ(test::ListDir(dir.path()), (std::vector<std::string>{"tvn.ini", "tvn.ini~1"}));
 
     std::string probe = dir / "probe";
-    test::WriteFile(probe, "");
+    test::WriteBytes(probe, "");
     SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_HIDDEN);
     if (!(GetFileAttributesA(probe.c_str()) & FILE_ATTRIBUTE_HIDDEN))
         GTEST_SKIP() << "this file system keeps no hidden mark";
@@ -371,7 +371,7 @@ TEST(IniStore, UpdateFileLeavesOnlyTheTargetAndKeepsItsMarks) {
 TEST(IniStore, RelativeNameFollowsTheCurrentFolder) {
     test::TempDir first;
     test::TempDir second;
-    test::WriteFile(first / "tvn.ini", "[S]\r\nk=first\r\n");
+    test::WriteBytes(first / "tvn.ini", "[S]\r\nk=first\r\n");
     std::unique_ptr<TMemIniFile> store;
     {
         ScopedCurrentFolder in(first.path());
@@ -382,6 +382,6 @@ TEST(IniStore, RelativeNameFollowsTheCurrentFolder) {
         ScopedCurrentFolder in(second.path());
         store->UpdateFile();
     }
-    EXPECT_EQ(test::ReadFile(second / "tvn.ini"), "[S]\r\nk=first\r\n\r\n");
-    EXPECT_EQ(test::ReadFile(first / "tvn.ini"), "[S]\r\nk=first\r\n");
+    EXPECT_EQ(test::ReadBytes(second / "tvn.ini"), "[S]\r\nk=first\r\n\r\n");
+    EXPECT_EQ(test::ReadBytes(first / "tvn.ini"), "[S]\r\nk=first\r\n");
 }

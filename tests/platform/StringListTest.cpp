@@ -56,7 +56,7 @@ TEST(StringList, LoadFromFileReplacesTheContentWithTheLines) {
                  {"\r\n\r\nx", {"", "", "x"}}};
     test::TempDir dir;
     for (const Case& c : cases) {
-        test::WriteFile(dir / "2024-01.txt", c.bytes);
+        test::WriteBytes(dir / "2024-01.txt", c.bytes);
         TStringList list = ListOf({"old"});
         list.LoadFromFile(dir / "2024-01.txt");
         EXPECT_EQ(list.Items(), c.lines) << c.bytes;
@@ -67,7 +67,7 @@ TEST(StringList, LoadFromFileReportsTheFileItCannotOpen) {
     test::TempDir dir;
     std::string missing = dir / "missing.txt";
     std::string held = dir / "held.txt";
-    test::WriteFile(held, "x");
+    test::WriteBytes(held, "x");
     test::HeldFile writer(held, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(writer.ok());
     struct Case {

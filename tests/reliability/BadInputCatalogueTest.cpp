@@ -29,10 +29,10 @@ struct Sandbox {
     std::string cloud = dir / "OneDrive\\Tallyvane Data\\";
 
     Sandbox() {
-        test::WriteFile(install + "tvn.inf", "inf");
-        test::WriteFile(install + "tvn.ini", "[Setup]\r\nName=Ann\r\n");
-        test::WriteFile(install + "Data\\2024-01.txt", "a\r\nb\r\n");
-        test::WriteFile(install + "Data\\2024-02.txt", "c\r\n");
+        test::WriteBytes(install + "tvn.inf", "inf");
+        test::WriteBytes(install + "tvn.ini", "[Setup]\r\nName=Ann\r\n");
+        test::WriteBytes(install + "Data\\2024-01.txt", "a\r\nb\r\n");
+        test::WriteBytes(install + "Data\\2024-02.txt", "c\r\n");
         test::MakeDirs(cloud);
     }
     std::string ini() const { return install + "tvn.ini"; }
@@ -144,7 +144,7 @@ struct BadInput {
 };
 
 std::string SettingsAfterMove(Sandbox& s, const std::string& expected) {
-    std::string bytes = test::ReadFile(s.ini());
+    std::string bytes = test::ReadBytes(s.ini());
     return bytes == Fill(expected, s) ? "" : "tvn.ini now holds " + bytes.substr(0, 200);
 }
 
@@ -162,25 +162,25 @@ const BadInput Catalogue[] = {
          std::string bytes;
          for (int i = 0; i < 4096; ++i)
              bytes += static_cast<char>((i * 7919) % 256);
-         test::WriteFile(s.ini(), bytes);
+         test::WriteBytes(s.ini(), bytes);
          return true;
      },
      [](Sandbox& s) { return ReadRedirection(s.install); }, "error: Cannot open file {I}tvn.ini"},
     {"settings file holding a byte 0 is never rewritten",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), std::string("[Setup]\r\nRedirect=\r\n\0[Other]\r\nk=v\r\n", 30));
+         test::WriteBytes(s.ini(), std::string("[Setup]\r\nRedirect=\r\n\0[Other]\r\nk=v\r\n", 30));
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); }, "error: Cannot open file {i}tvn.ini"},
     {"settings file in UTF-16",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), std::string("\xFF\xFE[\0S\0]\0\r\0\n\0", 12));
+         test::WriteBytes(s.ini(), std::string("\xFF\xFE[\0S\0]\0\r\0\n\0", 12));
          return true;
      },
      [](Sandbox& s) { return ReadRedirection(s.install); }, "error: Cannot open file {I}tvn.ini"},
     {"settings file with a byte-order mark keeps it and its first section",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "\xEF\xBB\xBF[Setup]\r\nName=Ann\r\n");
+         test::WriteBytes(s.ini(), "\xEF\xBB\xBF[Setup]\r\nName=Ann\r\n");
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
@@ -189,8 +189,8 @@ const BadInput Catalogue[] = {
      }},
     {"settings file of 10 MB",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nName=Ann\r\n[Big]\r\n" +
-                                      Lines("key=" + std::string(100, 'v'), 100000));
+         test::WriteBytes(s.ini(), "[Setup]\r\nName=Ann\r\n[Big]\r\n" +
+                                       Lines("key=" + std::string(100, 'v'), 100000));
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
@@ -200,7 +200,7 @@ const BadInput Catalogue[] = {
      }},
     {"settings line of 1 MB",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nName=" + std::string(1 << 20, 'n') + "\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nName=" + std::string(1 << 20, 'n') + "\r\n");
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
@@ -213,12 +213,12 @@ const BadInput Catalogue[] = {
          std::string text;
          for (int i = 0; i < 5000; ++i)
              text += "[S" + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
-         test::WriteFile(s.ini(), text + "[Setup]\r\nName=Ann\r\n");
+         test::WriteBytes(s.ini(), text + "[Setup]\r\nName=Ann\r\n");
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
      [](Sandbox& s) {
-         std::string bytes = test::ReadFile(s.ini());
+         std::string bytes = test::ReadBytes(s.ini());
          return bytes.find("[S4999]\r\nk=4999\r\n") != std::string::npos &&
                         bytes.find("Name=Ann\r\nRedirect=") != std::string::npos
                     ? ""
@@ -228,7 +228,7 @@ const BadInput Catalogue[] = {
     // Redirections
     {"redirection to a missing drive, undone",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + MissingDrive() + "tvn\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=" + MissingDrive() + "tvn\r\n");
          return true;
      },
      [](Sandbox& s) { return ReturnHome(s, NormalForm(ReadRedirection(s.install))); },
@@ -236,7 +236,7 @@ const BadInput Catalogue[] = {
      "been removed."},
     {"redirection to an unknown network server",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=\\\\tvn-no-such-server\\share\\tvn\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=\\\\tvn-no-such-server\\share\\tvn\r\n");
          return true;
      },
      [](Sandbox& s) { return ReturnHome(s, NormalForm(ReadRedirection(s.install))); },
@@ -244,14 +244,14 @@ const BadInput Catalogue[] = {
      "\"\\\\tvn-no-such-server\\share\\tvn\\\" has been removed."},
     {"redirection to a file",
      [](Sandbox& s) {
-         test::WriteFile(s.dir / "afile", "not a folder");
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + s.dir / "afile" + "\r\n");
+         test::WriteBytes(s.dir / "afile", "not a folder");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=" + s.dir / "afile" + "\r\n");
          return true;
      },
      [](Sandbox& s) { return OpenInstallationIni(s.install)->FileName(); }, "{I}tvn.ini"},
     {"redirection to the installation itself, undone with a copy",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + s.install + "\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=" + s.install + "\r\n");
          return true;
      },
      [](Sandbox& s) { return ReturnHome(s, NormalForm(ReadRedirection(s.install))); },
@@ -259,7 +259,7 @@ const BadInput Catalogue[] = {
      "removed."},
     {"relative redirection reads against the current folder",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=rel\\tvn\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=rel\\tvn\r\n");
          return true;
      },
      [](Sandbox& s) {
@@ -269,7 +269,7 @@ const BadInput Catalogue[] = {
      "{r}rel\\tvn\\"},
     {"redirection path of 300 characters reads as none",
      [](Sandbox& s) {
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=c:\\" + std::string(300, 'p') + "\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=c:\\" + std::string(300, 'p') + "\r\n");
          return true;
      },
      [](Sandbox& s) { return "[" + ReadRedirection(s.install) + "]"; }, "[]"},
@@ -277,9 +277,9 @@ const BadInput Catalogue[] = {
     // Monthly data files
     {"data file with a line of 2 MB, compared and copied",
      [](Sandbox& s) {
-         test::WriteFile(s.install + "Data\\2024-03.txt", std::string(2 << 20, 'l') + "\r\nshort");
-         test::WriteFile(s.cloud + "tvn.inf", "inf");
-         test::WriteFile(s.cloud + "Data\\2024-03.txt", "short\r\n");
+         test::WriteBytes(s.install + "Data\\2024-03.txt", std::string(2 << 20, 'l') + "\r\nshort");
+         test::WriteBytes(s.cloud + "tvn.inf", "inf");
+         test::WriteBytes(s.cloud + "Data\\2024-03.txt", "short\r\n");
          return true;
      },
      [](Sandbox& s) {
@@ -288,18 +288,18 @@ const BadInput Catalogue[] = {
      },
      std::string("1 ") + MovedReport,
      [](Sandbox& s) {
-         return test::ReadFile(s.cloud + "Data\\2024-03.txt") ==
-                        test::ReadFile(s.install + "Data\\2024-03.txt")
+         return test::ReadBytes(s.cloud + "Data\\2024-03.txt") ==
+                        test::ReadBytes(s.install + "Data\\2024-03.txt")
                     ? ""
                     : "long line not copied whole";
      }},
     {"data files without line breaks, with mixed line ends, and empty",
      [](Sandbox& s) {
-         test::WriteFile(s.install + "Data\\2024-03.txt", "one record, no line break");
-         test::WriteFile(s.install + "Data\\2024-04.txt", "a\rb\nc\r\nd\n\re");
-         test::WriteFile(s.install + "Data\\2024-05.txt", "");
+         test::WriteBytes(s.install + "Data\\2024-03.txt", "one record, no line break");
+         test::WriteBytes(s.install + "Data\\2024-04.txt", "a\rb\nc\r\nd\n\re");
+         test::WriteBytes(s.install + "Data\\2024-05.txt", "");
          // The same six records, one of them empty, with plain line feeds.
-         test::WriteFile(s.cloud + "Data\\2024-04.txt", "a\nb\nc\nd\n\ne\n");
+         test::WriteBytes(s.cloud + "Data\\2024-04.txt", "a\nb\nc\nd\n\ne\n");
          return true;
      },
      [](Sandbox& s) {
@@ -327,14 +327,14 @@ const BadInput Catalogue[] = {
     // Files where folders belong
     {"data folder of the new location is a file",
      [](Sandbox& s) {
-         test::WriteFile(s.cloud + "Data", "a file named Data");
+         test::WriteBytes(s.cloud + "Data", "a file named Data");
          return true;
      },
      [](Sandbox& s) { return MoveToCloud(s); },
      "failed: The network directory \"{c}\" (or a sub-directory) could not be created."},
     {"provider folder is a file",
      [](Sandbox& s) {
-         test::WriteFile(s.dir / "Profile\\OneDrive", "a file named OneDrive");
+         test::WriteBytes(s.dir / "Profile\\OneDrive", "a file named OneDrive");
          return true;
      },
      [](Sandbox& s) {
@@ -347,7 +347,7 @@ const BadInput Catalogue[] = {
     {"folder link back to its parent inside the data folder",
      [](Sandbox& s) {
          test::MakeDirs(s.install + "Data\\Archive");
-         test::WriteFile(s.install + "Data\\Archive\\2019-01.txt", "old");
+         test::WriteBytes(s.install + "Data\\Archive\\2019-01.txt", "old");
          return test::MakeFolderLink(s.install + "Data\\Archive\\loop", s.install + "Data");
      },
      [](Sandbox& s) {
@@ -365,10 +365,10 @@ const BadInput Catalogue[] = {
      }},
     {"new location inside the old location's data folder",
      [](Sandbox& s) {
-         test::WriteFile(s.cloud + "tvn.ini", "[Setup]\r\n");
-         test::WriteFile(s.cloud + "Data\\2024-01.txt", "a\r\n");
-         test::WriteFile(s.cloud + "Data\\Inner\\Data\\2023-12.txt", "z\r\n");
-         test::WriteFile(s.ini(), "[Setup]\r\nRedirect=" + s.cloud + "\r\n");
+         test::WriteBytes(s.cloud + "tvn.ini", "[Setup]\r\n");
+         test::WriteBytes(s.cloud + "Data\\2024-01.txt", "a\r\n");
+         test::WriteBytes(s.cloud + "Data\\Inner\\Data\\2023-12.txt", "z\r\n");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=" + s.cloud + "\r\n");
          return true;
      },
      [](Sandbox& s) {
@@ -383,7 +383,7 @@ const BadInput Catalogue[] = {
      [](Sandbox& s) { return Count(s.cloud + "Data\\Inner\\Data\\", 3); }},
     {"backup folder names already taken for the coming moments",
      [](Sandbox& s) {
-         test::WriteFile(s.cloud + "2024-01.txt", "new");
+         test::WriteBytes(s.cloud + "2024-01.txt", "new");
          return true;
      },
      [](Sandbox& s) {
@@ -402,8 +402,8 @@ const BadInput Catalogue[] = {
              FILETIME moment{static_cast<DWORD>(at), static_cast<DWORD>(at >> 32)};
              SYSTEMTIME taken;
              FileTimeToSystemTime(&moment, &taken);
-             test::WriteFile(s.cloud + BackupPrefix + FormatTimestamp(taken) + "\\2024-01.txt",
-                             "old");
+             test::WriteBytes(s.cloud + BackupPrefix + FormatTimestamp(taken) + "\\2024-01.txt",
+                              "old");
          }
          while (clock() < start)
              Sleep(1);
@@ -411,7 +411,7 @@ const BadInput Catalogue[] = {
          std::map<std::string, int> backups;
          for (const std::string& name : test::ListDir(s.cloud))
              if (test::IsFile(s.cloud + name + "\\2024-01.txt"))
-                 ++backups[test::ReadFile(s.cloud + name + "\\2024-01.txt")];
+                 ++backups[test::ReadBytes(s.cloud + name + "\\2024-01.txt")];
          return std::to_string(backups["new"]) + " new, " + std::to_string(backups["old"]) + " old";
      },
      "1 new, 100 old"},

@@ -34,8 +34,8 @@ namespace {
 // be expected to stop a run.
 bool CopyFails(DWORD access, DWORD share) {
     test::TempDir dir;
-    test::WriteFile(dir / "a", "a");
-    test::WriteFile(dir / "b", "b");
+    test::WriteBytes(dir / "a", "a");
+    test::WriteBytes(dir / "b", "b");
     std::optional<test::HeldFile> held;
     if (access != 0)
         held.emplace(dir / "a", access, share);
@@ -298,7 +298,7 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
     for (const std::string& folder : s.emptyFolders)
         test::MakeDirs(folder);
     for (const auto& [path, bytes] : s.files)
-        test::WriteFile(path, bytes);
+        test::WriteBytes(path, bytes);
     for (const auto& [path, attributes] : s.attributes)
         SetFileAttributesA(path.c_str(), attributes);
     const Snapshot before(root);

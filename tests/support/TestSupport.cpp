@@ -7,15 +7,14 @@
 #include <functional>
 #include <stdexcept>
 
+#include "FileSystem.h"
+#include "PathRules.h"
+
 namespace test {
 
-namespace {
+using TVNConfigUtil::AddBackslash;
 
-std::string WithBackslash(const std::string& path) {
-    if (path.empty() || path.back() == '\\')
-        return path;
-    return path + "\\";
-}
+namespace {
 
 void CollectTree(const std::string& root, const std::string& relative,
                  std::vector<std::string>& out) {
@@ -27,7 +26,7 @@ void CollectTree(const std::string& root, const std::string& relative,
             out.push_back(rel + "\\");
             CollectTree(root, rel + "\\", out);
         } else {
-            out.push_back(rel + "=" + ReadFile(root + rel));
+            out.push_back(rel + "=" + ReadBytes(root + rel));
         }
     }
 }
@@ -41,7 +40,7 @@ TempDir::TempDir() {
     if (n == 0 || n >= MAX_PATH)
         throw std::runtime_error("no temporary folder");
     for (;;) {
-        std::string candidate = WithBackslash(base) + "tvn-test-" +
+        std::string candidate = AddBackslash(base) + "tvn-test-" +
                                 std::to_string(GetCurrentProcessId()) + "-" +
                                 std::to_string(counter++);
         if (CreateDirectoryA(candidate.c_str(), nullptr)) {
@@ -69,33 +68,32 @@ void MakeDirs(const std::string& path) {
     CreateDirectoryA(p.c_str(), nullptr);
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
+void WriteBytes(const std::string& path, const std::string& bytes) {
     size_t cut = path.find_last_of('\\');
     if (cut != std::string::npos)
         MakeDirs(path.substr(0, cut));
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         throw std::runtime_error("cannot write " + path);
     DWORD written = 0;
-    BOOL ok = bytes.empty() ||
-              ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    if (!ok || written != bytes.size())
+    if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                      &written, nullptr) ||
+                           written != bytes.size()))
         throw std::runtime_error("short write " + path);
 }
 
-std::string ReadFile(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+std::string ReadBytes(const std::string& path) {
+    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         throw std::runtime_error("cannot read " + path);
     std::string out;
     char buffer[65536];
     DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
         out.append(buffer, got);
-    CloseHandle(h);
     return out;
 }
 
@@ -147,9 +145,9 @@ bool RunUnix(std::string command, const std::function<bool()>& done) {
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    UniqueKernelHandle thread(process.hThread);
+    UniqueKernelHandle program(process.hProcess);
+    WaitForSingleObject(program.get(), 10000);
     for (int waited = 0; waited < 5000 && !done(); waited += 10)
         Sleep(10);
     return done();
@@ -190,22 +188,16 @@ void RemoveFolderLink(const std::string& link) {
 
 std::vector<std::string> ListDir(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((WithBackslash(folder) + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string n = fd.cFileName;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    FileSystem::ForEachEntry(AddBackslash(folder), [&](const WIN32_FIND_DATAA& entry) {
+        names.push_back(entry.cFileName);
+        return true;
+    });
     std::sort(names.begin(), names.end());
     return names;
 }
 
 void RemoveTree(const std::string& path) {
-    std::string folder = WithBackslash(path);
+    std::string folder = AddBackslash(path);
     if (folder.empty())
         return;
     for (const std::string& name : ListDir(folder)) {
@@ -226,7 +218,7 @@ void RemoveTree(const std::string& path) {
 
 std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     std::map<std::string, std::string> files;
-    const std::string root = WithBackslash(folder);
+    const std::string root = AddBackslash(folder);
     std::function<void(const std::string&)> collect = [&](const std::string& relative) {
         for (const std::string& name : ListDir(root + relative)) {
             const std::string path = relative + name;
@@ -235,7 +227,7 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
             if (IsDir(root + path))
                 collect(path + "\\");
             else
-                files[path] = ReadFile(root + path);
+                files[path] = ReadBytes(root + path);
         }
     };
     collect("");
@@ -244,7 +236,7 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
 
 void SettleAccessTimes(const std::string& folder) {
     SnapshotTree(folder);
-    for (std::string p = WithBackslash(folder); p.size() > 3;) {
+    for (std::string p = AddBackslash(folder); p.size() > 3;) {
         ListDir(p);
         size_t cut = p.find_last_of('\\', p.size() - 2);
         if (cut == std::string::npos)
@@ -255,7 +247,7 @@ void SettleAccessTimes(const std::string& folder) {
 
 std::vector<std::string> SnapshotTree(const std::string& folder) {
     std::vector<std::string> out;
-    CollectTree(WithBackslash(folder), "", out);
+    CollectTree(AddBackslash(folder), "", out);
     return out;
 }
 
@@ -288,11 +280,6 @@ HeldFile::HeldFile(const std::string& path, DWORD access, DWORD shareMode)
     : handle_(CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
-HeldFile::~HeldFile() {
-    if (handle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(handle_);
-}
-
 ScriptedDialogs::ScriptedDialogs() {
     SetDialogSeam(this);
 }
@@ -303,7 +290,7 @@ ScriptedDialogs::~ScriptedDialogs() {
 int ScriptedDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
                                 int /*helpContext*/) {
     Shown s;
-    s.kind = "message";
+    s.kind = Shown::Kind::Message;
     s.text = text;
     s.type = type;
     s.buttons = buttons;
@@ -319,7 +306,7 @@ int ScriptedDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgD
 
 bool ScriptedDialogs::BrowseForFolder(HWND, const std::string& caption, std::string& folder) {
     Shown s;
-    s.kind = "browse";
+    s.kind = Shown::Kind::Browse;
     s.text = caption;
     s.folder = folder;
     shown.push_back(s);
@@ -334,7 +321,7 @@ bool ScriptedDialogs::BrowseForFolder(HWND, const std::string& caption, std::str
 
 bool ScriptedDialogs::OpenFile(const OpenFileRequest& request, std::string& fileName) {
     Shown s;
-    s.kind = "open";
+    s.kind = Shown::Kind::Open;
     s.text = request.initialDir;
     shown.push_back(s);
     openRequests.push_back(request);
@@ -350,7 +337,7 @@ bool ScriptedDialogs::OpenFile(const OpenFileRequest& request, std::string& file
 
 void ScriptedDialogs::ShowErrorBox(const std::string& title, const std::string& text) {
     Shown s;
-    s.kind = "errorbox";
+    s.kind = Shown::Kind::ErrorBox;
     s.text = text;
     s.title = title;
     shown.push_back(s);
@@ -359,7 +346,7 @@ void ScriptedDialogs::ShowErrorBox(const std::string& title, const std::string& 
 std::vector<ScriptedDialogs::Shown> ScriptedDialogs::Messages() const {
     std::vector<Shown> out;
     for (const Shown& s : shown)
-        if (s.kind == "message")
+        if (s.kind == Shown::Kind::Message)
             out.push_back(s);
     return out;
 }

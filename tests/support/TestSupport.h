@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "Win32Handles.h"
 
 namespace test {
 
@@ -29,9 +30,9 @@ class TempDir {
 };
 
 // Writes bytes to a file, creating missing folders above it.
-void WriteFile(const std::string& path, const std::string& bytes);
+void WriteBytes(const std::string& path, const std::string& bytes);
 // The file's bytes; throws std::runtime_error when it cannot be read.
-std::string ReadFile(const std::string& path);
+std::string ReadBytes(const std::string& path);
 void MakeDirs(const std::string& path);
 bool IsFile(const std::string& path);
 bool IsDir(const std::string& path);
@@ -91,25 +92,23 @@ class ScopedCurrentFolder {
 class HeldFile {
   public:
     HeldFile(const std::string& path, DWORD access, DWORD shareMode);
-    ~HeldFile();
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool ok() const { return handle_.valid(); }
 
   private:
-    HANDLE handle_;
+    UniqueFileHandle handle_;
 };
 
 // A dialog seam that answers from a script and records what was shown.
 class ScriptedDialogs : public DialogSeam {
   public:
     struct Shown {
-        std::string kind; // "message", "browse", "open", "errorbox"
+        enum class Kind { Message, Browse, Open, ErrorBox };
+        Kind kind = Kind::Message;
         std::string text; // message text, browse caption, open initial folder, error text
         int type = -1;
         unsigned buttons = 0;
         std::string folder; // browse: the folder passed in
-        std::string title;  // errorbox: the title
+        std::string title;  // error box: the title
     };
 
     ScriptedDialogs();  // installs itself as the seam
