@@ -11,12 +11,6 @@ class ConfigureCommandTest : public FormTest {
   protected:
     using Shown = test::ScriptedDialogs::Shown;
 
-    static bool HasBackupFolder(const std::string& root) {
-        for (const std::string& name : test::ListDir(root))
-            if (TVNConfigUtil::IsBackupFolderName("TVN Backup ", name))
-                return true;
-        return false;
-    }
     std::vector<std::string> MessageTexts() const {
         std::vector<std::string> out;
         for (const auto& m : dialogs.Messages())
@@ -41,7 +35,7 @@ TEST_F(ConfigureCommandTest, UnchangedEmptyLocationOffersTheSelectedProvidersFol
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "dropbox selected " << c.selectDropbox);
-        test::RemoveTree(profile);
+        sandbox.Clear();
         MakeInstallation();
         Start(); // no provider folder yet: the cloud field is empty
         if (c.selectDropbox)
@@ -94,7 +88,7 @@ TEST_F(ConfigureCommandTest, ProviderRootOrUnchangedDependsOnHowTheRedirectionWa
               "Create a folder for Tallyvane within the Dropbox location first");
 
     // Inside OneDrive without a radio click: the provider folder is the root.
-    test::RemoveTree(profile);
+    sandbox.Clear();
     test::MakeDirs(OneDrive() + "Tvn");
     MakeInstallation(OneDrive() + "Tvn");
     Start();
@@ -112,12 +106,11 @@ TEST_F(ConfigureCommandTest, ForeignRedirectionGoesOnOnlyOnYes) {
     } cases[] = {{mrNo, false}, {mrCancel /* title-bar close */, false}, {mrYes, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
-        test::RemoveTree(profile);
-        test::RemoveTree(appData);
-        test::WriteBytes(dir / "Elsewhere\\Data\\2024-01.txt", "x\r\n");
-        test::WriteBytes(dir / "Elsewhere\\tvn.ini", "[Setup]\r\n");
+        sandbox.Clear();
+        test::WriteBytes(sandbox / "Elsewhere\\Data\\2024-01.txt", "x\r\n");
+        test::WriteBytes(sandbox / "Elsewhere\\tvn.ini", "[Setup]\r\n");
         test::MakeDirs(OneDrive() + "Tvn");
-        MakeInstallation(dir / "Elsewhere");
+        MakeInstallation(sandbox / "Elsewhere");
         Start();
         form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "tvn"));
         dialogs.shown.clear();
@@ -312,8 +305,7 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
     int row = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << row++ << " branch " << c.branch);
-        test::RemoveTree(profile);
-        test::RemoveTree(appData);
+        sandbox.Clear();
         const std::string cloud = OneDrive() + "Tvn\\";
         // The data that ends up kept when copying: "a b" at the copy's source.
         std::string destination;
@@ -355,7 +347,7 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
         }
         const std::string data = test::ReadBytes(destination + "Data\\2024-01.txt");
         EXPECT_EQ(data == "a\r\nb\r\n", c.result == Copied) << data;
-        EXPECT_EQ(HasBackupFolder(destination), c.result == Copied);
+        EXPECT_EQ(test::BackupFolders(destination).empty(), c.result != Copied);
         EXPECT_EQ(form->CloseRequested(), c.result != Stopped);
         if (c.result != Stopped) {
             EXPECT_EQ(messages.back().type, mtInformation);

@@ -79,12 +79,11 @@ TEST_F(FormTest, StatusLineForEachProviderAndRedirectionCase) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::RemoveTree(profile);
-        test::RemoveTree(appData);
+        sandbox.Clear();
         if (c.oneDriveExists)
             test::MakeDirs(OneDrive());
         std::string redirect =
-            *c.redirectBelowProfile ? profile + "\\" + c.redirectBelowProfile : "";
+            *c.redirectBelowProfile ? sandbox.Profile() + "\\" + c.redirectBelowProfile : "";
         if (!redirect.empty())
             test::MakeDirs(redirect);
         MakeInstallation(redirect);
@@ -161,9 +160,9 @@ TEST_F(FormTest, BrowseForCloudFolder) {
 TEST_F(FormTest, LocateInstallation) {
     MakeInstallation();
     Start();
-    const std::string other = dir / "Data\\TimeData\\";
+    const std::string other = sandbox / "Data\\TimeData\\";
     test::WriteBytes(other + "tvn.inf", "");
-    test::MakeDirs(dir / "Empty");
+    test::MakeDirs(sandbox / "Empty");
 
     dialogs.openAnswers.push_back(other + "tvn.inf");
     form->Click(form->btnBrowseInstall);
@@ -176,10 +175,10 @@ TEST_F(FormTest, LocateInstallation) {
                                OFN_FILEMUSTEXIST | OFN_NOTESTFILECREATE | OFN_ENABLESIZING),
               static_cast<DWORD>(OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
                                  OFN_FILEMUSTEXIST | OFN_NOTESTFILECREATE | OFN_ENABLESIZING));
-    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(sandbox / "Data\\TimeData"));
 
     // Any file counts by its folder; a folder without tvn.inf is refused.
-    dialogs.openAnswers.push_back(dir / "Empty\\notes.txt");
+    dialogs.openAnswers.push_back(sandbox / "Empty\\notes.txt");
     dialogs.messageAnswers.push_back(mrOk);
     form->Click(form->btnBrowseInstall);
     auto messages = dialogs.Messages();
@@ -188,19 +187,19 @@ TEST_F(FormTest, LocateInstallation) {
               "The selected location does not contain a valid Tallyvane installation");
     EXPECT_EQ(messages[0].type, mtError);
     EXPECT_EQ(messages[0].buttons, mbOK);
-    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(sandbox / "Data\\TimeData"));
 
     // Cancelled: nothing changes, nothing is shown.
     form->Click(form->btnBrowseInstall);
     EXPECT_EQ(dialogs.Messages().size(), 1u);
-    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(dir / "Data\\TimeData"));
+    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(sandbox / "Data\\TimeData"));
 }
 
 TEST_F(FormTest, LocatingAnotherInstallationKeepsTheDetectedRedirection) {
     test::MakeDirs(OneDrive() + "Tvn");
     MakeInstallation(OneDrive() + "Tvn");
     Start();
-    const std::string other = dir / "Other\\";
+    const std::string other = sandbox / "Other\\";
     test::WriteBytes(other + "tvn.inf", "");
     test::WriteBytes(other + "tvn.ini", "[Setup]\r\nRedirect=c:\\elsewhere\r\n");
     dialogs.openAnswers.push_back(other + "tvn.inf");

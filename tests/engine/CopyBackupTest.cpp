@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "FileErrors.h"
@@ -29,14 +28,6 @@ std::vector<std::string> ListedFolders(const std::string& folder) {
         return true;
     });
     return names;
-}
-
-std::vector<std::string> BackupsIn(const std::string& folder) {
-    std::vector<std::string> backups;
-    for (const std::string& name : test::ListDir(folder))
-        if (name.rfind(BackupPrefix, 0) == 0)
-            backups.push_back(name);
-    return backups;
 }
 
 FILETIME LastWrite(const std::string& path) {
@@ -93,7 +84,7 @@ TEST(CopyFolderTree, BackupFoldersLeftOutAtEveryDepthOnlyWithThePrefix) {
         WriteFiles(dir / "src\\", backups);
         ASSERT_TRUE(CopyFolderTree(dir / "src", dir / "dst", c.prefix));
 
-        std::vector<std::string> expected = test::SnapshotTree(dir / "src");
+        test::Snapshot expected = test::SnapshotTree(dir / "src");
         if (!c.backupsCopied) {
             test::TempDir trimmed;
             WriteFiles(trimmed.path(), kept);
@@ -165,7 +156,7 @@ TEST(CopyFolderTree, EdgesOfSourceAndDestination) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        const std::vector<std::string> before = test::SnapshotTree(dir.path());
+        const test::Snapshot before = test::SnapshotTree(dir.path());
         EXPECT_EQ(CopyFolderTree(c.source, c.destination, BackupPrefix), c.result);
         if (!c.madeFolder.empty()) {
             EXPECT_TRUE(test::IsDir(c.madeFolder));
@@ -190,8 +181,12 @@ TEST(CopyFolderTree, OverwritesSameNamesAndLeavesOtherFilesAlone) {
     ASSERT_TRUE(CopyFolderTree(dir / "src", dir / "dst\\", ""));
 
     EXPECT_EQ(test::SnapshotTree(dir / "dst"),
-              (std::vector<std::string>{"a.txt=new a", "only.txt=keep", "sub\\", "sub\\b.txt=new b",
-                                        "sub\\only.txt=keep too"}));
+              (test::Snapshot{.files = {{"a.txt", "new a"},
+                                        {"only.txt", "keep"},
+                                        {"sub\\b.txt", "new b"},
+                                        {"sub\\only.txt", "keep too"}},
+                              .folders = {"sub\\"},
+                              .links = {}}));
     const FILETIME after = LastWrite(dir / "dst\\only.txt");
     EXPECT_EQ(CompareFileTime(&untouched, &after), 0);
 }
@@ -220,7 +215,7 @@ TEST(CopyFolderTree, HiddenAndSystemEntriesCountLikeAnyOther) {
     EXPECT_TRUE(FolderHasFiles(dir / "only"));
 
     ASSERT_TRUE(BackupFolder(dir / "src", dir / "src"));
-    const std::vector<std::string> made = BackupsIn(dir / "src");
+    const std::vector<std::string> made = test::BackupFolders(dir / "src");
     ASSERT_EQ(made.size(), 1u);
     EXPECT_TRUE(HasAttributes(dir / "src\\" + made[0] + "\\secret\\deep.txt", hidden));
 }
@@ -292,17 +287,17 @@ TEST(BackupFolder, CopiesEverythingButEarlierBackupsIntoItself) {
     const std::string nested = "Data\\TVN Backup 2022-12-31 [23-59-59-999]\\y.txt";
     WriteFiles(root, {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt",
                       std::string(OldBackup) + "\\tvn.ini", nested});
-    std::vector<std::string> expected;
+    test::Snapshot expected;
     {
         test::TempDir trimmed;
         WriteFiles(trimmed.path(), {"tvn.ini", "Data\\2024-03.txt", "Data\\sub\\x.txt", nested});
         expected = test::SnapshotTree(trimmed.path());
     }
-    const std::vector<std::string> before = test::SnapshotTree(root);
+    const test::Snapshot before = test::SnapshotTree(root);
 
     ASSERT_TRUE(BackupFolder(root, root));
 
-    const std::vector<std::string> backups = BackupsIn(root);
+    const std::vector<std::string> backups = test::BackupFolders(root);
     ASSERT_EQ(backups.size(), 2u);
     const std::string made = backups[0] == OldBackup ? backups[1] : backups[0];
     EXPECT_TRUE(IsBackupFolderName(BackupPrefix, made));
@@ -310,10 +305,10 @@ TEST(BackupFolder, CopiesEverythingButEarlierBackupsIntoItself) {
     // Never a copy of itself, nor of the earlier backups.
     EXPECT_EQ(test::SnapshotTree(root + made), expected);
     // Nothing else changed.
-    std::vector<std::string> after = test::SnapshotTree(root);
-    after.erase(std::remove_if(after.begin(), after.end(),
-                               [&](const std::string& line) { return line.rfind(made, 0) == 0; }),
-                after.end());
+    test::Snapshot after = test::SnapshotTree(root);
+    std::erase_if(after.files, [&](const auto& file) { return file.first.starts_with(made); });
+    std::erase_if(after.folders,
+                  [&](const std::string& folder) { return folder.starts_with(made); });
     EXPECT_EQ(after, before);
 }
 
@@ -321,18 +316,18 @@ TEST(BackupFolder, HolderDecidesWhereAndMustBeGiven) {
     test::TempDir dir;
     WriteFiles(dir / "only-backups\\", {std::string(OldBackup) + "\\f.txt"});
     ASSERT_TRUE(BackupFolder(dir / "only-backups", dir / "only-backups"));
-    const std::vector<std::string> backups = BackupsIn(dir / "only-backups");
+    const std::vector<std::string> backups = test::BackupFolders(dir / "only-backups");
     ASSERT_EQ(backups.size(), 2u);
     for (const std::string& name : backups)
         EXPECT_TRUE(name == OldBackup || test::ListDir(dir / "only-backups\\" + name).empty());
 
     WriteFiles(dir / "data\\", {"a.txt"});
     ASSERT_TRUE(BackupFolder(dir / "data", dir / "elsewhere"));
-    const std::vector<std::string> made = BackupsIn(dir / "elsewhere");
+    const std::vector<std::string> made = test::BackupFolders(dir / "elsewhere");
     ASSERT_EQ(made.size(), 1u);
     EXPECT_EQ(test::SnapshotTree(dir / "elsewhere\\" + made[0]), test::SnapshotTree(dir / "data"));
 
-    const std::vector<std::string> before = test::SnapshotTree(dir.path());
+    const test::Snapshot before = test::SnapshotTree(dir.path());
     EXPECT_FALSE(BackupFolder(dir / "data", ""));
     EXPECT_EQ(test::SnapshotTree(dir.path()), before);
 }

@@ -30,16 +30,6 @@ Entries operator+(Entries a, const Entries& b) {
 const char* const Folder = nullptr;
 const std::string BackupStandIn = "TVN Backup *";
 
-std::string Fill(std::string text, const std::string& root) {
-    for (auto [mark, value] : {std::pair<std::string, std::string>{"{R}", root},
-                               std::pair<std::string, std::string>{"{r}", AsciiLowerCase(root)}}) {
-        for (size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + value.size()))
-            text.replace(at, mark.size(), value);
-    }
-    return text;
-}
-
 // The path with every backup folder component replaced by the stand-in.
 std::string WithoutTimestamps(const std::string& path) {
     std::string out;
@@ -56,16 +46,17 @@ std::string WithoutTimestamps(const std::string& path) {
     return out;
 }
 
-// The tree as sorted lines: "folder\" or "file=content".
+// The tree as sorted lines: "folder\" or "file=content"; a backup folder
+// name in each stands in for one folder, so that two backups show twice.
 std::vector<std::string> ActualTree(const std::string& root) {
+    const test::Snapshot tree = test::SnapshotTree(root);
     std::vector<std::string> lines;
-    for (const std::string& line : test::SnapshotTree(root)) {
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            lines.push_back(WithoutTimestamps(line));
-        else
-            lines.push_back(WithoutTimestamps(line.substr(0, eq)) + line.substr(eq));
-    }
+    for (const std::string& folder : tree.folders)
+        lines.push_back(WithoutTimestamps(folder));
+    for (const std::string& link : tree.links)
+        lines.push_back(WithoutTimestamps(link) + " (link)");
+    for (const auto& [path, bytes] : tree.files)
+        lines.push_back(WithoutTimestamps(path) + "=" + bytes);
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -73,13 +64,13 @@ std::vector<std::string> ActualTree(const std::string& root) {
 // The tree before the run with the expected additions and overwrites; the
 // transaction never removes anything.
 std::vector<std::string> ExpectedTree(const Entries& before, const Entries& changes,
-                                      const std::string& root) {
+                                      const test::Sandbox& sandbox) {
     std::map<std::string, std::optional<std::string>> tree;
     for (const Entries* list : {&before, &changes})
         for (const Entry& e : *list) {
             std::string path = e.path;
             if (e.content)
-                tree[path] = Fill(e.content, root);
+                tree[path] = sandbox.Fill(e.content);
             else
                 tree[path + (path.back() == '\\' ? "" : "\\")] = std::nullopt;
             for (size_t cut = path.find('\\'); cut != std::string::npos && cut + 1 < path.size();
@@ -413,11 +404,11 @@ struct RunResult {
     std::string thrown;
 };
 
-RunResult RunScenario(const test::TempDir& dir, const Scenario& s) {
-    const std::string& root = dir.path();
+RunResult RunScenario(const test::Sandbox& sandbox, const Scenario& s) {
+    const std::string& root = sandbox.Root();
     for (const Entry& e : s.before) {
         if (e.content)
-            test::WriteBytes(root + e.path, Fill(e.content, root));
+            test::WriteBytes(root + e.path, sandbox.Fill(e.content));
         else
             test::MakeDirs(root + e.path);
     }
@@ -430,9 +421,9 @@ RunResult RunScenario(const test::TempDir& dir, const Scenario& s) {
     }
     RunResult result;
     try {
-        result.outcome =
-            ConfigureInstallation(Fill(s.install, root), Fill(s.server, root),
-                                  Fill(s.oldRedirect, root), Fill(s.newRedirect, root), s.copyData);
+        result.outcome = ConfigureInstallation(sandbox.Fill(s.install), sandbox.Fill(s.server),
+                                               sandbox.Fill(s.oldRedirect),
+                                               sandbox.Fill(s.newRedirect), s.copyData);
     } catch (const EFileError& error) {
         result.thrown = error.what();
     }
@@ -446,26 +437,25 @@ RunResult RunScenario(const test::TempDir& dir, const Scenario& s) {
 TEST(ConfigureInstallation, ScenariosOnRealFolders) {
     for (const Scenario& s : Scenarios) {
         SCOPED_TRACE(s.name);
-        test::TempDir dir;
-        const std::string& root = dir.path();
-        RunResult result = RunScenario(dir, s);
+        test::Sandbox sandbox;
+        RunResult result = RunScenario(sandbox, s);
         if (s.thrown) {
-            EXPECT_EQ(result.thrown, Fill(s.thrown, root));
+            EXPECT_EQ(result.thrown, sandbox.Fill(s.thrown));
         } else {
             EXPECT_EQ(result.thrown, "");
             std::string failure =
-                *s.failure ? "Tallyvane configuration failed.\r\n" + Fill(s.failure, root) : "";
+                *s.failure ? "Tallyvane configuration failed.\r\n" + sandbox.Fill(s.failure) : "";
             EXPECT_EQ(result.outcome.ErrorText, failure);
-            EXPECT_EQ(result.outcome.Report, Fill(s.report, root));
+            EXPECT_EQ(result.outcome.Report, sandbox.Fill(s.report));
         }
-        EXPECT_EQ(ActualTree(root), ExpectedTree(s.before, s.changes, root));
+        EXPECT_EQ(ActualTree(sandbox.Root()), ExpectedTree(s.before, s.changes, sandbox));
     }
 }
 
 TEST(ConfigureInstallation, ServerKeysGoIntoTheSettingsInEffect) {
     for (const ServerCase& c : ServerCases) {
         SCOPED_TRACE(c.name);
-        test::TempDir dir;
+        test::Sandbox sandbox;
         Scenario s{.name = c.name,
                    .before = InstallWithIni(c.ini) + Entries{{"Server", Folder}},
                    .install = "{R}Install",
@@ -476,11 +466,11 @@ TEST(ConfigureInstallation, ServerKeysGoIntoTheSettingsInEffect) {
                    .changes = {{"Install\\tvn.ini", c.written}}};
         if (*c.server)
             s.changes.push_back({"Server\\Data\\", Folder});
-        RunResult result = RunScenario(dir, s);
+        RunResult result = RunScenario(sandbox, s);
         EXPECT_EQ(result.thrown, "");
         EXPECT_EQ(result.outcome.ErrorText, "");
         EXPECT_EQ(result.outcome.Report, Configured);
-        EXPECT_EQ(ActualTree(dir.path()), ExpectedTree(s.before, s.changes, dir.path()));
+        EXPECT_EQ(ActualTree(sandbox.Root()), ExpectedTree(s.before, s.changes, sandbox));
     }
 }
 

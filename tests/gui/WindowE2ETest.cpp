@@ -13,7 +13,6 @@
 #include "TestSupport.h"
 
 using TVNConfigUtil::AsciiLowerCase;
-using TVNConfigUtil::IsBackupFolderName;
 using TVNConfigUtil::RemoveBackslash;
 
 namespace {
@@ -25,7 +24,6 @@ const char* const BrowserTitle = "Browse for Folder";
 // that changes nothing leaves the same bytes.
 const char* const SampleIni =
     "[Setup]\r\nUser=Ann\r\nLanguage=en\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n";
-const char* const SampleInf = "[Tallyvane]\r\nVersion=9\r\n";
 const char* const January = "2024-01-08\t08:00\t12:30\tAlpha\r\n2024-01-09\t09:00\t17:00\tBeta\r\n";
 const char* const February = "2024-02-01\t08:15\t16:45\tAlpha\r\n";
 
@@ -35,33 +33,25 @@ std::string Lower(const std::string& text) {
 
 class WindowE2ETest : public ::testing::Test {
   protected:
-    test::TempDir dir;
-    // The sandbox of the current program start; cases of a table each use
-    // their own subfolder of the test's folder.
-    std::string root = dir.path();
+    // Declared before the program, so that the program has ended when the
+    // sandbox is removed.
+    test::Sandbox sandbox;
     gui::Program program;
     HWND window = nullptr;
 
-    std::string AppData() const { return root + "AppData"; }
-    std::string Profile() const { return root + "Profile"; }
-    std::string Install() const { return AppData() + "\\Brimlace\\Tallyvane\\"; }
-    std::string OneDrive() const { return Profile() + "\\OneDrive\\"; }
-    std::string Dropbox() const { return Profile() + "\\Dropbox\\"; }
+    std::string Install() const { return sandbox.Install(); }
+    std::string OneDrive() const { return sandbox.OneDrive(); }
+    std::string Dropbox() const { return sandbox.Dropbox(); }
 
-    void UseSandbox(const std::string& name) { root = dir / (name + "\\"); }
-
-    void MakeInstallation(const std::string& ini = SampleIni) {
-        test::WriteBytes(Install() + "tvn.inf", SampleInf);
-        test::WriteBytes(Install() + "tvn.ini", ini);
+    void MakeInstallation(const std::string& ini = SampleIni) const {
+        sandbox.MakeInstallation(ini);
     }
-
-    void SettleAccessTimes() const { test::SettleAccessTimes(dir.path()); }
 
     // Starts the program and waits for its window.
     void Start() {
-        SettleAccessTimes();
-        ASSERT_TRUE(program.Start(gui::ExecutableFolder() + "TVNCloudDrive.exe",
-                                  {{"APPDATA", AppData()}, {"USERPROFILE", Profile()}}))
+        test::SettleAccessTimes(sandbox.Root());
+        ASSERT_TRUE(
+            program.Start(gui::ExecutableFolder() + "TVNCloudDrive.exe", sandbox.Environment()))
             << program.Error();
         window = program.WaitForWindow(
             [](HWND w) { return gui::ClassOf(w) == "TMainCloudDriveForm"; }, gui::StartTimeoutMs);
@@ -160,14 +150,6 @@ class WindowE2ETest : public ::testing::Test {
         }
         ASSERT_EQ(program.Focus(), control);
     }
-
-    static std::vector<std::string> BackupFolders(const std::string& folder) {
-        std::vector<std::string> out;
-        for (const std::string& name : test::ListDir(folder))
-            if (IsBackupFolderName("TVN Backup ", name))
-                out.push_back(name);
-        return out;
-    }
 };
 
 TEST_F(WindowE2ETest, StartUpShowsWhatWasDetected) {
@@ -202,11 +184,11 @@ TEST_F(WindowE2ETest, StartUpShowsWhatWasDetected) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        UseSandbox(c.name);
-        test::MakeDirs(AppData());
+        sandbox.Clear();
+        test::MakeDirs(sandbox.AppData());
         std::string redirect = c.redirect == InsideDropbox    ? Dropbox() + "TimeData"
                                : c.redirect == InsideOneDrive ? OneDrive() + "Shared Time"
-                               : c.redirect == Elsewhere      ? root + "Elsewhere\\Time"
+                               : c.redirect == Elsewhere      ? sandbox / "Elsewhere\\Time"
                                                               : "";
         if (c.installation)
             MakeInstallation(redirect.empty() ? SampleIni
@@ -296,10 +278,10 @@ TEST_F(WindowE2ETest, CancelEscapeAndCloseEndTheProgramAndSaveNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        UseSandbox(c.name);
+        sandbox.Clear();
         MakeInstallation();
         test::MakeDirs(OneDrive() + "Time");
-        const std::vector<std::string> before = test::SnapshotTree(root);
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
         Start();
         switch (c.how) {
         case EscapeKey:
@@ -318,7 +300,7 @@ TEST_F(WindowE2ETest, CancelEscapeAndCloseEndTheProgramAndSaveNothing) {
             break;
         }
         ExpectExitsWithZero();
-        EXPECT_EQ(test::SnapshotTree(root), before);
+        EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
     }
 }
 
@@ -372,13 +354,13 @@ TEST_F(WindowE2ETest, RefusalsShowTheErrorAndChangeNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        UseSandbox(c.name);
+        sandbox.Clear();
         MakeInstallation();
         if (c.oneDrive)
             test::MakeDirs(OneDrive());
         if (c.dropbox)
             test::MakeDirs(Dropbox());
-        const std::vector<std::string> before = test::SnapshotTree(root);
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
         Start();
         if (c.selectFirst) {
             gui::Click(Control(c.selectFirst));
@@ -406,7 +388,7 @@ TEST_F(WindowE2ETest, RefusalsShowTheErrorAndChangeNothing) {
         EXPECT_EQ(Text(idTxtCloudDriveFolder), field);
         EXPECT_EQ(Text(idLblCloudDriveLocated1), status);
         EXPECT_TRUE(program.TopLevelWindows() == std::vector<HWND>{window});
-        EXPECT_EQ(test::SnapshotTree(root), before);
+        EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
         program.Kill();
     }
 }
@@ -415,9 +397,7 @@ TEST_F(WindowE2ETest, RefusalsShowTheErrorAndChangeNothing) {
 // OneDrive, let "another machine" add a record there, and return to the
 // standard location taking the more complete cloud copy back.
 TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
-    MakeInstallation();
-    test::WriteBytes(Install() + "Data\\2024-01.txt", January);
-    test::WriteBytes(Install() + "Data\\2024-02.txt", February);
+    sandbox.MakeInstallation(SampleIni, {{"2024-01", January}, {"2024-02", February}});
     test::WriteBytes(Install() + "Data\\notes.txt", "not a month\r\n");
     const std::string cloud = OneDrive() + "Tallyvane Data\\";
     test::MakeDirs(cloud);
@@ -454,14 +434,14 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), January);
     EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-02.txt"), February);
     EXPECT_EQ(test::ReadBytes(cloud + "Data\\notes.txt"), "not a month\r\n");
-    EXPECT_EQ(test::ReadBytes(cloud + "tvn.inf"), SampleInf);
+    EXPECT_EQ(test::ReadBytes(cloud + "tvn.inf"), test::Sandbox::MarkerText);
     EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
     EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"),
               "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
                   "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
     EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-02.txt"), February);
-    EXPECT_TRUE(BackupFolders(cloud).empty());
-    EXPECT_TRUE(BackupFolders(Install()).empty());
+    EXPECT_TRUE(test::BackupFolders(cloud).empty());
+    EXPECT_TRUE(test::BackupFolders(Install()).empty());
 
     // Meanwhile another machine adds a record to the shared copy.
     const std::string february2 = std::string(February) + "2024-02-02\t08:00\t12:00\tGamma\r\n";
@@ -502,14 +482,14 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), SampleIni);
     EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
     EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-02.txt"), february2);
-    std::vector<std::string> backups = BackupFolders(Install());
+    std::vector<std::string> backups = test::BackupFolders(Install());
     ASSERT_EQ(backups.size(), 1u);
     const std::string backup = Install() + backups[0] + "\\";
     EXPECT_EQ(test::ReadBytes(backup + "Data\\2024-02.txt"), February);
     EXPECT_EQ(test::ReadBytes(backup + "tvn.ini"),
               "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
                   "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
-    EXPECT_TRUE(BackupFolders(cloud).empty());
+    EXPECT_TRUE(test::BackupFolders(cloud).empty());
 }
 
 TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
@@ -530,7 +510,7 @@ TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        UseSandbox(c.name);
+        sandbox.Clear();
         test::MakeDirs(OneDrive());
         test::MakeDirs(Dropbox());
         MakeInstallation(
@@ -575,7 +555,7 @@ TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
 // A redirection that this utility did not make is replaced only after the
 // warning: No leaves everything alone, Yes moves the data from there.
 TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
-    const std::string elsewhere = root + "Elsewhere\\Time\\";
+    const std::string elsewhere = sandbox / "Elsewhere\\Time\\";
     MakeInstallation("[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(elsewhere) + "\r\n\r\n");
     test::WriteBytes(elsewhere + "tvn.ini", SampleIni);
     test::WriteBytes(elsewhere + "Data\\2024-01.txt", January);
@@ -595,7 +575,7 @@ TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
     ASSERT_NO_FATAL_FAILURE(
         BrowseToFirstSubfolder("Locate a folder in OneDrive", "Tallyvane Data"));
     ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(n)), RemoveBackslash(n));
-    const std::vector<std::string> before = test::SnapshotTree(root);
+    const test::Snapshot before = test::SnapshotTree(sandbox.Root());
 
     const char* const warning = "The locally detected Tallyvane installation uses redirection\r\n"
                                 "OneDrive configuration will over-write these settings\r\n"
@@ -606,7 +586,7 @@ TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
     EXPECT_EQ(w1.buttons, (std::vector<std::string>{"&Yes", "&No"}));
     ASSERT_NO_FATAL_FAILURE(Answer(w1, "&No"));
     EXPECT_TRUE(program.Running());
-    EXPECT_EQ(test::SnapshotTree(root), before);
+    EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
 
     gui::Click(Control(idBtnOK));
     w1 = WaitForMessage("Warning");

@@ -21,18 +21,15 @@ using namespace TVNConfigUtil;
 
 namespace {
 
-// An installation with two months of data and an empty cloud folder beside
-// it, in a fresh temporary folder.
-struct Sandbox {
-    test::TempDir dir;
-    std::string install = dir / "Inst\\";
-    std::string cloud = dir / "OneDrive\\Tallyvane Data\\";
+// An installation at its standard place with two months of data, and an
+// empty cloud folder inside OneDrive.
+struct Sandbox : test::Sandbox {
+    std::string install = Install();
+    std::string cloud = OneDrive() + "Tallyvane Data\\";
 
     Sandbox() {
-        test::WriteBytes(install + "tvn.inf", "inf");
-        test::WriteBytes(install + "tvn.ini", "[Setup]\r\nName=Ann\r\n");
-        test::WriteBytes(install + "Data\\2024-01.txt", "a\r\nb\r\n");
-        test::WriteBytes(install + "Data\\2024-02.txt", "c\r\n");
+        MakeInstallation("[Setup]\r\nName=Ann\r\n",
+                         {{"2024-01", "a\r\nb\r\n"}, {"2024-02", "c\r\n"}});
         test::MakeDirs(cloud);
     }
     std::string ini() const { return install + "tvn.ini"; }
@@ -104,18 +101,6 @@ std::vector<std::string> LostFiles(const std::map<std::string, std::string>& bef
     return lost;
 }
 
-std::string Fill(std::string text, const Sandbox& s) {
-    for (auto [mark, value] : {std::pair<std::string, std::string>{"{i}", NormalForm(s.install)},
-                               {"{c}", NormalForm(s.cloud)},
-                               {"{c-}", RemoveBackslash(NormalForm(s.cloud))},
-                               {"{I}", s.install},
-                               {"{r}", NormalForm(s.dir.path())}}) {
-        for (size_t at; (at = text.find(mark)) != std::string::npos;)
-            text.replace(at, mark.size(), value);
-    }
-    return text;
-}
-
 // A drive letter that names no drive here.
 std::string MissingDrive() {
     DWORD drives = GetLogicalDrives();
@@ -123,6 +108,17 @@ std::string MissingDrive() {
         if (!(drives & (1u << (letter - 'a'))))
             return std::string(1, letter) + ":\\";
     return "b:\\";
+}
+
+// "{i}" the installation in normal form, "{I}" as given, "{c}" the cloud
+// folder in normal form, "{c-}" the same without its backslash, "{d}" a
+// missing drive, "{r}" the sandbox root in normal form.
+std::string Fill(const std::string& text, const Sandbox& s) {
+    return s.Fill(text, {{"{i}", NormalForm(s.install)},
+                         {"{c}", NormalForm(s.cloud)},
+                         {"{c-}", RemoveBackslash(NormalForm(s.cloud))},
+                         {"{I}", s.install},
+                         {"{d}", MissingDrive()}});
 }
 
 std::string Lines(const std::string& line, int count) {
@@ -149,7 +145,7 @@ std::string SettingsAfterMove(Sandbox& s, const std::string& expected) {
 }
 
 std::string Count(const std::string& folder, size_t expected) {
-    const size_t files = test::FilesBelow(folder).size();
+    const size_t files = test::SnapshotTree(folder).files.size();
     return files == expected ? ""
                              : "expected " + std::to_string(expected) + " files in " + folder +
                                    ", found " + std::to_string(files);
@@ -244,8 +240,8 @@ const BadInput Catalogue[] = {
      "\"\\\\tvn-no-such-server\\share\\tvn\\\" has been removed."},
     {"redirection to a file",
      [](Sandbox& s) {
-         test::WriteBytes(s.dir / "afile", "not a folder");
-         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=" + s.dir / "afile" + "\r\n");
+         test::WriteBytes(s / "afile", "not a folder");
+         test::WriteBytes(s.ini(), "[Setup]\r\nRedirect=" + s / "afile" + "\r\n");
          return true;
      },
      [](Sandbox& s) { return OpenInstallationIni(s.install)->FileName(); }, "{I}tvn.ini"},
@@ -263,7 +259,7 @@ const BadInput Catalogue[] = {
          return true;
      },
      [](Sandbox& s) {
-         test::ScopedCurrentFolder here(s.dir.path());
+         test::ScopedCurrentFolder here(s.Root());
          return AsciiLowerCase(ReadRedirection(s.install));
      },
      "{r}rel\\tvn\\"},
@@ -334,11 +330,12 @@ const BadInput Catalogue[] = {
      "failed: The network directory \"{c}\" (or a sub-directory) could not be created."},
     {"provider folder is a file",
      [](Sandbox& s) {
-         test::WriteBytes(s.dir / "Profile\\OneDrive", "a file named OneDrive");
+         test::RemoveTree(s.OneDrive());
+         test::WriteBytes(RemoveBackslash(s.OneDrive()), "a file named OneDrive");
          return true;
      },
      [](Sandbox& s) {
-         test::ScopedEnv profile("USERPROFILE", (s.dir / "Profile").c_str());
+         s.SetEnvironment();
          return "[" + OneDriveFolder() + "]";
      },
      "[]"},
@@ -442,16 +439,13 @@ TEST_P(BadInputCatalogue, HasADefinedResultAndLosesNothing) {
     Sandbox s;
     if (!input.arrange(s))
         GTEST_SKIP() << "this system cannot make: " << input.name;
-    const std::map<std::string, std::string> before = test::FilesBelow(s.dir.path());
+    const std::map<std::string, std::string> before = test::SnapshotTree(s.Root()).files;
 
     std::string result = Attempt([&] { return input.act(s); });
-    std::string expected = Fill(input.expected, s);
-    for (size_t at; (at = expected.find("{d}")) != std::string::npos;)
-        expected.replace(at, 3, MissingDrive());
-    EXPECT_EQ(result, expected);
+    EXPECT_EQ(result, Fill(input.expected, s));
     EXPECT_EQ(Attempt([&] { return input.check(s); }), "");
 
-    const std::vector<std::string> lost = LostFiles(before, test::FilesBelow(s.dir.path()));
+    const std::vector<std::string> lost = LostFiles(before, test::SnapshotTree(s.Root()).files);
     EXPECT_EQ(lost, std::vector<std::string>{});
     ++CatalogueCount::tried;
     CatalogueCount::lost += static_cast<int>(lost.size());

@@ -256,25 +256,17 @@ Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
     return s;
 }
 
-// Every file below the sandbox (lower-cased path -> bytes) and every folder
-// (lower-cased, with a trailing backslash).
-struct Snapshot {
-    std::map<std::string, std::string> files;
-    std::set<std::string> folders;
-    explicit Snapshot(const std::string& root) {
-        for (const std::string& line : test::SnapshotTree(root)) {
-            const size_t eq = line.find('=');
-            if (eq == std::string::npos)
-                folders.insert(AsciiLowerCase(root + line));
-            else
-                files[AsciiLowerCase(root + line.substr(0, eq))] = line.substr(eq + 1);
-        }
-    }
-    bool Holds(const std::string& path, const std::string& bytes) const {
-        auto it = files.find(path);
-        return it != files.end() && it->second == bytes;
-    }
-};
+// The sandbox's files and folders by lower-cased full paths, as the run's
+// roots in normal form name them.
+test::Snapshot LowerCaseSnapshot(const std::string& root) {
+    const test::Snapshot tree = test::SnapshotTree(root);
+    test::Snapshot lowered;
+    for (const auto& [path, bytes] : tree.files)
+        lowered.files[AsciiLowerCase(root + path)] = bytes;
+    for (const std::string& folder : tree.folders)
+        lowered.folders.insert(AsciiLowerCase(root + folder));
+    return lowered;
+}
 
 // Settings text the run wrote: canonical, and with the lines of the base text,
 // no more and no fewer, leaving aside the keys the run rewrites.
@@ -301,7 +293,7 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
         test::WriteBytes(path, bytes);
     for (const auto& [path, attributes] : s.attributes)
         SetFileAttributesA(path.c_str(), attributes);
-    const Snapshot before(root);
+    const test::Snapshot before = LowerCaseSnapshot(root);
 
     std::string problems;
     auto expect = [&](bool ok, const std::string& problem) {
@@ -336,7 +328,7 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
 
     // Every old file is unchanged, rewritten as allowed, or kept in a backup
     // folder the run made in the destination root.
-    const Snapshot after(root);
+    const test::Snapshot after = LowerCaseSnapshot(root);
     const std::string source = NormalForm(s.source), destination = NormalForm(s.destination),
                       install = NormalForm(s.install), newPlace = NormalForm(s.newRedirect);
     // Settings files the run rewrites in place.

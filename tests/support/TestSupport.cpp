@@ -14,25 +14,6 @@ namespace test {
 
 using TVNConfigUtil::AddBackslash;
 
-namespace {
-
-void CollectTree(const std::string& root, const std::string& relative,
-                 std::vector<std::string>& out) {
-    for (const std::string& name : ListDir(root + relative)) {
-        std::string rel = relative + name;
-        if (IsFolderLink(root + rel)) {
-            out.push_back(rel + "\\ (link)");
-        } else if (IsDir(root + rel)) {
-            out.push_back(rel + "\\");
-            CollectTree(root, rel + "\\", out);
-        } else {
-            out.push_back(rel + "=" + ReadBytes(root + rel));
-        }
-    }
-}
-
-} // namespace
-
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     char base[MAX_PATH];
@@ -196,6 +177,14 @@ std::vector<std::string> ListDir(const std::string& folder) {
     return names;
 }
 
+std::vector<std::string> BackupFolders(const std::string& folder) {
+    std::vector<std::string> names = ListDir(folder);
+    std::erase_if(names, [](const std::string& name) {
+        return !TVNConfigUtil::IsBackupFolderName(TVNConfigUtil::BackupPrefix, name);
+    });
+    return names;
+}
+
 void RemoveTree(const std::string& path) {
     std::string folder = AddBackslash(path);
     if (folder.empty())
@@ -216,22 +205,33 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(bare.c_str());
 }
 
-std::map<std::string, std::string> FilesBelow(const std::string& folder) {
-    std::map<std::string, std::string> files;
+Snapshot SnapshotTree(const std::string& folder) {
+    Snapshot snapshot;
     const std::string root = AddBackslash(folder);
     std::function<void(const std::string&)> collect = [&](const std::string& relative) {
         for (const std::string& name : ListDir(root + relative)) {
             const std::string path = relative + name;
-            if (IsFolderLink(root + path))
-                continue;
-            if (IsDir(root + path))
+            if (IsFolderLink(root + path)) {
+                snapshot.links.insert(path + "\\");
+            } else if (IsDir(root + path)) {
+                snapshot.folders.insert(path + "\\");
                 collect(path + "\\");
-            else
-                files[path] = ReadBytes(root + path);
+            } else {
+                snapshot.files[path] = ReadBytes(root + path);
+            }
         }
     };
     collect("");
-    return files;
+    return snapshot;
+}
+
+void PrintTo(const Snapshot& snapshot, std::ostream* out) {
+    for (const std::string& folder : snapshot.folders)
+        *out << "\n  " << folder;
+    for (const std::string& link : snapshot.links)
+        *out << "\n  " << link << " (link)";
+    for (const auto& [path, bytes] : snapshot.files)
+        *out << "\n  " << path << "=" << bytes.substr(0, 200);
 }
 
 void SettleAccessTimes(const std::string& folder) {
@@ -243,12 +243,6 @@ void SettleAccessTimes(const std::string& folder) {
             break;
         p.resize(cut + 1);
     }
-}
-
-std::vector<std::string> SnapshotTree(const std::string& folder) {
-    std::vector<std::string> out;
-    CollectTree(AddBackslash(folder), "", out);
-    return out;
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name_(name), hadOld_(false) {
@@ -279,6 +273,45 @@ ScopedCurrentFolder::~ScopedCurrentFolder() {
 HeldFile::HeldFile(const std::string& path, DWORD access, DWORD shareMode)
     : handle_(CreateFileA(path.c_str(), access, shareMode, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+void Sandbox::MakeInstallation(const std::string& settings,
+                               const std::map<std::string, std::string>& months) const {
+    WriteBytes(Install() + TVNConfigUtil::InstallationMarkerName, MarkerText);
+    WriteBytes(Install() + TVNConfigUtil::SettingsFileName, settings);
+    for (const auto& [month, records] : months)
+        WriteMonth(Install(), month, records);
+}
+
+void Sandbox::WriteMonth(const std::string& root, const std::string& month,
+                         const std::string& records) {
+    WriteBytes(TVNConfigUtil::DataFolderOf(root) + month + ".txt", records);
+}
+
+void Sandbox::Clear() const {
+    RemoveTree(Root());
+    MakeDirs(Root());
+}
+
+std::vector<std::pair<std::string, std::string>> Sandbox::Environment() const {
+    return {{"APPDATA", AppData()}, {"USERPROFILE", Profile()}};
+}
+
+void Sandbox::SetEnvironment() {
+    for (const auto& [name, value] : Environment())
+        environment_.emplace_back(name, value.c_str());
+}
+
+std::string Sandbox::Fill(std::string text,
+                          const std::vector<std::pair<std::string, std::string>>& marks) const {
+    std::vector<std::pair<std::string, std::string>> all = {
+        {"{R}", Root()}, {"{r}", TVNConfigUtil::NormalForm(Root())}};
+    all.insert(all.end(), marks.begin(), marks.end());
+    for (const auto& [mark, value] : all)
+        for (size_t at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + value.size()))
+            text.replace(at, mark.size(), value);
+    return text;
+}
 
 ScriptedDialogs::ScriptedDialogs() {
     SetDialogSeam(this);

@@ -1,12 +1,17 @@
-// Helpers shared by the test suites: a fresh temporary folder per test, file
-// helpers on real files, environment overrides and a scripted dialog seam.
+// Helpers shared by the test suites: a fresh temporary folder per test, a
+// sandbox laid out as a user's machine, file helpers on real files, one tree
+// snapshot, environment overrides and a scripted dialog seam.
 #pragma once
 
 #include <windows.h>
 
 #include <deque>
+#include <list>
 #include <map>
+#include <ostream>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Dialogs.h"
@@ -45,11 +50,26 @@ bool MakeFolderLink(const std::string& link, const std::string& target);
 void RemoveTree(const std::string& path);
 // Names in a folder (without "." and ".."), sorted.
 std::vector<std::string> ListDir(const std::string& folder);
-// Every file below a folder as "relative\path=content", sorted.
-std::vector<std::string> SnapshotTree(const std::string& folder);
-// Every file below a folder: relative path -> bytes. Folder links are not
-// followed.
-std::map<std::string, std::string> FilesBelow(const std::string& folder);
+// The names in a folder that are timestamped backup names, sorted.
+std::vector<std::string> BackupFolders(const std::string& folder);
+
+// What a folder holds, read in one walk: every file below it with its bytes,
+// every folder, and every folder link, listed but not followed. Paths are
+// relative to the folder; those of folders and links end with a backslash.
+struct Snapshot {
+    std::map<std::string, std::string> files;
+    std::set<std::string> folders;
+    std::set<std::string> links;
+
+    bool Holds(const std::string& path, const std::string& bytes) const {
+        auto file = files.find(path);
+        return file != files.end() && file->second == bytes;
+    }
+    bool operator==(const Snapshot&) const = default;
+};
+Snapshot SnapshotTree(const std::string& folder);
+// One entry a line, so that a failed comparison shows what differs.
+void PrintTo(const Snapshot& snapshot, std::ostream* out);
 
 // Reads every folder below and above the given one once. Wine's folder
 // browser matches folders by item IDs that hold the last-access time, and
@@ -96,6 +116,48 @@ class HeldFile {
 
   private:
     UniqueFileHandle handle_;
+};
+
+// A user's machine in a fresh temporary folder: a user profile holding the
+// provider folders, and an application-data folder holding the installation
+// at its standard place. Nothing below the root exists until a test makes it.
+class Sandbox {
+  public:
+    // The text of the installation marker that MakeInstallation writes.
+    static constexpr const char* MarkerText = "[Tallyvane]\r\nVersion=9\r\n";
+
+    const std::string& Root() const { return dir_.path(); }
+    std::string operator/(const std::string& relative) const { return dir_ / relative; }
+    std::string AppData() const { return Root() + "AppData"; }
+    std::string Profile() const { return Root() + "Profile"; }
+    std::string Install() const { return AppData() + "\\Brimlace\\Tallyvane\\"; }
+    std::string OneDrive() const { return Profile() + "\\OneDrive\\"; }
+    std::string Dropbox() const { return Profile() + "\\Dropbox\\"; }
+
+    // The installation's marker, its settings file holding settings, and its
+    // monthly data files: month ("yyyy-mm") -> records.
+    void MakeInstallation(const std::string& settings,
+                          const std::map<std::string, std::string>& months = {}) const;
+    // Writes the data file Data\<month>.txt of a root.
+    static void WriteMonth(const std::string& root, const std::string& month,
+                           const std::string& records);
+    // Removes everything below the root, for the next case of a table.
+    void Clear() const;
+
+    // APPDATA and USERPROFILE as they lead to this sandbox's installation and
+    // provider folders, for a program started here.
+    std::vector<std::pair<std::string, std::string>> Environment() const;
+    // Sets those variables in this process until the sandbox goes.
+    void SetEnvironment();
+
+    // text with every "{R}" replaced by the root, every "{r}" by its normal
+    // form, and then every further mark by its value.
+    std::string Fill(std::string text,
+                     const std::vector<std::pair<std::string, std::string>>& marks = {}) const;
+
+  private:
+    TempDir dir_;
+    std::list<ScopedEnv> environment_;
 };
 
 // A dialog seam that answers from a script and records what was shown.
