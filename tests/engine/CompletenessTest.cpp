@@ -129,48 +129,6 @@ class WritingProcess {
 
 } // namespace
 
-TEST(IsInteger, DecimalAndHexadecimalForms) {
-    struct Case {
-        const char* text;
-        bool integer;
-    } cases[] = {
-        {"2024", true},         {" 24", true},         {"   7", true},
-        {"-1", true},           {"+12", true},         {"$7E8", true},
-        {"0x1F", true},         {"0X1f", true},        {"x1F", true},
-        {"X0", true},           {"00", true},          {"2147483647", true},
-        {"-2147483648", true},  {"$FFFFFFFF", true},   {"", false},
-        {" ", false},           {"-", false},          {"+", false},
-        {"- 1", false},         {"20a4", false},       {"1 ", false},
-        {"\t1", false},         {"$", false},          {"0x", false},
-        {"-$1", false},         {"$-1", false},        {"+-1", false},
-        {"1e3", false},         {"$G", false},         {"2147483648", false},
-        {"-2147483649", false}, {"$100000000", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsInteger(c.text), c.integer) << '"' << c.text << '"';
-}
-
-TEST(IsMonthlyDataFileName, OnlyTheYearMonthForm) {
-    struct Case {
-        const char* name;
-        bool monthly;
-    } cases[] = {
-        {"2024-03.txt", true},         {"2024-03.TXT", true},
-        {"2024-13.txt", true},         {"0000-00.txt", true},
-        {"+024-03.txt", true},         {" 024- 3.txt", true},
-        {"$7E8-03.tXt", true},         {"c:\\tvn\\Data\\2024-03.txt", true},
-        {"c:2024-03.txt", true},       {"2024-3.txt", false},
-        {"2024_03.txt", false},        {"notes.txt", false},
-        {"2024-03.txt.bak", false},    {"2024-03.csv", false},
-        {"2024-03.tx", false},         {"2024-03xtxt", false},
-        {"20a4-03.txt", false},        {"2024-0a.txt", false},
-        {"2024--3.txt", true}, // the month "-3" converts
-        {"c:\\2024-03.txt\\x", false}, {"", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsMonthlyDataFileName(c.name), c.monthly) << c.name;
-}
-
 TEST(CompareDataCompleteness, CountsAndResults) {
     const Tree none;
     struct Case {

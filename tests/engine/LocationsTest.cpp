@@ -11,33 +11,7 @@ const char* const Fallback = "C:\\Program Files\\Brimlace\\Tallyvane\\";
 
 } // namespace
 
-TEST(PathRules, AddAndRemoveBackslashLookOnlyAtTheLastCharacter) {
-    struct Case {
-        std::string path, added, removed;
-    } cases[] = {
-        {"", "", ""},
-        {"c:\\data", "c:\\data\\", "c:\\data"},
-        {"c:\\data\\", "c:\\data\\", "c:\\data"},
-        {"c:", "c:\\", "c:"},
-        {"c:\\", "c:\\", "c:"},
-        {"c:\\data\\\\", "c:\\data\\\\", "c:\\data\\"},
-        {"c:/data/", "c:/data/\\", "c:/data/"},
-        {"\\", "\\", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(AddBackslash(c.path), c.added) << c.path;
-        EXPECT_EQ(RemoveBackslash(c.path), c.removed) << c.path;
-    }
-}
-
-TEST(PathRules, AsciiLowerCaseMapsOnlyAToZ) {
-    // The bytes around the capitals and the accented capitals stay as they are.
-    EXPECT_EQ(AsciiLowerCase("@AZ[`az{"), "@az[`az{");
-    EXPECT_EQ(AsciiLowerCase("C:\\\xC4RGER\\\xC9t\xE9"), "c:\\\xC4rger\\\xC9t\xE9");
-    EXPECT_EQ(AsciiLowerCase(""), "");
-}
-
-TEST(PathRules, SamePathComparesExpandedNormalForms) {
+TEST(SamePath, ComparesExpandedNormalForms) {
     test::TempDir dir;
     test::MakeDirs(dir / "Data");
     test::ScopedCurrentFolder current(dir.path());
@@ -69,12 +43,6 @@ TEST(PathRules, SamePathComparesExpandedNormalForms) {
         EXPECT_EQ(SamePath(c.a, c.b), c.same) << c.a << " | " << c.b;
         EXPECT_EQ(SamePath(c.b, c.a), c.same) << c.b << " | " << c.a;
     }
-}
-
-TEST(PathRules, DataFolderOf) {
-    EXPECT_EQ(DataFolderOf(""), "Data\\");
-    EXPECT_EQ(DataFolderOf("d:\\x"), "d:\\x\\Data\\");
-    EXPECT_EQ(DataFolderOf("D:\\X\\"), "D:\\X\\Data\\");
 }
 
 TEST(GetEnvVar, ReturnsTheWholeValueOrEmpty) {
