@@ -285,166 +285,221 @@ struct Counts {
     int scenarios = 0, faults = 0, filesChecked = 0, filesLost = 0;
 };
 
-// Runs one scenario in the sandbox and checks it; each problem is a line.
-std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& counts) {
+// What a run broke of its promises, one problem a line.
+struct Problems {
+    std::string text;
+    void Expect(bool ok, const std::string& problem) {
+        if (!ok)
+            text += "\n  " + problem;
+    }
+};
+
+// One run of a scenario: the sandbox before and after, what the
+// configuration returned or threw, and what its faults let one expect.
+struct Run {
+    Run(const Scenario& scenario, const std::string& root)
+        : s(scenario), before(LowerCaseSnapshot(root)), source(NormalForm(s.source)),
+          destination(NormalForm(s.destination)), install(NormalForm(s.install)),
+          newPlace(NormalForm(s.newRedirect)), inis{source + "tvn.ini", destination + "tvn.ini",
+                                                    install + "tvn.ini"} {}
+
+    const Scenario& s;
+    test::Snapshot before, after;
+    Outcome outcome;
+    std::optional<std::string> thrown;
+    bool mustFail = false, anyFault = false, iniFault = false;
+    // The roots in normal form, and the settings files the run rewrites in place.
+    std::string source, destination, install, newPlace;
+    std::set<std::string> inis;
+    // The backup folders the run made in the destination root.
+    Strings newBackups;
+
+    bool BackedUp(const std::string& path, const std::string& bytes) const {
+        return path.starts_with(destination) &&
+               std::any_of(newBackups.begin(), newBackups.end(), [&](const std::string& backup) {
+                   return after.Holds(backup + path.substr(destination.size()), bytes);
+               });
+    }
+    // A settings file rewritten from old (or made, when old is null); a
+    // copied-over destination may carry the source's settings instead.
+    std::string RewriteProblemOf(const std::string& path, const std::string* old,
+                                 const std::string& bytes) const {
+        const std::string sourceIni = source + "tvn.ini";
+        const bool asSource = path == destination + "tvn.ini" && s.CopyHappens() &&
+                              before.files.count(sourceIni) && (!old || BackedUp(path, *old)) &&
+                              (before.Holds(sourceIni, bytes) ||
+                               RewriteProblem(bytes, before.files.at(sourceIni)).empty());
+        return asSource ? "" : RewriteProblem(bytes, old ? *old : "");
+    }
+};
+
+// Makes the scenario's tree and faults in the sandbox and runs the
+// configuration on it.
+Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems& problems) {
     for (const std::string& folder : s.emptyFolders)
         test::MakeDirs(folder);
     for (const auto& [path, bytes] : s.files)
         test::WriteBytes(path, bytes);
     for (const auto& [path, attributes] : s.attributes)
         SetFileAttributesA(path.c_str(), attributes);
-    const test::Snapshot before = LowerCaseSnapshot(root);
+    Run run(s, root);
 
-    std::string problems;
-    auto expect = [&](bool ok, const std::string& problem) {
-        if (!ok)
-            problems += "\n  " + problem;
-    };
     std::list<test::HeldFile> held;
-    bool mustFail = false, anyFault = false, iniFault = false;
     for (const Fault& f : s.faults) {
         counts.faults += f.counts;
-        mustFail = mustFail || f.certain;
-        anyFault = anyFault || f.counts;
-        iniFault = iniFault || (f.access != 0 && f.file.ends_with("tvn.ini"));
+        run.mustFail = run.mustFail || f.certain;
+        run.anyFault = run.anyFault || f.counts;
+        run.iniFault = run.iniFault || (f.access != 0 && f.file.ends_with("tvn.ini"));
         if (f.target == DestinationData)
             SetFileAttributesA(f.file.c_str(),
                                GetFileAttributesA(f.file.c_str()) | FILE_ATTRIBUTE_READONLY);
         if (f.access != 0)
-            expect(held.emplace_back(f.file, f.access, f.share).ok(),
-                   f.file + ": could not be held open");
+            problems.Expect(held.emplace_back(f.file, f.access, f.share).ok(),
+                            f.file + ": could not be held open");
     }
-    Outcome o;
-    std::optional<std::string> thrown;
     try { // folders with or without the trailing backslash, as callers have them
-        o = ConfigureInstallation(
+        run.outcome = ConfigureInstallation(
             s.number % 2 ? s.install : RemoveBackslash(s.install),
             s.number % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
             s.number % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect, s.copyData);
     } catch (const EFileError& error) {
-        thrown = error.what();
+        run.thrown = error.what();
     }
     held.clear();
 
-    // Every old file is unchanged, rewritten as allowed, or kept in a backup
-    // folder the run made in the destination root.
-    const test::Snapshot after = LowerCaseSnapshot(root);
-    const std::string source = NormalForm(s.source), destination = NormalForm(s.destination),
-                      install = NormalForm(s.install), newPlace = NormalForm(s.newRedirect);
-    // Settings files the run rewrites in place.
-    const std::set<std::string> inis = {source + "tvn.ini", destination + "tvn.ini",
-                                        install + "tvn.ini"};
-    Strings newBackups;
-    for (const std::string& folder : after.folders) {
+    run.after = LowerCaseSnapshot(root);
+    for (const std::string& folder : run.after.folders) {
         const std::string name =
-            folder.starts_with(destination) ? folder.substr(destination.size()) : "";
-        if (!before.folders.count(folder) && name.find('\\') == name.size() - 1 &&
+            folder.starts_with(run.destination) ? folder.substr(run.destination.size()) : "";
+        if (!run.before.folders.count(folder) && name.find('\\') == name.size() - 1 &&
             IsBackupFolderName(BackupPrefix, RemoveBackslash(name)))
-            newBackups.push_back(folder);
+            run.newBackups.push_back(folder);
     }
-    auto backedUp = [&](const std::string& path, const std::string& bytes) {
-        return path.starts_with(destination) &&
-               std::any_of(newBackups.begin(), newBackups.end(), [&](const std::string& backup) {
-                   return after.Holds(backup + path.substr(destination.size()), bytes);
-               });
-    };
-    // A copied-over destination may carry the source's settings instead.
-    const std::string sourceIni = source + "tvn.ini";
-    auto rewriteProblem = [&](const std::string& path, const std::string* old,
-                              const std::string& bytes) {
-        const bool asSource = path == destination + "tvn.ini" && s.CopyHappens() &&
-                              before.files.count(sourceIni) && (!old || backedUp(path, *old)) &&
-                              (before.Holds(sourceIni, bytes) ||
-                               RewriteProblem(bytes, before.files.at(sourceIni)).empty());
-        return asSource ? "" : RewriteProblem(bytes, old ? *old : "");
-    };
-    for (const auto& [path, bytes] : before.files) {
+    return run;
+}
+
+// Every old file is unchanged, rewritten as allowed, or kept in a backup
+// folder the run made in the destination root.
+void EveryOldFileIsKeptInPlaceOrInTheNewBackup(const Run& run, Counts& counts, Problems& problems) {
+    for (const auto& [path, bytes] : run.before.files) {
         ++counts.filesChecked;
         std::string problem =
-            !after.files.count(path)   ? "is gone"
-            : after.Holds(path, bytes) ? ""
-            : inis.count(path)         ? rewriteProblem(path, &bytes, after.files.at(path))
-            : backedUp(path, bytes)    ? ""
-                                       : "changed and no new backup holds its old bytes";
+            !run.after.files.count(path)   ? "is gone"
+            : run.after.Holds(path, bytes) ? ""
+            : run.inis.count(path) ? run.RewriteProblemOf(path, &bytes, run.after.files.at(path))
+            : run.BackedUp(path, bytes) ? ""
+                                        : "changed and no new backup holds its old bytes";
         if (!problem.empty() &&
-            std::none_of(after.files.begin(), after.files.end(),
+            std::none_of(run.after.files.begin(), run.after.files.end(),
                          [&](const auto& file) { return file.second == bytes; })) {
             ++counts.filesLost;
             problem += " (old bytes exist nowhere now)";
         }
-        expect(problem.empty(), path + ": " + problem);
+        problems.Expect(problem.empty(), path + ": " + problem);
     }
-    for (const auto& [path, bytes] : after.files) {
-        auto backup = std::find_if(newBackups.begin(), newBackups.end(),
+}
+
+// A new file is a copy in the new backup of what was there, settings the run
+// wrote, or lies in the destination root; no temporary settings file stays.
+void NoFileAppearsOutsideTheDestination(const Run& run, Problems& problems) {
+    for (const auto& [path, bytes] : run.after.files) {
+        auto backup = std::find_if(run.newBackups.begin(), run.newBackups.end(),
                                    [&](const std::string& b) { return path.starts_with(b); });
         // Taking the redirection out of a root without settings leaves an
         // empty settings file there.
         const std::string problem =
-            before.files.count(path) ? ""
-            : backup != newBackups.end()
-                ? (before.Holds(destination + path.substr(backup->size()), bytes)
+            run.before.files.count(path) ? ""
+            : backup != run.newBackups.end()
+                ? (run.before.Holds(run.destination + path.substr(backup->size()), bytes)
                        ? ""
                        : "backup file that is no copy of what was there")
             : path.find("tvn.ini~") != std::string::npos ? "temporary settings file left behind"
-            : inis.count(path)                           ? rewriteProblem(path, nullptr, bytes)
-            : path.starts_with(destination)              ? ""
-                                                         : "new file outside the destination root";
-        expect(problem.empty(), path + ": " + problem);
+            : run.inis.count(path)              ? run.RewriteProblemOf(path, nullptr, bytes)
+            : path.starts_with(run.destination) ? ""
+                                                : "new file outside the destination root";
+        problems.Expect(problem.empty(), path + ": " + problem);
     }
+}
 
-    // The outcome: an exception only from a held settings file, failure only
-    // with a fault, and after a success the copy and the redirection in effect.
-    expect(thrown || o.Report.empty() != o.ErrorText.empty(),
-           "not exactly one of report and error text: " + o.Report + " / " + o.ErrorText);
-    const std::string copied = "Data files have been copied to";
-    if (thrown) {
+// The outcome is one of the known texts: an exception only from a held
+// settings file, a failure only with a fault, and success only past faults
+// that not every run meets.
+void TheOutcomeIsOneOfTheKnownTexts(const Run& run, Problems& problems) {
+    const Outcome& o = run.outcome;
+    problems.Expect(run.thrown || o.Report.empty() != o.ErrorText.empty(),
+                    "not exactly one of report and error text: " + o.Report + " / " + o.ErrorText);
+    if (run.thrown) {
         std::string named;
         for (const std::string prefix : {"Cannot open file ", "Cannot create file "})
-            if (thrown->starts_with(prefix))
-                named = AsciiLowerCase(thrown->substr(prefix.size()));
-        expect(inis.count(named) || thrown == "Stream write error",
-               "exception that names no settings file of the run: " + *thrown);
-        expect(iniFault, "exception without a settings file held open: " + *thrown);
+            if (run.thrown->starts_with(prefix))
+                named = AsciiLowerCase(run.thrown->substr(prefix.size()));
+        problems.Expect(run.inis.count(named) || run.thrown == "Stream write error",
+                        "exception that names no settings file of the run: " + *run.thrown);
+        problems.Expect(run.iniFault,
+                        "exception without a settings file held open: " + *run.thrown);
     } else if (!o.ErrorText.empty()) {
         const std::string failed = "Tallyvane configuration failed.\r\n",
                           notMade = "\" (or a sub-directory) could not be created.";
         const std::set<std::string> known = {
-            failed + "The network directory \"" + NormalForm(s.server) + notMade,
-            failed + "The network directory \"" + newPlace + notMade,
-            failed + "File backup of \"" + destination + "\" failed.",
-            failed + "File copy from \"" + source + "\" to \"" + destination + "\" failed."};
-        expect(known.count(o.ErrorText), "unknown error text: " + o.ErrorText);
-        expect(anyFault, "failed without any fault: " + o.ErrorText);
+            failed + "The network directory \"" + NormalForm(run.s.server) + notMade,
+            failed + "The network directory \"" + run.newPlace + notMade,
+            failed + "File backup of \"" + run.destination + "\" failed.",
+            failed + "File copy from \"" + run.source + "\" to \"" + run.destination +
+                "\" failed."};
+        problems.Expect(known.count(o.ErrorText), "unknown error text: " + o.ErrorText);
+        problems.Expect(run.anyFault, "failed without any fault: " + o.ErrorText);
     } else {
-        expect(o.Report.starts_with("Tallyvane has been configured on this machine.\r\n"),
-               "unknown report: " + o.Report);
-        expect(!mustFail, "reported success past a fault that every run must meet");
-        const bool saysCopied = o.Report.find(copied) != std::string::npos;
-        expect(saysCopied == s.CopyHappens() &&
-                   (!saysCopied ||
-                    o.Report.find(copied + " \"" + destination + "\"") != std::string::npos),
-               "report does not match the copy that was due: " + o.Report);
-        for (const auto& [path, bytes] : before.files)
-            if (saysCopied && path.starts_with(source + "data\\"))
-                expect(after.Holds(destination + path.substr(source.size()), bytes),
-                       path + ": reported copied but missing or different at the destination");
-        try {
-            const std::string redirection = AsciiLowerCase(ReadRedirection(install));
-            expect(redirection == newPlace,
-                   "installation redirects to \"" + redirection + "\", not \"" + newPlace + "\"");
-            auto inEffect = OpenInstallationIni(install);
-            expect(AsciiLowerCase(inEffect->FileName()) == destination + "tvn.ini",
-                   "settings in effect are " + inEffect->FileName());
-            const std::string serverPath = inEffect->ReadString("Server", "ServerPath", "");
-            expect(serverPath == RemoveBackslash(NormalForm(s.server)),
-                   "settings in effect name the server \"" + serverPath + "\"");
-        } catch (const EFileError& error) {
-            expect(false, std::string("settings in effect unreadable: ") + error.what());
-        }
+        problems.Expect(o.Report.starts_with("Tallyvane has been configured on this machine.\r\n"),
+                        "unknown report: " + o.Report);
+        problems.Expect(!run.mustFail, "reported success past a fault that every run must meet");
     }
-    expect(problems.empty(),
-           "outcome: " + (thrown ? "exception " + *thrown : o.Report + o.ErrorText));
-    return problems;
+}
+
+// After a success the report names the copy that was due, the copied data is
+// at the destination, and the installation redirects to the new place with
+// the destination's settings in effect, naming the server.
+void AfterASuccessTheCopyAndTheSettingsAreRight(const Run& run, Problems& problems) {
+    const std::string copied = "Data files have been copied to";
+    const std::string& report = run.outcome.Report;
+    const bool saysCopied = report.find(copied) != std::string::npos;
+    problems.Expect(saysCopied == run.s.CopyHappens() &&
+                        (!saysCopied ||
+                         report.find(copied + " \"" + run.destination + "\"") != std::string::npos),
+                    "report does not match the copy that was due: " + report);
+    for (const auto& [path, bytes] : run.before.files)
+        if (saysCopied && path.starts_with(run.source + "data\\"))
+            problems.Expect(
+                run.after.Holds(run.destination + path.substr(run.source.size()), bytes),
+                path + ": reported copied but missing or different at the destination");
+    try {
+        const std::string redirection = AsciiLowerCase(ReadRedirection(run.install));
+        problems.Expect(redirection == run.newPlace, "installation redirects to \"" + redirection +
+                                                         "\", not \"" + run.newPlace + "\"");
+        auto inEffect = OpenInstallationIni(run.install);
+        problems.Expect(AsciiLowerCase(inEffect->FileName()) == run.destination + "tvn.ini",
+                        "settings in effect are " + inEffect->FileName());
+        const std::string serverPath = inEffect->ReadString("Server", "ServerPath", "");
+        problems.Expect(serverPath == RemoveBackslash(NormalForm(run.s.server)),
+                        "settings in effect name the server \"" + serverPath + "\"");
+    } catch (const EFileError& error) {
+        problems.Expect(false, std::string("settings in effect unreadable: ") + error.what());
+    }
+}
+
+// Runs one scenario in the sandbox and holds it to every promise; each
+// problem is a line.
+std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& counts) {
+    Problems problems;
+    const Run run = Perform(s, root, counts, problems);
+    EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, counts, problems);
+    NoFileAppearsOutsideTheDestination(run, problems);
+    TheOutcomeIsOneOfTheKnownTexts(run, problems);
+    if (!run.thrown && run.outcome.ErrorText.empty())
+        AfterASuccessTheCopyAndTheSettingsAreRight(run, problems);
+    problems.Expect(problems.text.empty(),
+                    "outcome: " + (run.thrown ? "exception " + *run.thrown
+                                              : run.outcome.Report + run.outcome.ErrorText));
+    return problems.text;
 }
 
 } // namespace
