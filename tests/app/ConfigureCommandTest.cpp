@@ -153,163 +153,88 @@ TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
     EXPECT_TRUE(form->CloseRequested());
 }
 
-// Each row of the comparison prompts' answers, for both directions.
+// Each answer to the comparison prompts, for both directions.
 TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
+    enum Direction { BackToStandardLocation, IntoNewLocation };
     enum Result { Copied, NotCopied, Stopped };
     const std::string lessComplete = "The utility will copy files that appear to be less complete";
     const std::string moreComplete = "The utility will not copy files that appear more complete";
+    const char* const oneDriveHasMore =
+        "OneDrive appears to have more data than the locally detected Tallyvane installation";
+    const char* const selectedHasMore =
+        "The selected data file location appears to have more data than OneDrive";
+    const char* const selectedHasOther =
+        "The selected data file location has existing Tallyvane data files";
+    const char* const oneDriveHasOther = "OneDrive has existing Tallyvane data files";
     struct Case {
-        char branch;           // 'A': back to the standard location, 'B': to a new location
+        Direction direction;
         const char* otherData; // data at the location compared with "a b"
         const char* promptLine;
         TMsgDlgType promptType;
-        std::vector<int> answers;
+        int answer;                 // to the prompt
         const std::string* confirm; // the direction warning expected, or none
+        int confirmAnswer;
         Result result;
     };
     const Case cases[] = {
-        // A1: the cloud copy is more complete.
-        {'A',
-         "a\r\n",
-         "OneDrive appears to have more data than the locally detected Tallyvane installation",
-         mtConfirmation,
-         {mrYes},
-         nullptr,
+        // Back to the standard location, the cloud copy more complete.
+        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrYes, nullptr, 0,
          Copied},
-        {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrYes}, &moreComplete, NotCopied},
-        {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrNo, mrNo}, &moreComplete, Stopped},
-        {'A', "a\r\n", "OneDrive appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
-        // A2: the installation's copy is more complete.
-        {'A',
-         "a\r\nb\r\nc\r\n",
-         "The selected data file location appears to have more data than OneDrive",
-         mtConfirmation,
-         {mrYes},
-         nullptr,
+        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrNo, &moreComplete,
+         mrYes, NotCopied},
+        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrNo, &moreComplete,
+         mrNo, Stopped},
+        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrCancel, nullptr, 0,
+         Stopped},
+        // Back to the standard location, the installation's copy more complete.
+        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrYes, nullptr,
+         0, NotCopied},
+        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrNo,
+         &lessComplete, mrYes, Copied},
+        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrNo,
+         &lessComplete, mrCancel, Stopped},
+        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrCancel,
+         nullptr, 0, Stopped},
+        // Back to the standard location, each holding records the other lacks.
+        {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrYes, nullptr, 0,
+         Copied},
+        {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrNo, &moreComplete,
+         mrYes, NotCopied},
+        {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrCancel, nullptr, 0,
+         Stopped},
+        // Into a new location, the installation's copy more complete.
+        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrYes, nullptr, 0, Copied},
+        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrNo, &moreComplete, mrYes,
          NotCopied},
-        {'A',
-         "a\r\nb\r\nc\r\n",
-         "The selected data file location appears",
-         mtConfirmation,
-         {mrNo, mrYes},
-         &lessComplete,
-         Copied},
-        {'A',
-         "a\r\nb\r\nc\r\n",
-         "The selected data file location appears",
-         mtConfirmation,
-         {mrNo, mrCancel},
-         &lessComplete,
+        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrNo, &moreComplete, mrNo,
          Stopped},
-        {'A',
-         "a\r\nb\r\nc\r\n",
-         "The selected data file location appears",
-         mtConfirmation,
-         {mrCancel},
-         nullptr,
-         Stopped},
-        // A3: each holds records the other lacks.
-        {'A',
-         "a\r\nc\r\n",
-         "The selected data file location has existing Tallyvane data files",
-         mtWarning,
-         {mrYes},
-         nullptr,
-         Copied},
-        {'A',
-         "a\r\nc\r\n",
-         "The selected data file location has",
-         mtWarning,
-         {mrNo, mrYes},
-         &moreComplete,
+        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrCancel, nullptr, 0, Stopped},
+        // Into a new location, the new location's copy more complete.
+        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrYes, nullptr, 0,
          NotCopied},
-        {'A',
-         "a\r\nc\r\n",
-         "The selected data file location has",
-         mtWarning,
-         {mrCancel},
-         nullptr,
+        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrNo, &lessComplete,
+         mrYes, Copied},
+        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrNo, &lessComplete,
+         mrNo, Stopped},
+        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrCancel, nullptr, 0,
          Stopped},
-        // B1: the installation's copy is more complete.
-        {'B',
-         "a\r\n",
-         "The selected data file location appears to have more data than OneDrive",
-         mtConfirmation,
-         {mrYes},
-         nullptr,
-         Copied},
-        {'B',
-         "a\r\n",
-         "The selected data file location appears",
-         mtConfirmation,
-         {mrNo, mrYes},
-         &moreComplete,
+        // Into a new location, each holding records the other lacks.
+        {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrYes, nullptr, 0, Copied},
+        {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrNo, &moreComplete, mrYes,
          NotCopied},
-        {'B',
-         "a\r\n",
-         "The selected data file location appears",
-         mtConfirmation,
-         {mrNo, mrNo},
-         &moreComplete,
-         Stopped},
-        {'B',
-         "a\r\n",
-         "The selected data file location appears",
-         mtConfirmation,
-         {mrCancel},
-         nullptr,
-         Stopped},
-        // B2: the new location's copy is more complete.
-        {'B',
-         "a\r\nb\r\nc\r\n",
-         "OneDrive appears to have more data than the locally detected Tallyvane installation",
-         mtConfirmation,
-         {mrYes},
-         nullptr,
-         NotCopied},
-        {'B',
-         "a\r\nb\r\nc\r\n",
-         "OneDrive appears",
-         mtConfirmation,
-         {mrNo, mrYes},
-         &lessComplete,
-         Copied},
-        {'B',
-         "a\r\nb\r\nc\r\n",
-         "OneDrive appears",
-         mtConfirmation,
-         {mrNo, mrNo},
-         &lessComplete,
-         Stopped},
-        {'B', "a\r\nb\r\nc\r\n", "OneDrive appears", mtConfirmation, {mrCancel}, nullptr, Stopped},
-        // B3: each holds records the other lacks.
-        {'B',
-         "a\r\nc\r\n",
-         "OneDrive has existing Tallyvane data files",
-         mtWarning,
-         {mrYes},
-         nullptr,
-         Copied},
-        {'B',
-         "a\r\nc\r\n",
-         "OneDrive has existing",
-         mtWarning,
-         {mrNo, mrYes},
-         &moreComplete,
-         NotCopied},
-        {'B', "a\r\nc\r\n", "OneDrive has existing", mtWarning, {mrCancel}, nullptr, Stopped},
+        {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrCancel, nullptr, 0, Stopped},
         // Equal records (case aside): no prompt, nothing copied.
-        {'A', "A\r\nB\r\n", nullptr, mtWarning, {}, nullptr, NotCopied},
-        {'B', "b\r\na\r\n", nullptr, mtWarning, {}, nullptr, NotCopied},
+        {BackToStandardLocation, "A\r\nB\r\n", nullptr, mtWarning, 0, nullptr, 0, NotCopied},
+        {IntoNewLocation, "b\r\na\r\n", nullptr, mtWarning, 0, nullptr, 0, NotCopied},
     };
     int row = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "row " << row++ << " branch " << c.branch);
+        SCOPED_TRACE(testing::Message() << "row " << row++);
         sandbox.Clear();
         const std::string cloud = OneDrive() + "Tvn\\";
         // The data that ends up kept when copying: "a b" at the copy's source.
         std::string destination;
-        if (c.branch == 'A') {
+        if (c.direction == BackToStandardLocation) {
             test::WriteBytes(cloud + "tvn.ini", "[Setup]\r\n");
             test::WriteBytes(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
             MakeInstallation(cloud);
@@ -327,7 +252,10 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
             destination = cloud;
         }
         dialogs.shown.clear();
-        dialogs.messageAnswers.assign(c.answers.begin(), c.answers.end());
+        dialogs.messageAnswers.clear();
+        for (int answer : {c.answer, c.confirmAnswer})
+            if (answer)
+                dialogs.messageAnswers.push_back(answer);
         if (c.result != Stopped)
             dialogs.messageAnswers.push_back(mrOk); // the report
         form->Click(form->btnOK);
@@ -336,12 +264,12 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
         size_t expectedCount = (c.promptLine ? 1 : 0) + (c.confirm ? 1 : 0) + (c.result != Stopped);
         ASSERT_EQ(messages.size(), expectedCount);
         if (c.promptLine) {
-            EXPECT_EQ(messages[0].text.rfind(c.promptLine, 0), 0u) << messages[0].text;
+            EXPECT_TRUE(messages[0].text.starts_with(c.promptLine)) << messages[0].text;
             EXPECT_EQ(messages[0].type, c.promptType);
             EXPECT_EQ(messages[0].buttons, mbYesNoCancel);
         }
         if (c.confirm) {
-            EXPECT_EQ(messages[1].text.rfind(*c.confirm, 0), 0u) << messages[1].text;
+            EXPECT_TRUE(messages[1].text.starts_with(*c.confirm)) << messages[1].text;
             EXPECT_EQ(messages[1].type, mtWarning);
             EXPECT_EQ(messages[1].buttons, mbYesNo);
         }

@@ -401,8 +401,8 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     test::WriteBytes(Install() + "Data\\notes.txt", "not a month\r\n");
     const std::string cloud = OneDrive() + "Tallyvane Data\\";
     test::MakeDirs(cloud);
-    const std::string n = Lower(cloud);
-    const std::string i = Lower(Install());
+    const std::string shownCloud = Lower(cloud);
+    const std::string shownInstall = Lower(Install());
 
     // First run: the cloud field starts at the OneDrive folder itself, which
     // Configure refuses before it opens the browser there.
@@ -415,7 +415,8 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     HWND browser = WaitForBrowser("Locate a folder in OneDrive");
     ASSERT_NE(browser, nullptr);
     ASSERT_NO_FATAL_FAILURE(ChooseFirstSubfolder(browser, "Tallyvane Data"));
-    EXPECT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(n)), RemoveBackslash(n));
+    EXPECT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(shownCloud)),
+              RemoveBackslash(shownCloud));
     EXPECT_EQ(Text(idLblCloudDriveLocated1),
               "A OneDrive folder HAS BEEN FOUND at a standard location.");
 
@@ -423,10 +424,10 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     gui::MessageDialog report = WaitForMessage("Information");
     EXPECT_EQ(report.text, "Tallyvane has been configured on this machine.\r\n\r\n"
                            "Redirection to \"" +
-                               n +
+                               shownCloud +
                                "\" has been established.\r\n"
                                "Data files have been copied to \"" +
-                               n + "\"");
+                               shownCloud + "\"");
     EXPECT_EQ(report.buttons, std::vector<std::string>{"OK"});
     ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
     ExpectExitsWithZero();
@@ -437,7 +438,7 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     EXPECT_EQ(test::ReadBytes(cloud + "tvn.inf"), test::Sandbox::MarkerText);
     EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
     EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"),
-              "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
+              "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(shownCloud) +
                   "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
     EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-02.txt"), February);
     EXPECT_TRUE(test::BackupFolders(cloud).empty());
@@ -449,7 +450,7 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
 
     // Second run: back to the standard location with the disconnect box.
     Start();
-    EXPECT_EQ(Text(idTxtCloudDriveFolder), n);
+    EXPECT_EQ(Text(idTxtCloudDriveFolder), shownCloud);
     EXPECT_EQ(Text(idLblCloudDriveLocated1), "Tallyvane IS configured to use a OneDrive location.");
     ASSERT_TRUE(gui::Enabled(Control(idChkDisconnect)));
     gui::Click(Control(idChkDisconnect));
@@ -468,10 +469,10 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     report = WaitForMessage("Information");
     EXPECT_EQ(report.text, "Tallyvane has been configured on this machine.\r\n\r\n"
                            "Redirection to \"" +
-                               n +
+                               shownCloud +
                                "\" has been removed.\r\n"
                                "Data files have been copied to \"" +
-                               i + "\"");
+                               shownInstall + "\"");
     ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
     ExpectExitsWithZero();
 
@@ -487,7 +488,7 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     const std::string backup = Install() + backups[0] + "\\";
     EXPECT_EQ(test::ReadBytes(backup + "Data\\2024-02.txt"), February);
     EXPECT_EQ(test::ReadBytes(backup + "tvn.ini"),
-              "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(n) +
+              "[Setup]\r\nUser=Ann\r\nLanguage=en\r\nRedirect=" + RemoveBackslash(shownCloud) +
                   "\r\n\r\n[Options]\r\nWeekStart=1\r\n\r\n");
     EXPECT_TRUE(test::BackupFolders(cloud).empty());
 }
@@ -561,7 +562,7 @@ TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
     test::WriteBytes(elsewhere + "Data\\2024-01.txt", January);
     const std::string cloud = OneDrive() + "Tallyvane Data\\";
     test::MakeDirs(cloud);
-    const std::string n = Lower(cloud);
+    const std::string shownCloud = Lower(cloud);
     Start();
     ASSERT_EQ(Text(idLblCloudDriveLocated1),
               "A OneDrive folder HAS BEEN FOUND at a standard location.");
@@ -574,40 +575,41 @@ TEST_F(WindowE2ETest, ForeignRedirectionIsReplacedOnlyAfterTheWarning) {
     ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, Lower(OneDrive())), Lower(OneDrive()));
     ASSERT_NO_FATAL_FAILURE(
         BrowseToFirstSubfolder("Locate a folder in OneDrive", "Tallyvane Data"));
-    ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(n)), RemoveBackslash(n));
+    ASSERT_EQ(WaitForText(idTxtCloudDriveFolder, RemoveBackslash(shownCloud)),
+              RemoveBackslash(shownCloud));
     const test::Snapshot before = test::SnapshotTree(sandbox.Root());
 
     const char* const warning = "The locally detected Tallyvane installation uses redirection\r\n"
                                 "OneDrive configuration will over-write these settings\r\n"
                                 "Continue?";
     gui::Click(Control(idBtnOK));
-    gui::MessageDialog w1 = WaitForMessage("Warning");
-    EXPECT_EQ(w1.text, warning);
-    EXPECT_EQ(w1.buttons, (std::vector<std::string>{"&Yes", "&No"}));
-    ASSERT_NO_FATAL_FAILURE(Answer(w1, "&No"));
+    gui::MessageDialog dialog = WaitForMessage("Warning");
+    EXPECT_EQ(dialog.text, warning);
+    EXPECT_EQ(dialog.buttons, (std::vector<std::string>{"&Yes", "&No"}));
+    ASSERT_NO_FATAL_FAILURE(Answer(dialog, "&No"));
     EXPECT_TRUE(program.Running());
     EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
 
     gui::Click(Control(idBtnOK));
-    w1 = WaitForMessage("Warning");
-    EXPECT_EQ(w1.text, warning);
-    ASSERT_NO_FATAL_FAILURE(Answer(w1, "&Yes"));
+    dialog = WaitForMessage("Warning");
+    EXPECT_EQ(dialog.text, warning);
+    ASSERT_NO_FATAL_FAILURE(Answer(dialog, "&Yes"));
     gui::MessageDialog report = WaitForMessage("Information");
     EXPECT_EQ(report.text, "Tallyvane has been configured on this machine.\r\n\r\n"
                            "Redirection to \"" +
                                Lower(elsewhere) +
                                "\" has been removed.\r\n"
                                "Redirection to \"" +
-                               n +
+                               shownCloud +
                                "\" has been established.\r\n"
                                "Data files have been copied to \"" +
-                               n + "\"");
+                               shownCloud + "\"");
     ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
     ExpectExitsWithZero();
     EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), January);
     EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), SampleIni);
     EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"),
-              "[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(n) + "\r\n\r\n");
+              "[Setup]\r\nUser=Ann\r\nRedirect=" + RemoveBackslash(shownCloud) + "\r\n\r\n");
     EXPECT_EQ(test::ReadBytes(elsewhere + "tvn.ini"), SampleIni);
 }
 
