@@ -58,22 +58,56 @@ TEST_F(ConfigureCommandTest, UnchangedEmptyLocationOffersTheSelectedProvidersFol
     }
 }
 
-TEST_F(ConfigureCommandTest, ProviderRootIsRefusedAndTheBrowserOpens) {
-    test::MakeDirs(OneDrive());
-    MakeInstallation();
-    const std::string iniBefore = test::ReadBytes(Install() + "tvn.ini");
-    Start();
-    dialogs.messageAnswers = {mrOk};
-    form->Click(form->btnOK);
-    ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[0].text,
-              "Create a folder for Tallyvane within the OneDrive location first");
-    EXPECT_EQ(dialogs.shown[0].type, mtError);
-    EXPECT_EQ(dialogs.shown[1].kind, Shown::Kind::Browse);
-    EXPECT_EQ(dialogs.shown[1].text, "Locate a folder in OneDrive");
-    EXPECT_EQ(dialogs.shown[1].folder, Lower(OneDrive()));
-    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), iniBefore);
-    EXPECT_FALSE(test::IsDir(OneDrive() + "Data"));
+// A press on a provider's own folder, or on the location already in use, is
+// refused; the window stays as it was and no file changes. At a provider's
+// own folder the browser then opens there.
+TEST_F(ConfigureCommandTest, RefusalsShowTheErrorAndChangeNothing) {
+    struct Case {
+        const char* name;
+        bool oneDrive, dropbox, selectDropbox;
+        const char* message;
+        const char* browser; // caption of the browser that follows, or null
+    } cases[] = {
+        {"OneDrive's own folder", true, false, false,
+         "Create a folder for Tallyvane within the OneDrive location first",
+         "Locate a folder in OneDrive"},
+        {"Dropbox's own folder", true, true, true,
+         "Create a folder for Tallyvane within the Dropbox location first",
+         "Locate a folder in Dropbox"},
+        {"unchanged", false, false, false, "Tallyvane is already configured to use this location",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox.Clear();
+        MakeInstallation();
+        if (c.oneDrive)
+            test::MakeDirs(OneDrive());
+        if (c.dropbox)
+            test::MakeDirs(Dropbox());
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        Start();
+        if (c.selectDropbox)
+            form->Click(form->btnDropbox);
+        const std::string field = form->txtCloudDriveFolder.Caption();
+        const std::string status = form->lblCloudDriveLocated1.Caption();
+        dialogs.shown.clear();
+        dialogs.messageAnswers = {mrOk};
+        form->Click(form->btnOK);
+        ASSERT_EQ(dialogs.shown.size(), c.browser ? 2u : 1u);
+        EXPECT_EQ(dialogs.shown[0].text, c.message);
+        EXPECT_EQ(dialogs.shown[0].type, mtError);
+        EXPECT_EQ(dialogs.shown[0].buttons, mbOK);
+        if (c.browser) {
+            EXPECT_EQ(dialogs.shown[1].kind, Shown::Kind::Browse);
+            EXPECT_EQ(dialogs.shown[1].text, c.browser);
+            EXPECT_EQ(dialogs.shown[1].folder, Lower(c.selectDropbox ? Dropbox() : OneDrive()));
+        }
+        EXPECT_FALSE(form->CloseRequested());
+        EXPECT_EQ(form->txtCloudDriveFolder.Caption(), field);
+        EXPECT_EQ(form->lblCloudDriveLocated1.Caption(), status);
+        EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+    }
 }
 
 TEST_F(ConfigureCommandTest, ProviderRootOrUnchangedDependsOnHowTheRedirectionWasFound) {

@@ -5,44 +5,84 @@
 
 namespace {
 
-TEST_F(FormTest, StartWithoutProviderFoldersOrRedirection) {
-    MakeInstallation();
-    Start();
-    EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(Install()));
-    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), "");
-    EXPECT_EQ(form->lblExeLocated1.Caption(),
-              "Tallyvane data files HAVE BEEN FOUND at a standard location.");
-    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
-              "A OneDrive folder HAS NOT BEEN FOUND in a standard location.");
-    EXPECT_EQ(form->chkDisconnect.Caption(),
-              "Configure the detected Tallyvane to use its standard (non-OneDrive) data location.");
-    EXPECT_FALSE(form->chkDisconnect.Enabled());
-    EXPECT_TRUE(form->btnOneDrive.Checked());
-    EXPECT_EQ(form->RedirectFolder, "");
+// What the window shows at start-up for each installation, provider folder
+// and redirection it may find.
+TEST_F(FormTest, StartUpShowsWhatWasDetected) {
+    const char* const notFound = "A OneDrive folder HAS NOT BEEN FOUND in a standard location.";
+    const char* const found = "A OneDrive folder HAS BEEN FOUND at a standard location.";
+    const char* const inOneDrive = "Tallyvane IS configured to use a OneDrive location.";
+    const char* const inDropbox = "Tallyvane IS configured to use a Dropbox location.";
+    const char* const elsewhere = "An alternative data location IS configured, but it may not be "
+                                  "being used for a Cloud Drive.";
+    struct Case {
+        const char* name;
+        bool installation, oneDrive, dropbox;
+        std::string redirect; // below the sandbox root; empty: none
+        bool redirectMade;
+        bool dropboxChecked;
+        const char* status;
+        bool disconnectEnabled;
+    } cases[] = {
+        {"nothing", false, false, false, "", false, false, notFound, false},
+        {"installation only", true, false, false, "", false, false, notFound, false},
+        {"OneDrive found, no redirect", true, true, false, "", false, false, found, false},
+        {"redirect inside Dropbox", true, true, true, "Profile\\Dropbox\\TimeData", true, true,
+         inDropbox, true},
+        {"redirect inside OneDrive", true, true, false, "Profile\\OneDrive\\Tvn", true, false,
+         inOneDrive, true},
+        {"redirect inside OneDrive, Dropbox present", true, true, true,
+         "Profile\\OneDrive\\Shared Time", false, false, inOneDrive, true},
+        {"OneDrive found, redirect elsewhere", true, true, false, "Profile\\Elsewhere", true, false,
+         found, false},
+        {"no OneDrive, redirect elsewhere", true, false, false, "Profile\\Elsewhere", true, false,
+         elsewhere, false},
+        {"Dropbox only, redirect elsewhere", true, false, true, "Elsewhere\\Time", false, false,
+         elsewhere, false},
+        {"prefix is not containment", true, true, false, "Profile\\OneDrive backup\\Tvn", true,
+         false, found, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox.Clear();
+        if (c.oneDrive)
+            test::MakeDirs(OneDrive());
+        if (c.dropbox)
+            test::MakeDirs(Dropbox());
+        const std::string redirect = c.redirect.empty() ? "" : sandbox / c.redirect;
+        if (c.redirectMade)
+            test::MakeDirs(redirect);
+        if (c.installation)
+            MakeInstallation(redirect);
+        Start();
+        EXPECT_EQ(form->txtInstallFolder.Caption(), Lower(Install()));
+        EXPECT_EQ(form->lblExeLocated1.Caption(),
+                  c.installation
+                      ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
+                      : "Tallyvane data files have NOT BEEN FOUND at a standard location.");
+        EXPECT_EQ(form->lblCloudDriveLocated1.Caption(), c.status);
+        // The cloud field shows the redirection when there is one.
+        EXPECT_EQ(form->txtCloudDriveFolder.Caption(), !redirect.empty() ? Lower(redirect + "\\")
+                                                       : c.oneDrive      ? Lower(OneDrive())
+                                                                         : "");
+        EXPECT_EQ(form->RedirectFolder, redirect.empty() ? "" : Lower(redirect + "\\"));
+        EXPECT_EQ(form->btnDropbox.Checked(), c.dropboxChecked);
+        EXPECT_EQ(form->btnOneDrive.Checked(), !c.dropboxChecked);
+        EXPECT_EQ(form->chkDisconnect.Enabled(), c.disconnectEnabled);
+        EXPECT_FALSE(form->chkDisconnect.Checked());
+        EXPECT_EQ(form->chkDisconnect.Caption(),
+                  std::string("Configure the detected Tallyvane to use its standard (non-") +
+                      (c.dropboxChecked ? "Dropbox" : "OneDrive") + ") data location.");
+    }
 }
 
-TEST_F(FormTest, StartWithoutInstallation) {
-    Start();
-    EXPECT_EQ(form->lblExeLocated1.Caption(),
-              "Tallyvane data files have NOT BEEN FOUND at a standard location.");
-}
-
-TEST_F(FormTest, StartWithRedirectionInsideDropboxSelectsDropbox) {
+// What follows from the start-up of the table's Dropbox case.
+TEST_F(FormTest, RedirectionInsideDropboxStandsForDropbox) {
     test::MakeDirs(Dropbox() + "TimeData");
     test::MakeDirs(OneDrive());
     MakeInstallation(Dropbox() + "TimeData");
     Start();
     const std::string redirect = Lower(Dropbox() + "TimeData\\");
-    EXPECT_TRUE(form->btnDropbox.Checked());
-    EXPECT_FALSE(form->btnOneDrive.Checked());
-    EXPECT_EQ(form->RedirectFolder, redirect);
     EXPECT_EQ(form->ProviderFolder, redirect);
-    EXPECT_EQ(form->txtCloudDriveFolder.Caption(), redirect);
-    EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
-              "Tallyvane IS configured to use a Dropbox location.");
-    EXPECT_EQ(form->chkDisconnect.Caption(),
-              "Configure the detected Tallyvane to use its standard (non-Dropbox) data location.");
-    EXPECT_TRUE(form->chkDisconnect.Enabled());
     EXPECT_FALSE(SuppressStatusUpdate);
 
     // Switching to OneDrive shows its folder; switching back restores the redirection.
@@ -54,47 +94,6 @@ TEST_F(FormTest, StartWithRedirectionInsideDropboxSelectsDropbox) {
     form->Click(form->btnDropbox);
     EXPECT_EQ(form->txtCloudDriveFolder.Caption(), redirect);
     EXPECT_TRUE(form->chkDisconnect.Enabled());
-}
-
-TEST_F(FormTest, StatusLineForEachProviderAndRedirectionCase) {
-    struct Case {
-        const char* name;
-        bool oneDriveExists;
-        const char* redirectBelowProfile; // empty: no redirection
-        const char* status;
-        bool disconnectEnabled;
-    } cases[] = {
-        {"redirect inside OneDrive", true, "OneDrive\\Tvn",
-         "Tallyvane IS configured to use a OneDrive location.", true},
-        {"OneDrive found, redirect elsewhere", true, "Elsewhere",
-         "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
-        {"no OneDrive, redirect elsewhere", false, "Elsewhere",
-         "An alternative data location IS configured, but it may not be being used for a Cloud "
-         "Drive.",
-         false},
-        {"OneDrive found, no redirect", true, "",
-         "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
-        {"prefix is not containment", true, "OneDrive backup\\Tvn",
-         "A OneDrive folder HAS BEEN FOUND at a standard location.", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sandbox.Clear();
-        if (c.oneDriveExists)
-            test::MakeDirs(OneDrive());
-        std::string redirect =
-            *c.redirectBelowProfile ? sandbox.Profile() + "\\" + c.redirectBelowProfile : "";
-        if (!redirect.empty())
-            test::MakeDirs(redirect);
-        MakeInstallation(redirect);
-        Start();
-        EXPECT_EQ(form->lblCloudDriveLocated1.Caption(), c.status);
-        EXPECT_EQ(form->chkDisconnect.Enabled(), c.disconnectEnabled);
-        // The cloud field shows the redirection when there is one.
-        EXPECT_EQ(form->txtCloudDriveFolder.Caption(),
-                  redirect.empty() ? (c.oneDriveExists ? Lower(OneDrive()) : "")
-                                   : Lower(redirect + "\\"));
-    }
 }
 
 TEST_F(FormTest, ProviderSwitchingAndRepeatedClicks) {
