@@ -37,6 +37,14 @@ TEST(FileSystem, ExistenceTellsFilesFromFolders) {
     EXPECT_TRUE(DirectoryExists(dir / "folder"));
     EXPECT_FALSE(DirectoryExists(dir / "file.txt"));
     EXPECT_FALSE(DirectoryExists(dir / "missing"));
+    // Only "no such file or path" says that a name is free.
+    const std::pair<std::string, PathState> states[] = {
+        {dir / "file.txt", PathState::Exists}, {dir / "folder", PathState::Exists},
+        {dir / "missing", PathState::Missing}, {dir / "missing\\below", PathState::Missing},
+        {dir / "a<b", PathState::Unknown},     {"\\\\tvn-no-such-server\\s\\x", PathState::Unknown},
+    };
+    for (const auto& [path, state] : states)
+        EXPECT_EQ(StateOf(path), state) << path;
 }
 
 TEST(FileSystem, ForceDirectoriesCreatesParentsAndFailsOnMissingDrive) {
@@ -48,6 +56,11 @@ TEST(FileSystem, ForceDirectoriesCreatesParentsAndFailsOnMissingDrive) {
     EXPECT_FALSE(ForceDirectories(""));
     test::WriteBytes(dir / "plain", "x");
     EXPECT_FALSE(ForceDirectories(dir / "plain\\sub"));
+    // A single name would land in whatever the current folder is.
+    test::ScopedCurrentFolder here(dir.path());
+    ASSERT_TRUE(here.ok());
+    EXPECT_FALSE(ForceDirectories("srv"));
+    EXPECT_FALSE(test::IsDir(dir / "srv"));
 }
 
 TEST(FileSystem, ExpandFullPathRefusesWhatDoesNotFit) {
