@@ -38,12 +38,16 @@ std::string ReadServerPath(const std::string& installFolder) {
     return OpenInstallationIni(installFolder)->ReadString("Server", "ServerPath", "");
 }
 
-void WriteRedirection(const std::string& folder, const std::string& redirection) {
-    TMemIniFile store(AddBackslash(folder) + SettingsFileName);
+void SetRedirection(TCustomIniFile& store, const std::string& redirection) {
     if (redirection.empty())
         DeleteIniKey(&store, "Setup", "Redirect");
     else
         store.WriteString("Setup", "Redirect", RemoveBackslash(redirection));
+}
+
+void WriteRedirection(const std::string& folder, const std::string& redirection) {
+    TMemIniFile store(AddBackslash(folder) + SettingsFileName);
+    SetRedirection(store, redirection);
     store.UpdateFile();
 }
 

@@ -20,6 +20,10 @@ std::string GetEnvVar(const std::string& name);
 std::string StandardInstallationFolder();
 bool IsInstallationFolder(const std::string& folder);
 bool EnsureDataFolder(const std::string& root);
+// The provider's folder with a trailing backslash, or empty: the folder
+// named after it in the profile, else where its client records its folder
+// (ProviderFolders.cpp lists the places and their order); among several, the
+// one holding the detected installation's redirection.
 std::string DropboxFolder();
 std::string OneDriveFolder();
 
@@ -29,6 +33,8 @@ std::string ReadRedirection(const std::string& folder);
 // [Server] ServerPath of the settings in effect for the installation.
 std::string ReadServerPath(const std::string& installFolder);
 void WriteRedirection(const std::string& folder, const std::string& redirection);
+// What WriteRedirection does to the settings, on a store the caller writes.
+void SetRedirection(TCustomIniFile& store, const std::string& redirection);
 void DeleteIniKey(TCustomIniFile* store, const std::string& section, const std::string& key);
 
 // Data folder copy and backup

@@ -2,7 +2,9 @@
 // disk, and the texts that tell the user how it went.
 #include "TVNConfigUtil.h"
 
+#include "CopyPlan.h"
 #include "Dialogs.h"
+#include "Preflight.h"
 
 namespace TVNConfigUtil {
 
@@ -52,7 +54,8 @@ std::string BackupAndCopy(const std::string& sourceRoot, const std::string& dest
     if (FolderHasFiles(destinationRoot) && !BackupFolder(destinationRoot, destinationRoot))
         return "File backup of \"" + destinationRoot + "\" failed.";
     std::string message;
-    if (!CopyFolderTree(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot), ""))
+    // Every file the data copy overwrites is in the backup by now.
+    if (!CopyDataOverBackedUpFiles(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot)))
         message = "File copy from \"" + sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
     CopyFileForcingFolder(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
     CopyFileForcingFolder(sourceRoot + InstallationMarkerName,
@@ -60,27 +63,70 @@ std::string BackupAndCopy(const std::string& sourceRoot, const std::string& dest
     return message;
 }
 
-// Carries the workgroup server keys into the settings that are in effect once
-// the redirection has been rewritten.
-void WriteServerSettings(const std::string& installFolder, const std::string& serverFolder,
-                         AdminRights rights) {
-    auto store = OpenInstallationIni(installFolder);
+// Puts the workgroup server keys into a store.
+void SetServerSettings(TCustomIniFile& store, const std::string& serverFolder, AdminRights rights) {
     if (!serverFolder.empty())
-        store->WriteString("Server", "ServerPath", RemoveBackslash(serverFolder));
+        store.WriteString("Server", "ServerPath", RemoveBackslash(serverFolder));
     else
-        DeleteIniKey(store.get(), "Server", "ServerPath");
+        DeleteIniKey(&store, "Server", "ServerPath");
     switch (rights) {
     case AdminRights::UserAdministrator:
-        store->WriteInteger("Server", "ServerAdmin", 2);
+        store.WriteInteger("Server", "ServerAdmin", 2);
         break;
     case AdminRights::AdministratorOnly:
-        store->WriteInteger("Server", "ServerAdmin", 1);
+        store.WriteInteger("Server", "ServerAdmin", 1);
         break;
     case AdminRights::None:
-        DeleteIniKey(store.get(), "Server", "ServerAdmin");
+        DeleteIniKey(&store, "Server", "ServerAdmin");
         break;
     }
-    store->UpdateFile();
+}
+
+// The settings files a run rewrites, in the order it writes them. When the
+// redirection changes, the destination's settings get the server keys in the
+// same write that takes out their redirection, and the installation's own
+// redirection is the last change of the run: a run broken off before it
+// leaves the installation on its old settings and data, one broken off after
+// it on the new ones, never on settings without their server keys.
+struct SettingsWrites {
+    std::string source;      // empty when nothing is written there
+    std::string destination; // or the settings in effect, without a redirection change
+    std::string install;     // empty when the destination is the installation
+};
+
+SettingsWrites PlanSettingsWrites(const std::string& install, const std::string& sourceRoot,
+                                  const std::string& destinationRoot, bool redirecting) {
+    if (!redirecting)
+        return {std::string(), OpenInstallationIni(install)->FileName(), std::string()};
+    SettingsWrites writes;
+    if (sourceRoot != destinationRoot && sourceRoot != install)
+        writes.source = sourceRoot + SettingsFileName;
+    writes.destination = destinationRoot + SettingsFileName;
+    if (destinationRoot != install)
+        writes.install = install + SettingsFileName;
+    return writes;
+}
+
+void WriteSettings(const SettingsWrites& writes, const std::string& install,
+                   const std::string& sourceRoot, const std::string& destinationRoot,
+                   const std::string& server, AdminRights rights, bool redirecting) {
+    if (!writes.source.empty())
+        WriteRedirection(sourceRoot, "");
+    {
+        TMemIniFile store(writes.destination);
+        if (redirecting)
+            SetRedirection(store, "");
+        SetServerSettings(store, server, rights);
+        store.UpdateFile();
+    }
+    if (!writes.install.empty()) {
+        TMemIniFile store(writes.install);
+        // The same steps as two writes of the file would take, in one.
+        if (sourceRoot == install)
+            SetRedirection(store, "");
+        SetRedirection(store, destinationRoot);
+        store.UpdateFile();
+    }
 }
 
 } // namespace
@@ -120,8 +166,20 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     else if (errorText.empty() && !newLocationReady)
         errorText = FolderCreationMessage(newRedirect);
 
+    const bool copying = CopyData && sourceRoot != destinationRoot;
+    const bool redirecting = !oldRedirect.empty() || !newRedirect.empty();
+    SettingsWrites writes;
+    if (errorText.empty()) {
+        writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting);
+        RunPlan plan{sourceRoot, destinationRoot, copying, {}};
+        for (const std::string* file : {&writes.source, &writes.destination, &writes.install})
+            if (!file->empty())
+                plan.settingsFiles.push_back(*file);
+        errorText = CheckBeforeChanges(plan);
+    }
+
     std::string copiedTo;
-    if (errorText.empty() && CopyData && sourceRoot != destinationRoot) {
+    if (errorText.empty() && copying) {
         errorText = BackupAndCopy(sourceRoot, destinationRoot);
         if (errorText.empty())
             copiedTo = destinationRoot;
@@ -129,15 +187,8 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
 
     // Each write goes to disk at once, in this order, so that a settings file
     // that cannot be written stops the run with the earlier ones in place.
-    if (errorText.empty() && (!oldRedirect.empty() || !newRedirect.empty())) {
-        WriteRedirection(sourceRoot, "");
-        WriteRedirection(destinationRoot, "");
-        if (!newRedirect.empty())
-            WriteRedirection(install, destinationRoot);
-    }
-
     if (errorText.empty())
-        WriteServerSettings(install, server, rights);
+        WriteSettings(writes, install, sourceRoot, destinationRoot, server, rights, redirecting);
 
     std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
     if (!errorText.empty())

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "DiskChanges.h"
 #include "FileErrors.h"
 #include "Win32Handles.h"
 
@@ -58,13 +59,17 @@ bool ForceDirectories(const std::string& path) {
         return true;
     if (!ForceDirectories(parent))
         return false;
-    return CreateDirectoryA(dir.c_str(), nullptr) != 0 || DirectoryExists(dir);
+    return DiskChanges::MakeFolder(dir) || DirectoryExists(dir);
 }
 
 std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
-    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    // A sync client or scanner may hold the file for a moment.
+    UniqueFileHandle file;
+    if (!DiskChanges::RetryWhileShared([&] {
+            file.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return file.valid();
+        }))
         throw EFOpenError(errorName);
     LARGE_INTEGER size{};
     std::string text;

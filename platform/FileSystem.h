@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,26 @@ inline bool IsFolderEntry(const WIN32_FIND_DATAA& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The same walk with the wide calls, for the data trees: folder is a long
+// path ending with a backslash (see DiskChanges::WidePath), so that names
+// outside the ANSI code page and paths beyond 260 characters are listed.
+template <typename Visit> void ForEachEntryW(const std::wstring& folder, Visit visit) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0)
+            continue;
+        if (!visit(static_cast<const WIN32_FIND_DATAW&>(entry)))
+            return;
+    } while (FindNextFileW(find.get(), &entry));
+}
+
+inline bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // GetFullPathNameA into a 260-character buffer. Empty when the call fails or
 // the full path would not fit (the ANSI file calls refuse such paths anyway).
 std::string ExpandFullPath(const std::string& path);
@@ -68,7 +89,8 @@ bool DirectoryExists(const std::string& path);
 bool ForceDirectories(const std::string& path);
 
 // Reads a whole file, opened for reading with only readers allowed to share
-// it. Throws EFOpenError(errorName) when the file cannot be opened or read.
+// it; a sharing violation is waited out for a moment. Throws
+// EFOpenError(errorName) when the file cannot be opened or read.
 std::string ReadWholeFile(const std::string& path, const std::string& errorName);
 
 } // namespace FileSystem

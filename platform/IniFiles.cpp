@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "DiskChanges.h"
 #include "FileSystem.h"
 #include "Win32Handles.h"
 
@@ -22,6 +23,7 @@ class TemporaryFile {
     TemporaryFile(const std::string& target, DWORD attributes) {
         for (int n = 1; n <= 999; ++n) {
             std::string candidate = target + "~" + std::to_string(n);
+            DiskChanges::BeforeSettingsChange(candidate);
             handle_.reset(CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       attributes, nullptr));
             if (handle_) {
@@ -62,8 +64,11 @@ class TemporaryFile {
     // rename on both systems.
     bool ReplaceTarget(const std::string& target) {
         handle_.reset();
-        if (!MoveFileExA(path_.c_str(), target.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        DiskChanges::BeforeSettingsChange(target);
+        if (!DiskChanges::RetryWhileShared([&] {
+                return MoveFileExA(path_.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            }))
             return false;
         path_.clear();
         return true;
@@ -123,6 +128,25 @@ std::string TMemIniFile::CanonicalText() const {
     return text_.Print();
 }
 
+bool TMemIniFile::CanReplace(const std::string& fileName) {
+    const DWORD existing = GetFileAttributesA(fileName.c_str());
+    if (existing == INVALID_FILE_ATTRIBUTES)
+        return true;
+    // Windows refuses to replace a read-only file, but Wine running as root
+    // would replace it: refuse it here so that both behave alike.
+    if (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+        return false;
+    // Nobody else may have the file open while it is replaced. An exclusive
+    // open fails while any other handle with data access is open, whatever
+    // its share mode; the rename alone may succeed on Windows over a handle
+    // that allows deleting. The probe is closed again at once.
+    return DiskChanges::RetryWhileShared([&] {
+        return UniqueFileHandle(CreateFileA(fileName.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+            .valid();
+    });
+}
+
 // A failure at any point leaves the old file whole, byte for byte, and the
 // store as it was, so UpdateFile may be called again.
 void TMemIniFile::UpdateFile() {
@@ -131,27 +155,15 @@ void TMemIniFile::UpdateFile() {
         throw EFCreateError(name);
     const std::string text = CanonicalText();
 
+    if (!CanReplace(name))
+        throw EFCreateError(name);
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-    DWORD existing = GetFileAttributesA(name.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        // Windows refuses to replace a read-only file, but Wine running as
-        // root would replace it: refuse it here so that both behave alike.
-        if (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-            throw EFCreateError(name);
-        // Nobody else may have the file open while it is replaced. An
-        // exclusive open fails while any other handle with data access is
-        // open, whatever its share mode; the rename alone may succeed on
-        // Windows over a handle that allows deleting. The probe is closed
-        // again before the rename.
-        UniqueFileHandle probe(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe)
-            throw EFCreateError(name);
-        // The new file keeps the old one's hidden and system marks; it is
-        // changed, so it carries the archive mark as every written file does.
+    const DWORD existing = GetFileAttributesA(name.c_str());
+    // The new file keeps the old one's hidden and system marks; it is
+    // changed, so it carries the archive mark as every written file does.
+    if (existing != INVALID_FILE_ATTRIBUTES)
         attributes =
             FILE_ATTRIBUTE_ARCHIVE | (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    }
 
     TemporaryFile temp(name, attributes);
     if (!temp.Created())

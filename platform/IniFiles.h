@@ -56,6 +56,11 @@ class TMemIniFile : public TCustomIniFile {
     // The text UpdateFile writes.
     std::string CanonicalText() const;
 
+    // Whether UpdateFile could put a new text in the file's place now: the
+    // file is missing, or it is not read-only, not a folder, and nobody else
+    // holds it open (a sharing violation is waited out for a moment first).
+    static bool CanReplace(const std::string& fileName);
+
   private:
     TIniText text_;
 };

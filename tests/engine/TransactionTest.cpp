@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "DiskChanges.h"
 #include "FileErrors.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
@@ -84,6 +85,25 @@ std::vector<std::string> ExpectedTree(const Entries& before, const Entries& chan
     return lines;
 }
 
+// Holds a file, shared with no one, from the run's first change on: a fault
+// that arrives after the checks a run makes before it changes anything.
+class HoldAtFirstChange : public DiskChanges::ChangeSeam {
+  public:
+    explicit HoldAtFirstChange(const std::string& path) : path_(path) {
+        if (!path_.empty())
+            DiskChanges::SetChangeSeam(this);
+    }
+    ~HoldAtFirstChange() override { DiskChanges::SetChangeSeam(nullptr); }
+    void BeforeChange(const std::wstring&) override {
+        if (!held_)
+            held_.emplace(path_, GENERIC_READ, 0);
+    }
+
+  private:
+    std::string path_;
+    std::optional<test::HeldFile> held_;
+};
+
 struct Scenario {
     const char* name;
     Entries before;
@@ -98,6 +118,7 @@ struct Scenario {
     const char* thrown = nullptr;
     const char* held = nullptr; // a file held open, shared with no one, during the run
     const char* readOnly = nullptr;
+    bool heldAfterChecks = false; // the hold begins at the run's first change
 };
 
 const char* const Configured = "Tallyvane has been configured on this machine.\r\n";
@@ -280,7 +301,33 @@ const Scenario Scenarios[] = {
      .changes = {},
      .failure = "Installation and redirection paths must be different"},
 
-    // Copy failures.
+    // Files held when Configure is pressed: nothing changes.
+    {.name = "a data file held at the destination stops the run before any change",
+     .before = PlainInstall + Entries{{"Cloud\\Data\\2024-01.txt", "cloud jan\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {},
+     .failure = "The file \"{r}cloud\\Data\\2024-01.txt\" is in use by another program.\r\nClose "
+                "Tallyvane on this machine and let the sync client finish, then press Configure "
+                "again.",
+     .held = "Cloud\\Data\\2024-01.txt"},
+    {.name = "a source data file held stops the run before any change",
+     .before = PlainInstall,
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {{"cloud\\Data\\", Folder}},
+     .failure = "The file \"{r}install\\Data\\2024-01.txt\" is in use by another program.\r\n"
+                "Close Tallyvane on this machine and let the sync client finish, then press "
+                "Configure again.",
+     .held = "Install\\Data\\2024-01.txt"},
+
+    // Copy failures after the checks (a file held a moment later).
     {.name = "failed backup: nothing copied, settings untouched",
      .before = PlainInstall + Entries{{"Cloud\\tvn.ini", "[Setup]\r\nLanguage=fr\r\n"},
                                       {"Cloud\\tvn.inf", "INF cloud"},
@@ -292,19 +339,22 @@ const Scenario Scenarios[] = {
      .copyData = true,
      .changes = {{"Cloud\\TVN Backup *\\Data\\", Folder}},
      .failure = "File backup of \"{r}cloud\\\" failed.",
-     .held = "Cloud\\Data\\2023-12.txt"},
+     .held = "Cloud\\Data\\2023-12.txt",
+     .heldAfterChecks = true},
     {.name = "failed data copy: copied files stay, settings files copied, no redirection",
-     .before = PlainInstall + Entries{{"Install\\Data\\Archive\\2020-01.txt", "install 2020\r\n"}},
+     .before = PlainInstall + Entries{{"Install\\Data\\Archive\\2020-01.txt", "install 2020\r\n"},
+                                      {"Cloud\\Data", Folder}},
      .install = "{R}Install",
      .server = "",
      .oldRedirect = "",
      .newRedirect = "{R}Cloud",
      .copyData = true,
-     .changes = {{"cloud\\Data\\Archive\\2020-01.txt", "install 2020\r\n"},
-                 {"cloud\\tvn.inf", "INF install"},
-                 {"cloud\\tvn.ini", "; written by Tallyvane\r\n[Setup]\r\nLanguage=en\r\n"}},
+     .changes = {{"Cloud\\Data\\Archive\\2020-01.txt", "install 2020\r\n"},
+                 {"Cloud\\tvn.inf", "INF install"},
+                 {"Cloud\\tvn.ini", "; written by Tallyvane\r\n[Setup]\r\nLanguage=en\r\n"}},
      .failure = "File copy from \"{r}install\\\" to \"{r}cloud\\\" failed.",
-     .held = "Install\\Data\\2024-01.txt"},
+     .held = "Install\\Data\\2024-01.txt",
+     .heldAfterChecks = true},
 
     // Data folders that cannot be made: the run stops before anything changes.
     {.name = "unreachable server on a missing drive",
@@ -359,7 +409,7 @@ const Scenario Scenarios[] = {
      .changes = {},
      .failure = "The network directory \"{r}cloud\\\" (or a sub-directory) could not be created."},
 
-    // A settings file that cannot be written stops the run; earlier writes stay.
+    // A settings file that cannot be written is refused before any change.
     {.name = "read-only destination settings file",
      .before = InstallWithIni("[Setup]\r\nRedirect={R}Old\r\n") +
                Entries{{"Old\\tvn.ini", "; old\r\n[Setup]\r\nLanguage=de\r\n"},
@@ -371,8 +421,8 @@ const Scenario Scenarios[] = {
      .oldRedirect = "{R}Old",
      .newRedirect = "{R}Cloud",
      .copyData = false,
-     .changes = {{"Old\\tvn.ini", "[Setup]\r\nLanguage=de\r\n\r\n"}},
-     .thrown = "Cannot create file {r}cloud\\tvn.ini",
+     .changes = {},
+     .failure = "Cannot create file {r}cloud\\tvn.ini",
      .readOnly = "Cloud\\tvn.ini"},
 };
 
@@ -424,7 +474,8 @@ RunResult RunScenario(const test::Sandbox& sandbox, const Scenario& s) {
     if (s.readOnly)
         SetFileAttributesA((root + s.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
     std::optional<test::HeldFile> held;
-    if (s.held) {
+    HoldAtFirstChange later(s.heldAfterChecks ? root + s.held : "");
+    if (s.held && !s.heldAfterChecks) {
         held.emplace(root + s.held, GENERIC_READ, 0);
         EXPECT_TRUE(held->ok()) << s.held;
     }

@@ -7,12 +7,19 @@
 #include <functional>
 #include <stdexcept>
 
+#include "DiskChanges.h"
 #include "FileSystem.h"
 #include "PathRules.h"
 
 namespace test {
 
 using TVNConfigUtil::AddBackslash;
+
+namespace {
+// Tests hold files open on purpose; waiting two seconds for each would only
+// make them slow. The test of the wait itself sets its own.
+const bool shortSharingWait = (DiskChanges::SetSharingWait(100), true);
+} // namespace
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
@@ -31,22 +38,6 @@ TempDir::TempDir() {
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             throw std::runtime_error("cannot create " + candidate);
     }
-}
-
-TempDir::~TempDir() {
-    RemoveTree(path_);
-}
-
-void MakeDirs(const std::string& path) {
-    std::string p = path;
-    while (!p.empty() && p.back() == '\\')
-        p.pop_back();
-    if (p.empty() || IsDir(p))
-        return;
-    size_t cut = p.find_last_of("\\:");
-    if (cut != std::string::npos && cut > 0)
-        MakeDirs(p.substr(0, cut));
-    CreateDirectoryA(p.c_str(), nullptr);
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
@@ -293,7 +284,8 @@ void Sandbox::Clear() const {
 }
 
 std::vector<std::pair<std::string, std::string>> Sandbox::Environment() const {
-    return {{"APPDATA", AppData()}, {"USERPROFILE", Profile()}};
+    return {{"APPDATA", AppData()}, {"LOCALAPPDATA", LocalAppData()}, {"USERPROFILE", Profile()},
+            {"OneDrive", ""},       {"OneDriveCommercial", ""},       {"OneDriveConsumer", ""}};
 }
 
 void Sandbox::SetEnvironment() {
@@ -382,6 +374,29 @@ std::vector<ScriptedDialogs::Shown> ScriptedDialogs::Messages() const {
         if (s.kind == Shown::Kind::Message)
             out.push_back(s);
     return out;
+}
+
+TempDir::~TempDir() {
+    RemoveTree(path_);
+    // What the ANSI calls cannot reach (names outside the code page, long
+    // paths) goes from the Unix side.
+    if (IsDir(path_)) {
+        const std::string unixPath = UnixNameOf(path_);
+        if (!unixPath.empty())
+            RunUnix("/bin/rm -rf " + Quoted(unixPath), [&] { return !IsDir(path_); });
+    }
+}
+
+void MakeDirs(const std::string& path) {
+    std::string p = path;
+    while (!p.empty() && p.back() == '\\')
+        p.pop_back();
+    if (p.empty() || IsDir(p))
+        return;
+    size_t cut = p.find_last_of("\\:");
+    if (cut != std::string::npos && cut > 0)
+        MakeDirs(p.substr(0, cut));
+    CreateDirectoryA(p.c_str(), nullptr);
 }
 
 } // namespace test

@@ -1,0 +1,178 @@
+#include "Preflight.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <set>
+
+#include "CopyPlan.h"
+#include "DiskChanges.h"
+#include "FileErrors.h"
+#include "IniFiles.h"
+#include "TVNConfigUtil.h"
+#include "Win32Handles.h"
+
+namespace TVNConfigUtil {
+
+namespace {
+
+using DiskChanges::ShownPath;
+using DiskChanges::WidePath;
+
+std::string InUse(const std::string& path) {
+    return "The file \"" + path +
+           "\" is in use by another program.\r\nClose Tallyvane on this machine and let the sync "
+           "client finish, then press Configure again.";
+}
+
+std::string NotAllowed(const std::string& path) {
+    return "Windows does not let this account change \"" + path +
+           "\".\r\nRun TVN Cloud Drive Configuration as administrator (right-click it and choose "
+           "\"Run as administrator\"), then press Configure again.";
+}
+
+std::string NotReadable(const std::string& path) {
+    return "Windows does not let this account read \"" + path +
+           "\".\r\nRun TVN Cloud Drive Configuration as administrator (right-click it and choose "
+           "\"Run as administrator\"), then press Configure again.";
+}
+
+// Empty when the file can be opened as asked (a sharing violation waited out
+// first), else the message for why not.
+std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
+    UniqueFileHandle file;
+    if (DiskChanges::RetryWhileShared([&] {
+            file.reset(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            return file.valid();
+        }))
+        return std::string();
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return std::string(); // gone since it was listed: the copy meets it
+    if (error == ERROR_ACCESS_DENIED)
+        return NotReadable(ShownPath(path));
+    return InUse(ShownPath(path));
+}
+
+// Whether this account may make files in a folder: a file made there and
+// removed again at once, also if the process ends in between (the system
+// deletes it when its handle closes). Only a refusal counts: a name already
+// taken, say, says nothing about the folder.
+bool MayWriteIn(const std::wstring& folder) {
+    for (int n = 0; n < 10; ++n) {
+        const std::wstring probe = folder + L"~tvn-write-test-" +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(n) + L".tmp";
+        UniqueFileHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
+        if (file)
+            return true;
+        if (GetLastError() == ERROR_ACCESS_DENIED)
+            return false;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return true;
+    }
+    return true;
+}
+
+std::wstring FolderOf(const std::wstring& file) {
+    return file.substr(0, file.find_last_of(L'\\') + 1);
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+unsigned long long SizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string Megabytes(unsigned long long bytes, bool roundUp) {
+    const unsigned long long tenths = (bytes + (roundUp ? 104857 : 0)) / 104858;
+    char text[64];
+    std::snprintf(text, sizeof text, "%llu.%llu MB", tenths / 10, tenths % 10);
+    return text;
+}
+
+} // namespace
+
+std::string CheckBeforeChanges(const RunPlan& plan) {
+    // What the run reads and what it overwrites or makes.
+    std::vector<std::wstring> reads;
+    std::vector<std::wstring> overwrites;
+    std::set<std::wstring> folders;
+    unsigned long long needed = 0;
+    if (plan.copy) {
+        if (FolderHasFiles(plan.destinationRoot)) {
+            const CopyPlan backup = PlanBackup(plan.destinationRoot);
+            for (const PlannedFile& file : backup.files)
+                reads.push_back(file.from);
+            needed += backup.bytes;
+        }
+        const CopyPlan copy =
+            PlanFolderTree(DataFolderOf(plan.sourceRoot), DataFolderOf(plan.destinationRoot), "");
+        for (const PlannedFile& file : copy.files) {
+            reads.push_back(file.from);
+            if (file.overwrites) {
+                overwrites.push_back(file.to);
+                const unsigned long long old = SizeOf(file.to);
+                needed += file.bytes > old ? file.bytes - old : 0;
+            } else {
+                needed += file.bytes;
+            }
+            folders.insert(FolderOf(file.to));
+        }
+        for (const char* name : {SettingsFileName, InstallationMarkerName}) {
+            const std::wstring from = WidePath(plan.sourceRoot + name);
+            const std::wstring to = WidePath(plan.destinationRoot + name);
+            if (!Exists(from))
+                continue;
+            reads.push_back(from);
+            if (Exists(to))
+                overwrites.push_back(to);
+            needed += SizeOf(from);
+        }
+        folders.insert(WidePath(plan.destinationRoot));
+    }
+    for (const std::string& settings : plan.settingsFiles)
+        folders.insert(FolderOf(WidePath(settings)));
+
+    // Folders first: a folder this account may not change refuses all else.
+    for (const std::wstring& folder : folders)
+        if (Exists(folder) && !MayWriteIn(folder))
+            return NotAllowed(ShownPath(folder));
+
+    // The settings store's own rule, and its own message.
+    for (const std::string& settings : plan.settingsFiles)
+        if (!TMemIniFile::CanReplace(settings))
+            return EFCreateError(settings).what();
+
+    // The copy reads with others still allowed to read and write, as the
+    // system copy does; a file it overwrites must not be open anywhere.
+    for (const std::wstring& file : reads)
+        if (std::string problem =
+                Opens(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            !problem.empty())
+            return problem;
+    for (const std::wstring& file : overwrites)
+        if (std::string problem = Opens(file, GENERIC_READ, 0); !problem.empty())
+            return problem;
+
+    if (plan.copy) {
+        ULARGE_INTEGER free{};
+        if (GetDiskFreeSpaceExW(WidePath(plan.destinationRoot).c_str(), &free, nullptr, nullptr) &&
+            free.QuadPart < needed)
+            return "There is not enough free space for the backup and the copy on the drive of \"" +
+                   plan.destinationRoot + "\": " + Megabytes(needed, true) + " are needed and " +
+                   Megabytes(free.QuadPart, false) +
+                   " are free.\r\nFree some space on that drive, then press Configure again.";
+    }
+    return std::string();
+}
+
+} // namespace TVNConfigUtil

@@ -1,0 +1,22 @@
+// The checks a configuration makes before its first backup, copy or settings
+// write, so that a fault that is there already stops the run with nothing
+// changed and a message that names the file or folder and what to do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace TVNConfigUtil {
+
+struct RunPlan {
+    std::string sourceRoot;      // normal form
+    std::string destinationRoot; // normal form
+    bool copy = false;           // back up the destination and copy the data
+    // Settings files the run will rewrite.
+    std::vector<std::string> settingsFiles;
+};
+
+// The first problem, as the line the failure report shows, or empty.
+std::string CheckBeforeChanges(const RunPlan& plan);
+
+} // namespace TVNConfigUtil
