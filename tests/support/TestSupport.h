@@ -129,6 +129,7 @@ class Sandbox {
     const std::string& Root() const { return dir_.path(); }
     std::string operator/(const std::string& relative) const { return dir_ / relative; }
     std::string AppData() const { return Root() + "AppData"; }
+    std::string LocalAppData() const { return Root() + "LocalAppData"; }
     std::string Profile() const { return Root() + "Profile"; }
     std::string Install() const { return AppData() + "\\Brimlace\\Tallyvane\\"; }
     std::string OneDrive() const { return Profile() + "\\OneDrive\\"; }
@@ -144,8 +145,9 @@ class Sandbox {
     // Removes everything below the root, for the next case of a table.
     void Clear() const;
 
-    // APPDATA and USERPROFILE as they lead to this sandbox's installation and
-    // provider folders, for a program started here.
+    // APPDATA, LOCALAPPDATA and USERPROFILE as they lead to this sandbox's
+    // installation and provider folders, and OneDrive's own variables empty,
+    // for a program started here.
     std::vector<std::pair<std::string, std::string>> Environment() const;
     // Sets those variables in this process until the sandbox goes.
     void SetEnvironment();
