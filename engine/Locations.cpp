@@ -1,4 +1,5 @@
-// Path rules and the fixed places where the utility looks for things.
+// Path rules and the fixed places where the utility looks for things (the
+// providers' folders are in ProviderFolders.cpp).
 #include "TVNConfigUtil.h"
 
 #include "FileSystem.h"
@@ -9,11 +10,6 @@ namespace {
 const char* const RequiredFiles[] = {InstallationMarkerName};
 const char* const InstallationBelowAppData = "Brimlace\\Tallyvane\\";
 const char* const FallbackInstallationFolder = "C:\\Program Files\\Brimlace\\Tallyvane\\";
-
-std::string ProviderFolder(const char* name) {
-    std::string candidate = AddBackslash(GetEnvVar("USERPROFILE")) + name;
-    return FileSystem::DirectoryExists(candidate) ? candidate : std::string();
-}
 } // namespace
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -63,13 +59,6 @@ bool EnsureDataFolder(const std::string& root) {
     if (FileSystem::DirectoryExists(root) && FileSystem::DirectoryExists(data))
         return true;
     return FileSystem::ForceDirectories(data);
-}
-
-std::string DropboxFolder() {
-    return ProviderFolder("Dropbox\\");
-}
-std::string OneDriveFolder() {
-    return ProviderFolder("OneDrive\\");
 }
 
 } // namespace TVNConfigUtil

@@ -62,7 +62,14 @@ struct GdiObjectTraits {
     static void close(handle_type h) noexcept { ::DeleteObject(h); }
 };
 
+struct RegistryKeyTraits {
+    using handle_type = HKEY;
+    static handle_type invalid() noexcept { return nullptr; }
+    static void close(handle_type h) noexcept { ::RegCloseKey(h); }
+};
+
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;

@@ -1,0 +1,237 @@
+// Where the cloud providers' clients keep their folders. The folder named
+// after the provider directly in the profile comes first, as it always has;
+// besides it, the places where the provider's own client records its folder
+// are read in a fixed order. A source that is missing, unreadable, damaged or
+// names no existing folder is passed over without a word: the user sees the
+// folder found, or none.
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
+#include "DropboxInfo.h"
+#include "FileSystem.h"
+#include "TVNConfigUtil.h"
+
+namespace TVNConfigUtil {
+
+namespace {
+
+const char* const OneDriveAccountsKey = "Software\\Microsoft\\OneDrive\\Accounts";
+
+// A path that does not depend on the current drive or folder: "x:\..." or a
+// network path "\\server\share\...". The records below are read only in this
+// form, so that an empty or relative value never points into whatever folder
+// the program happens to run in.
+bool IsFullyQualified(const std::string& path) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
+    if (path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' && separator(path[2]))
+        return true;
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]);
+}
+
+// The folder a record names, expanded and with a trailing backslash; empty
+// when it is not fully qualified, too long for the ANSI calls, or no folder.
+std::string RecordedFolder(const std::string& path) {
+    if (!IsFullyQualified(path))
+        return std::string();
+    std::string full = FileSystem::ExpandFullPath(path);
+    return !full.empty() && FileSystem::DirectoryExists(full) ? AddBackslash(full) : std::string();
+}
+
+bool NameBefore(const std::string& a, const std::string& b) {
+    return AsciiLowerCase(a) < AsciiLowerCase(b);
+}
+
+// Folders directly in the profile whose names begin with prefix (without
+// regard to ASCII case), in name order.
+std::vector<std::string> ProfileFoldersBeginningWith(const std::string& prefix) {
+    std::vector<std::string> names;
+    const std::string profile = GetEnvVar("USERPROFILE");
+    if (!IsFullyQualified(profile))
+        return names;
+    const std::string lowerPrefix = AsciiLowerCase(prefix);
+    FileSystem::ForEachEntry(AddBackslash(profile), [&](const WIN32_FIND_DATAA& entry) {
+        if (FileSystem::IsFolderEntry(entry) &&
+            AsciiLowerCase(entry.cFileName).starts_with(lowerPrefix))
+            names.push_back(entry.cFileName);
+        return true;
+    });
+    std::sort(names.begin(), names.end(), NameBefore);
+    for (std::string& name : names)
+        name = AddBackslash(profile) + name;
+    return names;
+}
+
+// A REG_SZ value of a subkey, or empty. RegGetValueA with RRF_RT_REG_SZ
+// refuses a value of any other type (a REG_EXPAND_SZ comes back expanded),
+// and fails with ERROR_MORE_DATA rather than cutting a value that does not
+// fit; the buffer keeps one byte of its own, so that a value stored without
+// its terminating NUL still ends.
+std::string RegistryText(HKEY key, const std::string& subKey, const char* value) {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    if (RegGetValueA(key, subKey.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+        ERROR_SUCCESS)
+        return std::string();
+    return buffer;
+}
+
+// The UserFolder of every account the OneDrive client lists: "Personal"
+// first, then the others (its business accounts) in name order. The order in
+// which RegEnumKeyExA returns subkeys is not defined, hence the sort.
+std::vector<std::string> OneDriveAccountFolders() {
+    std::vector<std::string> folders;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, OneDriveAccountsKey, 0, KEY_READ, &opened) !=
+        ERROR_SUCCESS)
+        return folders;
+    UniqueRegistryKey accounts(opened);
+    std::vector<std::string> names;
+    char name[256]; // the longest key name the registry allows, and its NUL
+    for (DWORD index = 0;; ++index) {
+        DWORD length = sizeof name;
+        LSTATUS status =
+            RegEnumKeyExA(accounts.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS)
+            names.emplace_back(name, length);
+        else if (status != ERROR_MORE_DATA)
+            break;
+    }
+    auto personalFirst = [](const std::string& a, const std::string& b) {
+        const bool aPersonal = AsciiLowerCase(a) == "personal";
+        const bool bPersonal = AsciiLowerCase(b) == "personal";
+        return aPersonal != bPersonal ? aPersonal : NameBefore(a, b);
+    };
+    std::sort(names.begin(), names.end(), personalFirst);
+    for (const std::string& account : names)
+        folders.push_back(RegistryText(accounts.get(), account, "UserFolder"));
+    return folders;
+}
+
+// The whole file when it holds at most limit bytes; false when it cannot be
+// opened or read, or is larger, in which case nothing of it is read. Others
+// (the provider's client) may go on writing it meanwhile.
+bool ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
+    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        static_cast<unsigned long long>(size.QuadPart) > limit)
+        return false;
+    text.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))
+        return false;
+    text.resize(read);
+    return true;
+}
+
+// A UTF-8 text in the ANSI code page, or empty when it is not UTF-8 or any
+// of its characters has no exact ANSI form: the ANSI file calls could not
+// open such a path, and a look-alike could name another folder. As Windows
+// documents these calls: MultiByteToWideChar with MB_ERR_INVALID_CHARS fails
+// on bytes that are not UTF-8 instead of putting U+FFFD in their place;
+// WideCharToMultiByte with WC_NO_BEST_FIT_CHARS writes the default character
+// instead of a look-alike ("a" for "a macron") and sets lpUsedDefaultChar.
+// Where the ANSI code page is UTF-8 itself, that call takes neither the flag
+// nor lpUsedDefaultChar, and the text needs no conversion.
+std::string AnsiFromUtf8(const std::string& text) {
+    if (text.empty() || text.size() > INT_MAX)
+        return std::string();
+    const int length = static_cast<int>(text.size());
+    const int wideLength =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (wideLength <= 0)
+        return std::string();
+    if (GetACP() == CP_UTF8)
+        return text;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(),
+                        wideLength);
+    BOOL usedDefault = FALSE;
+    const int ansiLength = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                               wideLength, nullptr, 0, nullptr, &usedDefault);
+    if (ansiLength <= 0 || usedDefault)
+        return std::string();
+    std::string ansi(static_cast<size_t>(ansiLength), '\0');
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, ansi.data(),
+                            ansiLength, nullptr, &usedDefault) != ansiLength ||
+        usedDefault)
+        return std::string();
+    return ansi;
+}
+
+// The accounts' folders in the info.json that the Dropbox client keeps in
+// <base>\Dropbox\, in the ANSI code page.
+std::vector<std::string> DropboxInfoFolders(const std::string& base) {
+    std::vector<std::string> folders;
+    std::string text;
+    if (!IsFullyQualified(base) ||
+        !ReadSmallFile(AddBackslash(base) + "Dropbox\\info.json", DropboxInfoMaxBytes, text))
+        return folders;
+    for (const std::string& path : DropboxInfoPaths(text))
+        folders.push_back(AnsiFromUtf8(path));
+    return folders;
+}
+
+// The current redirection of the detected installation. A settings file
+// that cannot be read counts as none here: the window reads the same file
+// next and reports that error itself.
+std::string DetectedRedirection() {
+    try {
+        return ReadRedirection(StandardInstallationFolder());
+    } catch (const std::runtime_error&) {
+        return std::string();
+    }
+}
+
+// The folder under the profile with the provider's name, as it has always
+// been found (with USERPROFILE unset, relative to the current folder), then
+// every recorded folder in the order given. The one that holds the detected
+// installation's redirection is the provider's folder, so that the window
+// judges that redirection against the folder that really holds it; failing
+// that, the first.
+std::string ChooseProviderFolder(const char* standardName, std::vector<std::string> recorded) {
+    std::vector<std::string> candidates;
+    std::string standard = AddBackslash(GetEnvVar("USERPROFILE")) + standardName;
+    if (FileSystem::DirectoryExists(standard))
+        candidates.push_back(standard);
+    for (const std::string& record : recorded)
+        if (std::string folder = RecordedFolder(record); !folder.empty())
+            candidates.push_back(folder);
+    if (candidates.empty())
+        return std::string();
+    if (candidates.size() > 1) {
+        const std::string redirection = NormalForm(DetectedRedirection());
+        for (const std::string& candidate : candidates)
+            if (LiesInside(redirection, NormalForm(candidate)))
+                return candidate;
+    }
+    return candidates.front();
+}
+
+void Append(std::vector<std::string>& to, const std::vector<std::string>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+} // namespace
+
+std::string OneDriveFolder() {
+    std::vector<std::string> recorded;
+    for (const char* variable : {"OneDrive", "OneDriveCommercial", "OneDriveConsumer"})
+        recorded.push_back(GetEnvVar(variable));
+    Append(recorded, OneDriveAccountFolders());
+    Append(recorded, ProfileFoldersBeginningWith("OneDrive - "));
+    return ChooseProviderFolder("OneDrive\\", std::move(recorded));
+}
+
+std::string DropboxFolder() {
+    std::vector<std::string> recorded = DropboxInfoFolders(GetEnvVar("LOCALAPPDATA"));
+    Append(recorded, DropboxInfoFolders(GetEnvVar("APPDATA")));
+    Append(recorded, ProfileFoldersBeginningWith("Dropbox ("));
+    return ChooseProviderFolder("Dropbox\\", std::move(recorded));
+}
+
+} // namespace TVNConfigUtil

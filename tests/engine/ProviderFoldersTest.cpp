@@ -1,0 +1,146 @@
+// Where each provider's folder is found when the folder named after it in the
+// profile is not the whole story: real folders, info.json files, variables
+// and registry keys in a sandbox, one row each.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <list>
+
+#include "DropboxInfo.h"
+#include "TVNConfigUtil.h"
+#include "TestSupport.h"
+
+using namespace TVNConfigUtil;
+
+namespace {
+
+// This process's HKEY_CURRENT_USER mapped to a fresh key of its own while the
+// object lives, so that the accounts written here reach the routines under
+// test and no other test process in the same prefix; removed afterwards.
+struct PrivateUserKey {
+    const std::string path = "Software\\TVN Tests " + std::to_string(GetCurrentProcessId());
+    UniqueRegistryKey key = Create(HKEY_CURRENT_USER, path);
+    bool ok = key && RegOverridePredefKey(HKEY_CURRENT_USER, key.get()) == ERROR_SUCCESS;
+    ~PrivateUserKey() {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+    }
+    static UniqueRegistryKey Create(HKEY parent, const std::string& name) {
+        HKEY key = nullptr;
+        RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr);
+        return UniqueRegistryKey(key);
+    }
+};
+
+} // namespace
+
+// Each row lists what it makes, separated by " | ": d:folder, f:file=bytes,
+// v:variable=value, k:account=UserFolder ("#" before it: as binary), l: and a:
+// the info.json text below LOCALAPPDATA and APPDATA (' stands for "), and
+// x:the installation's redirection. Paths are below the root; "{R}" is the
+// root and "{J}" the root inside a JSON string.
+TEST(ProviderFolders, TheFirstSourceNamingAFolderWinsUnlessAnotherHoldsTheRedirection) {
+    PrivateUserKey registry;
+    ASSERT_TRUE(registry.ok);
+    test::Sandbox s;
+    s.SetEnvironment();
+    const std::string tooLong = "{R}A\\" + std::string(300, 'p') + "\\..";
+    const std::string team = "Profile\\Dropbox (Team)\\", acme = "Profile\\OneDrive - Acme\\";
+    const struct {
+        std::string what, made, oneDrive, dropbox; // expected below the root; empty: none
+    } cases[] = {
+        {"none", "", "", ""},
+        {"standard", "d:Profile\\OneDrive | d:Profile\\Dropbox", "Profile\\OneDrive\\",
+         "Profile\\Dropbox\\"},
+        {"variables in order",
+         "d:B | d:C | v:OneDrive={R}Missing | v:OneDriveCommercial={R}B | v:OneDriveConsumer={R}C",
+         "B\\", ""},
+        {"variable first", "d:A | d:P | v:OneDrive={R}A | k:Personal={R}P", "A\\", ""},
+        {"Personal first", "d:B | d:P | k:Business1={R}B | k:Personal={R}P", "P\\", ""},
+        {"accounts by name", "d:B1 | d:B2 | d:" + acme + " | k:Business2={R}B2 | k:Business1={R}B1",
+         "B1\\", ""},
+        {"profile folders by name",
+         "d:Profile\\OneDrive - Zeta | d:" + acme +
+             " | d:Profile\\OneDriveX | f:Profile\\OneDrive - File=x",
+         acme, ""},
+        {"standard first", "d:Profile\\OneDrive | d:A | v:OneDrive={R}A | x:Elsewhere",
+         "Profile\\OneDrive\\", ""},
+        {"redirection chooses",
+         "d:Profile\\OneDrive | d:A | d:" + acme + " | v:OneDrive={R}A | x:" + acme + "Time", acme,
+         ""},
+        {"bad OneDrive records",
+         "d:A | d:" + acme +
+             " | f:AFile=x | v:OneDrive={R}AFile | v:OneDriveCommercial=. | v:OneDriveConsumer=" +
+             tooLong + " | k:Personal=#{R}A | k:Business1=" + tooLong + " | k:Business2={R}AFile",
+         acme, ""},
+        {"personal, business, others",
+         "d:A | d:B | l:{'zeta': {'path': '{J}A'}, 'business': {'path': '{J}B'}, 'alpha': {'path': "
+         "'{J}A'}, 'personal': {'path': '{J}Missing'}}",
+         "", "B\\"},
+        {"others by name",
+         "d:A | d:Z | l:{'zeta': {'path': '{J}Z'}, 'business': 7, 'alpha': {'path': '{J}A'}}", "",
+         "A\\"},
+        {"LOCALAPPDATA first, personal first",
+         "d:B | d:L | d:R | a:{'personal': {'path': '{J}R'}} | l:{'business': {'path': '{J}B'}, "
+         "'personal': {'path': '{J}L'}}",
+         "", "L\\"},
+        {"then APPDATA", "d:R | d:" + team + " | l:{} | a:{'personal': {'path': '{J}R'}}", "",
+         "R\\"},
+        {"profile folders", "d:Profile\\Dropbox (Zeta) | d:" + team, "", team},
+        {"ANSI path", "d:Caf\xE9 | l:{'personal': {'path': '{J}Caf\xC3\xA9'}}", "", "Caf\xE9\\"},
+        {"no exact ANSI form",
+         "d:Best\\a | d:" + team + " | l:{'personal': {'path': '{J}Best/\xC4\x81'}}", "", team},
+        {"malformed, empty", "d:P | d:" + team + " | l:{'personal': {'path': '{J}P'} | a:", "",
+         team},
+        {"NUL, number, folder",
+         "d:P | d:" + team +
+             " | d:LocalAppData\\Dropbox\\info.json | a:{'personal': {'path': '{J}P\\u0000x'}, "
+             "'business': {'path': 5}}",
+         "", team},
+        {"too big",
+         "d:P | d:" + team + " | l:{'personal': {'path': '{J}P'}}" +
+             std::string(DropboxInfoMaxBytes, ' '),
+         "", team},
+        {"redirection chooses an account",
+         "d:Profile\\Dropbox | d:B | x:B\\Time | l:{'business': {'path': '{J}B'}}", "", "B\\"},
+    };
+    std::string json; // the root as the content of a JSON string
+    for (char c : s.Root())
+        json += c == '\\' ? "\\\\" : std::string(1, c);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        s.Clear();
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\OneDrive");
+        std::list<test::ScopedEnv> variables;
+        for (size_t at = 0, end = 0; at < c.made.size(); at = end + 3) {
+            end = std::min(c.made.find(" | ", at), c.made.size());
+            const std::string item =
+                s.Fill(c.made.substr(at + 2, end - at - 2), {{"{J}", json}, {"'", "\""}});
+            const size_t equals = std::min(item.find('='), item.size() - 1);
+            const std::string name = item.substr(0, equals), value = item.substr(equals + 1);
+            const char kind = c.made[at];
+            if (kind == 'd')
+                test::MakeDirs(s / item);
+            else if (kind == 'f')
+                test::WriteBytes(s / name, value);
+            else if (kind == 'v')
+                variables.emplace_back(name, value.c_str());
+            else if (kind == 'l' || kind == 'a')
+                test::WriteBytes(
+                    (kind == 'l' ? s.LocalAppData() : s.AppData()) + "\\Dropbox\\info.json", item);
+            else if (kind == 'x')
+                s.MakeInstallation("[Setup]\r\nRedirect=" + s / item + "\r\n");
+            else if (kind == 'k') {
+                UniqueRegistryKey account = PrivateUserKey::Create(
+                    HKEY_CURRENT_USER, "Software\\Microsoft\\OneDrive\\Accounts\\" + name);
+                const bool binary = value.starts_with('#');
+                RegSetValueExA(account.get(), "UserFolder", 0, binary ? REG_BINARY : REG_SZ,
+                               reinterpret_cast<const BYTE*>(value.c_str() + binary),
+                               static_cast<DWORD>(value.size() + 1 - binary));
+            }
+        }
+        EXPECT_EQ(OneDriveFolder(), c.oneDrive.empty() ? "" : s / c.oneDrive);
+        EXPECT_EQ(DropboxFolder(), c.dropbox.empty() ? "" : s / c.dropbox);
+    }
+}
