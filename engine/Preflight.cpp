@@ -147,6 +147,14 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
         if (Exists(folder) && !MayWriteIn(folder))
             return NotAllowed(ShownPath(folder));
 
+    // Settings that cannot be read stop the run here with the store's own
+    // error, as they would at their write, but before anything has changed:
+    // the source's, which the copy makes the destination's, first.
+    if (plan.copy)
+        TMemIniFile{plan.sourceRoot + SettingsFileName};
+    for (const std::string& settings : plan.settingsFiles)
+        TMemIniFile{settings};
+
     // The settings store's own rule, and its own message.
     for (const std::string& settings : plan.settingsFiles)
         if (!TMemIniFile::CanReplace(settings))

@@ -16,7 +16,8 @@ struct RunPlan {
     std::vector<std::string> settingsFiles;
 };
 
-// The first problem, as the line the failure report shows, or empty.
+// The first problem, as the line the failure report shows, or empty. A
+// settings file that cannot be read throws the store's EFOpenError.
 std::string CheckBeforeChanges(const RunPlan& plan);
 
 } // namespace TVNConfigUtil

@@ -168,30 +168,6 @@ TEST(CopyFolderTree, EdgesOfSourceAndDestination) {
     }
 }
 
-namespace {
-// Writes or reads a file by its wide long path, which the ANSI helpers cannot.
-void WriteWide(const std::wstring& path, const std::string& bytes) {
-    const size_t cut = path.find_last_of(L'\\');
-    for (size_t at = path.find(L'\\', 7); at != std::wstring::npos && at <= cut;
-         at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    UniqueFileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(file &&
-                WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
-}
-std::string ReadWide(const std::wstring& path) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    char buffer[256];
-    DWORD got = 0;
-    if (!file || !ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
-        return "(unreadable)";
-    return std::string(buffer, got);
-}
-} // namespace
-
 TEST(CopyFolderTree, NamesOutsideTheCodePageAndLongPathsArrive) {
     // The ANSI calls see "?" for these names and refuse paths of 260
     // characters or more; the copy, the backup and the file test must not.
@@ -203,15 +179,16 @@ TEST(CopyFolderTree, NamesOutsideTheCodePageAndLongPathsArrive) {
                                              std::wstring(deep.begin(), deep.end()) +
                                                  L"\\2024-01.txt"};
     for (const std::wstring& file : files)
-        WriteWide(src + file, "records");
+        test::WriteWide(src + file, "records");
     EXPECT_TRUE(FolderHasFiles(dir / ("src\\Data\\" + deep)));
     ASSERT_TRUE(CopyFolderTree(dir / "src\\Data", dir / "copy\\Data", ""));
     ASSERT_TRUE(BackupFolder(dir / "copy", dir / "copy"));
     const std::string backup = test::BackupFolders(dir / "copy").at(0);
     for (const std::wstring& file : files) {
-        EXPECT_EQ(ReadWide(DiskChanges::WidePath(dir / "copy\\Data\\") + file), "records");
-        EXPECT_EQ(ReadWide(DiskChanges::WidePath(dir / ("copy\\" + backup + "\\Data\\")) + file),
-                  "records");
+        EXPECT_EQ(test::ReadWide(DiskChanges::WidePath(dir / "copy\\Data\\") + file), "records");
+        EXPECT_EQ(
+            test::ReadWide(DiskChanges::WidePath(dir / ("copy\\" + backup + "\\Data\\")) + file),
+            "records");
     }
 }
 

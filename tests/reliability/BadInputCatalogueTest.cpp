@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 
+#include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
 #include "SettingsLines.h"
@@ -63,6 +64,21 @@ std::string MoveToCloud(const Sandbox& s, bool copy = true) {
 
 std::string ReturnHome(const Sandbox& s, const std::string& from) {
     return OutcomeOf(ConfigureInstallation(NormalForm(s.install), "", from, "", true));
+}
+
+const char* const InUse =
+    " is in use by another program.\r\nClose Tallyvane on this machine and let the sync client "
+    "finish, then press Configure again.";
+
+// A drive letter that scripts/test maps to a volume of 2 MB.
+const char* const SmallVolume = "t:\\";
+
+// Names the ANSI calls cannot reach: outside the code page, and a path of
+// more than 300 characters.
+std::vector<std::wstring> WideNames() {
+    return {L"\u65e5\u672c\u8a9e.txt", L"\U0001F600 Notiz.txt",
+            std::wstring(100, L'a') + L"\\" + std::wstring(100, L'b') + L"\\" +
+                std::wstring(100, L'c') + L"\\2023-05.txt"};
 }
 
 const char* const MovedReport =
@@ -149,6 +165,16 @@ std::string Count(const std::string& folder, size_t expected) {
     return files == expected ? ""
                              : "expected " + std::to_string(expected) + " files in " + folder +
                                    ", found " + std::to_string(files);
+}
+
+// The Dropbox client's info.json below LOCALAPPDATA: its personal account
+// names the cloud folder, and tail follows.
+bool WriteDropboxInfo(const Sandbox& s, const std::string& tail) {
+    std::string path = s.cloud;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    test::WriteBytes(s.LocalAppData() + "\\Dropbox\\info.json",
+                     "{\"personal\": {\"path\": \"" + path + "\"}" + tail);
+    return true;
 }
 
 const BadInput Catalogue[] = {
@@ -318,7 +344,76 @@ const BadInput Catalogue[] = {
          test::HeldFile held(s.install + "Data\\2024-02.txt", GENERIC_READ | GENERIC_WRITE, 0);
          return MoveToCloud(s);
      },
-     "failed: File copy from \"{i}\" to \"{c}\" failed."},
+     std::string("failed: The file \"{i}Data\\2024-02.txt\"") + InUse},
+    {"data file held at the destination",
+     [](Sandbox& s) {
+         test::WriteBytes(s.cloud + "Data\\2024-01.txt", "z\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         test::HeldFile held(s.cloud + "Data\\2024-01.txt", GENERIC_READ, 0);
+         return MoveToCloud(s);
+     },
+     std::string("failed: The file \"{c}Data\\2024-01.txt\"") + InUse},
+    {"read-only settings file at the destination",
+     [](Sandbox& s) {
+         test::WriteBytes(s.cloud + "tvn.ini", "[Setup]\r\n");
+         return SetFileAttributesA((s.cloud + "tvn.ini").c_str(), FILE_ATTRIBUTE_READONLY) != 0;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, "failed: Cannot create file {c}tvn.ini"},
+    {"hidden, read-only desktop.ini at the destination is backed up and overwritten",
+     [](Sandbox& s) {
+         test::WriteBytes(s.install + "Data\\desktop.ini", "new");
+         test::WriteBytes(s.cloud + "Data\\desktop.ini", "old");
+         return SetFileAttributesA((s.cloud + "Data\\desktop.ini").c_str(),
+                                   FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                       FILE_ATTRIBUTE_READONLY) != 0;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
+     [](Sandbox& s) {
+         const std::string now = test::ReadBytes(s.cloud + "Data\\desktop.ini");
+         return now == "new" ? "" : "desktop.ini holds " + now;
+     }},
+    {"names outside the code page and a 300-character path inside Data",
+     [](Sandbox& s) {
+         for (const std::wstring& name : WideNames())
+             test::WriteWide(DiskChanges::WidePath(s.install + "Data\\") + name, "w\r\n");
+         return true;
+     },
+     [](Sandbox& s) { return MoveToCloud(s); }, MovedReport,
+     [](Sandbox& s) {
+         std::string problems;
+         for (const std::wstring& name : WideNames())
+             if (test::ReadWide(DiskChanges::WidePath(s.cloud + "Data\\") + name) != "w\r\n")
+                 problems += "a file did not arrive; ";
+         return problems;
+     }},
+    {"a drive too full for the backup and the copy",
+     [](Sandbox& s) {
+         // scripts/test maps a small volume to this letter where it can.
+         if (GetDriveTypeA(SmallVolume) == DRIVE_NO_ROOT_DIR)
+             return false;
+         test::RemoveTree(SmallVolume);
+         s.cloud = std::string(SmallVolume) + "Tallyvane Data\\";
+         test::MakeDirs(s.cloud);
+         test::WriteBytes(s.install + "Data\\2023-01.txt", std::string(3 << 20, 'x'));
+         return true;
+     },
+     [](Sandbox& s) {
+         std::string result = MoveToCloud(s);
+         for (char& c : result)
+             if (c >= '0' && c <= '9' && result.find("MB") != std::string::npos)
+                 c = '#';
+         return result;
+     },
+     "failed: There is not enough free space for the backup and the copy on the drive of "
+     "\"{c}\": #.# MB are needed and #.# MB are free.\r\nFree some space on that drive, then "
+     "press Configure again.",
+     [](Sandbox& s) {
+         const size_t files = test::SnapshotTree(s.cloud).files.size();
+         test::RemoveTree(SmallVolume);
+         return files == 0 ? "" : "files arrived on the full drive";
+     }},
 
     // Files where folders belong
     {"data folder of the new location is a file",
@@ -337,6 +432,19 @@ const BadInput Catalogue[] = {
      [](Sandbox& s) {
          s.SetEnvironment();
          return "[" + OneDriveFolder() + "]";
+     },
+     "[]"},
+    {"Dropbox info.json cut short", [](Sandbox& s) { return WriteDropboxInfo(s, ""); },
+     [](Sandbox& s) {
+         s.SetEnvironment();
+         return "[" + DropboxFolder() + "]";
+     },
+     "[]"},
+    {"Dropbox info.json of 10 MB",
+     [](Sandbox& s) { return WriteDropboxInfo(s, "}" + std::string(10 << 20, ' ')); },
+     [](Sandbox& s) {
+         s.SetEnvironment();
+         return "[" + DropboxFolder() + "]";
      },
      "[]"},
 

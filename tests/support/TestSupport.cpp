@@ -196,23 +196,63 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(bare.c_str());
 }
 
+namespace {
+// A name as the ANSI texts show it: "?" for a character outside the code page.
+std::string AnsiName(const wchar_t* name) {
+    char text[MAX_PATH * 2] = {};
+    WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text - 1, nullptr, nullptr);
+    return text;
+}
+} // namespace
+
+std::string ReadWide(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        throw std::runtime_error("cannot read " + DiskChanges::ShownPath(path));
+    std::string out;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        out.append(buffer, got);
+    return out;
+}
+
+void WriteWide(const std::wstring& path, const std::string& bytes) {
+    for (size_t at = path.find(L'\\', 7); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    UniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (!file ||
+        (!bytes.empty() && !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                        &written, nullptr)))
+        throw std::runtime_error("cannot write " + DiskChanges::ShownPath(path));
+}
+
+// Listed and read with the wide calls, so that names outside the code page
+// and paths beyond 260 characters are in it too.
 Snapshot SnapshotTree(const std::string& folder) {
     Snapshot snapshot;
-    const std::string root = AddBackslash(folder);
-    std::function<void(const std::string&)> collect = [&](const std::string& relative) {
-        for (const std::string& name : ListDir(root + relative)) {
-            const std::string path = relative + name;
-            if (IsFolderLink(root + path)) {
-                snapshot.links.insert(path + "\\");
-            } else if (IsDir(root + path)) {
-                snapshot.folders.insert(path + "\\");
-                collect(path + "\\");
-            } else {
-                snapshot.files[path] = ReadBytes(root + path);
-            }
-        }
-    };
-    collect("");
+    std::function<void(const std::wstring&, const std::string&)> collect =
+        [&](const std::wstring& wide, const std::string& relative) {
+            FileSystem::ForEachEntryW(wide, [&](const WIN32_FIND_DATAW& entry) {
+                const std::string path = relative + AnsiName(entry.cFileName);
+                const std::wstring full = wide + entry.cFileName;
+                if (FileSystem::IsFolderEntry(entry) &&
+                    (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    snapshot.links.insert(path + "\\");
+                } else if (FileSystem::IsFolderEntry(entry)) {
+                    snapshot.folders.insert(path + "\\");
+                    collect(full + L"\\", path + "\\");
+                } else {
+                    snapshot.files[path] = ReadWide(full);
+                }
+                return true;
+            });
+        };
+    collect(DiskChanges::WidePath(AddBackslash(folder)), "");
     return snapshot;
 }
 

@@ -68,6 +68,11 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 Snapshot SnapshotTree(const std::string& folder);
+// A file's bytes by its wide path (see DiskChanges::WidePath), and a file
+// written there with the folders above it; for names and lengths the ANSI
+// calls cannot reach. Both throw std::runtime_error on failure.
+std::string ReadWide(const std::wstring& path);
+void WriteWide(const std::wstring& path, const std::string& bytes);
 // One entry a line, so that a failed comparison shows what differs.
 void PrintTo(const Snapshot& snapshot, std::ostream* out);
 
