@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <thread>
 
 #include "DiskChanges.h"
 #include "FileErrors.h"
@@ -190,6 +192,25 @@ TEST(CopyFolderTree, NamesOutsideTheCodePageAndLongPathsArrive) {
             test::ReadWide(DiskChanges::WidePath(dir / ("copy\\" + backup + "\\Data\\")) + file),
             "records");
     }
+}
+
+TEST(CopyFolderTree, WaitsOutAFileHeldForAMoment) {
+    // A sync client or scanner opens a file for a moment after it changes.
+    test::TempDir dir;
+    test::WriteBytes(dir / "src\\a.txt", "a");
+    const DWORD usual = DiskChanges::SharingWait();
+    DiskChanges::SetSharingWait(2000);
+    std::optional<test::HeldFile> held(std::in_place, dir / "src\\a.txt", GENERIC_READ, 0);
+    ASSERT_TRUE(held->ok());
+    std::thread release([&] {
+        Sleep(300);
+        held.reset();
+    });
+    const bool copied = CopyFolderTree(dir / "src", dir / "dst", "");
+    release.join();
+    DiskChanges::SetSharingWait(usual);
+    EXPECT_TRUE(copied);
+    EXPECT_EQ(test::ReadBytes(dir / "dst\\a.txt"), "a");
 }
 
 TEST(CopyFolderTree, OverwritesSameNamesAndLeavesOtherFilesAlone) {
