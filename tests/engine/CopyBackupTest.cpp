@@ -194,6 +194,20 @@ TEST(CopyFolderTree, NamesOutsideTheCodePageAndLongPathsArrive) {
     }
 }
 
+TEST(CopyFolderTree, AFolderLinkThatCannotBeOpenedBecomesAnEmptyFolder) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "src\\a.txt", "a");
+    test::WriteBytes(dir / "target\\inside.txt", "x");
+    if (!test::MakeFolderLink(dir / "src\\link", dir / "target") ||
+        !test::DenyAccess(dir / "target", true))
+        GTEST_SKIP() << "needs folder links and an account that may be refused a folder";
+    const bool copied = CopyFolderTree(dir / "src", dir / "dst", "");
+    test::AllowAccess(dir / "target");
+    EXPECT_TRUE(copied);
+    EXPECT_EQ(test::ListDir(dir / "dst"), (std::vector<std::string>{"a.txt", "link"}));
+    EXPECT_TRUE(test::ListDir(dir / "dst\\link").empty());
+}
+
 TEST(CopyFolderTree, WaitsOutAFileHeldForAMoment) {
     // A sync client or scanner opens a file for a moment after it changes.
     test::TempDir dir;

@@ -388,6 +388,20 @@ const BadInput Catalogue[] = {
                  problems += "a file did not arrive; ";
          return problems;
      }},
+    {"a folder this account may not change",
+     [](Sandbox& s) {
+         test::MakeDirs(s.cloud + "Data");
+         return test::DenyAccess(s.cloud + "Data") && test::DenyAccess(s.cloud);
+     },
+     [](Sandbox& s) { return MoveToCloud(s); },
+     "failed: Windows does not let this account change \"{c}\".\r\nRun TVN Cloud Drive "
+     "Configuration as administrator (right-click it and choose \"Run as administrator\"), then "
+     "press Configure again.",
+     [](Sandbox& s) {
+         test::AllowAccess(s.cloud);
+         test::AllowAccess(s.cloud + "Data");
+         return Count(s.cloud, 0);
+     }},
     {"a drive too full for the backup and the copy",
      [](Sandbox& s) {
          // scripts/test maps a small volume to this letter where it can.

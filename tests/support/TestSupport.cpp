@@ -439,4 +439,34 @@ void MakeDirs(const std::string& path) {
     CreateDirectoryA(p.c_str(), nullptr);
 }
 
+namespace {
+bool RunningAsRoot() {
+    char name[256] = {};
+    DWORD size = sizeof name;
+    return GetUserNameA(name, &size) && std::string(name) == "root";
+}
+
+bool MayCreateIn(const std::string& folder) {
+    UniqueFileHandle probe(
+        CreateFileA((AddBackslash(folder) + "~probe.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return probe.valid();
+}
+} // namespace
+
+bool DenyAccess(const std::string& folder, bool readToo) {
+    const std::string unixPath = UnixNameOf(folder);
+    if (RunningAsRoot() || unixPath.empty())
+        return false;
+    return RunUnix(std::string("/bin/chmod ") + (readToo ? "000 " : "555 ") + Quoted(unixPath),
+                   [&] { return !MayCreateIn(folder); });
+}
+
+void AllowAccess(const std::string& folder) {
+    const std::string unixPath = UnixNameOf(folder);
+    if (!unixPath.empty())
+        RunUnix("/bin/chmod 755 " + Quoted(unixPath),
+                [&] { return IsDir(folder) && MayCreateIn(folder); });
+}
+
 } // namespace test

@@ -46,6 +46,13 @@ bool IsFolderLink(const std::string& path);
 // Makes a folder link at link that leads to target; false when this system
 // cannot make one. Under Wine it is a Unix symbolic link.
 bool MakeFolderLink(const std::string& link, const std::string& target);
+// Takes away (or gives back) this account's right to change a folder or read
+// it, on the Unix side: Wine then refuses with access denied, as Windows does
+// for a folder under Program Files. False when the account is root, which
+// Unix lets do anything; such tests are run again by scripts/test as an
+// unprivileged user.
+bool DenyAccess(const std::string& folder, bool readToo = false);
+void AllowAccess(const std::string& folder);
 // Removes a folder tree (test clean-up only).
 void RemoveTree(const std::string& path);
 // Names in a folder (without "." and ".."), sorted.
