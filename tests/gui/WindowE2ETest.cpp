@@ -570,4 +570,31 @@ TEST_F(WindowE2ETest, UnreadableSettingsFileIsReportedAndTheWindowStays) {
     ExpectExitsWithZero();
 }
 
+// A work OneDrive and no other provider folder: the window finds it, the data
+// moves into a new folder there, and the next start counts that redirection
+// as OneDrive's.
+TEST_F(WindowE2ETest, FindsAWorkOneDriveAndCountsARedirectionIntoIt) {
+    sandbox.MakeInstallation(SampleIni, {{"2024-01", January}});
+    const std::string work = sandbox.Profile() + "\\OneDrive - Example Ltd\\";
+    test::MakeDirs(work + "Tallyvane Data");
+    const std::string cloud = Lower(work + "Tallyvane Data\\");
+    Start();
+    EXPECT_EQ(Text(idTxtCloudDriveFolder), Lower(work));
+    ASSERT_NO_FATAL_FAILURE(
+        BrowseToFirstSubfolder("Locate a folder in OneDrive", "Tallyvane Data"));
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog report = WaitForMessage("Information");
+    EXPECT_EQ(report.text,
+              "Tallyvane has been configured on this machine.\r\n\r\nRedirection to \"" + cloud +
+                  "\" has been established.\r\nData files have been copied to \"" + cloud + "\"");
+    ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
+    ExpectExitsWithZero();
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), January);
+
+    Start();
+    EXPECT_EQ(Text(idTxtCloudDriveFolder), cloud);
+    EXPECT_EQ(Text(idLblCloudDriveLocated1), "Tallyvane IS configured to use a OneDrive location.");
+    EXPECT_TRUE(gui::Enabled(Control(idChkDisconnect)));
+}
+
 } // namespace
