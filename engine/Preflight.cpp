@@ -155,7 +155,18 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
     for (const std::string& settings : plan.settingsFiles)
         TMemIniFile{settings};
 
-    // The settings store's own rule, and its own message.
+    // A settings file this account may not write (its own access rights, not
+    // the read-only mark), then the settings store's own rule and message.
+    for (const std::string& settings : plan.settingsFiles) {
+        const DWORD attributes = GetFileAttributesA(settings.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY) &&
+            !UniqueFileHandle(CreateFileA(settings.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+                 .valid() &&
+            GetLastError() == ERROR_ACCESS_DENIED)
+            return NotAllowed(settings);
+    }
     for (const std::string& settings : plan.settingsFiles)
         if (!TMemIniFile::CanReplace(settings))
             return EFCreateError(settings).what();

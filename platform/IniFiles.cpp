@@ -24,8 +24,11 @@ class TemporaryFile {
         for (int n = 1; n <= 999; ++n) {
             std::string candidate = target + "~" + std::to_string(n);
             DiskChanges::BeforeSettingsChange(candidate);
-            handle_.reset(CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      attributes, nullptr));
+            DiskChanges::RetryWhileShared([&] {
+                handle_.reset(CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          attributes, nullptr));
+                return handle_.valid();
+            });
             if (handle_) {
                 path_ = candidate;
                 return;
