@@ -20,12 +20,13 @@
 #include <vector>
 
 #include "FileErrors.h"
-#include "SettingsLines.h"
+#include "Promises.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 
 using namespace TVNConfigUtil;
 using Strings = std::vector<std::string>;
+using test::Problems;
 
 namespace {
 
@@ -256,83 +257,24 @@ Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
     return s;
 }
 
-// The sandbox's files and folders by lower-cased full paths, as the run's
-// roots in normal form name them.
-test::Snapshot LowerCaseSnapshot(const std::string& root) {
-    const test::Snapshot tree = test::SnapshotTree(root);
-    test::Snapshot lowered;
-    for (const auto& [path, bytes] : tree.files)
-        lowered.files[AsciiLowerCase(root + path)] = bytes;
-    for (const std::string& folder : tree.folders)
-        lowered.folders.insert(AsciiLowerCase(root + folder));
-    return lowered;
-}
-
-// Settings text the run wrote: canonical, and with the lines of the base text,
-// no more and no fewer, leaving aside the keys the run rewrites.
-std::string RewriteProblem(const std::string& bytes, const std::string& base) {
-    if (TIniText::Parse(bytes).Print() != bytes)
-        return "is not in canonical form";
-    const auto now = test::KeptSettingsLines(bytes), was = test::KeptSettingsLines(base);
-    if (const auto* line = test::FirstMissing(was, now))
-        return "lost the line [" + line->first + "] " + line->second;
-    if (const auto* line = test::FirstMissing(now, was))
-        return "gained the line [" + line->first + "] " + line->second;
-    return "";
-}
-
-struct Counts {
-    int scenarios = 0, faults = 0, filesChecked = 0, filesLost = 0;
+struct Counts : test::FileCounts {
+    int scenarios = 0, faults = 0;
     // Runs that failed, and of those the ones that changed no file.
     int failedRuns = 0, stoppedBeforeChange = 0;
 };
 
-// What a run broke of its promises, one problem a line.
-struct Problems {
-    std::string text;
-    void Expect(bool ok, const std::string& problem) {
-        if (!ok)
-            text += "\n  " + problem;
-    }
-};
-
 // One run of a scenario: the sandbox before and after, what the
 // configuration returned or threw, and what its faults let one expect.
-struct Run {
+struct Run : test::RunRecord {
     Run(const Scenario& scenario, const std::string& root)
-        : s(scenario), before(LowerCaseSnapshot(root)), source(NormalForm(s.source)),
-          destination(NormalForm(s.destination)), install(NormalForm(s.install)),
-          newPlace(NormalForm(s.newRedirect)), inis{source + "tvn.ini", destination + "tvn.ini",
-                                                    install + "tvn.ini"} {}
+        : RunRecord(root, scenario.install, scenario.newRedirect, scenario.source,
+                    scenario.destination, scenario.CopyHappens()),
+          s(scenario) {}
 
     const Scenario& s;
-    test::Snapshot before, after;
     Outcome outcome;
     std::optional<std::string> thrown;
     bool mustFail = false, anyFault = false, iniFault = false;
-    // The roots in normal form, and the settings files the run rewrites in place.
-    std::string source, destination, install, newPlace;
-    std::set<std::string> inis;
-    // The backup folders the run made in the destination root.
-    Strings newBackups;
-
-    bool BackedUp(const std::string& path, const std::string& bytes) const {
-        return path.starts_with(destination) &&
-               std::any_of(newBackups.begin(), newBackups.end(), [&](const std::string& backup) {
-                   return after.Holds(backup + path.substr(destination.size()), bytes);
-               });
-    }
-    // A settings file rewritten from old (or made, when old is null); a
-    // copied-over destination may carry the source's settings instead.
-    std::string RewriteProblemOf(const std::string& path, const std::string* old,
-                                 const std::string& bytes) const {
-        const std::string sourceIni = source + "tvn.ini";
-        const bool asSource = path == destination + "tvn.ini" && s.CopyHappens() &&
-                              before.files.count(sourceIni) && (!old || BackedUp(path, *old)) &&
-                              (before.Holds(sourceIni, bytes) ||
-                               RewriteProblem(bytes, before.files.at(sourceIni)).empty());
-        return asSource ? "" : RewriteProblem(bytes, old ? *old : "");
-    }
 };
 
 // Makes the scenario's tree and faults in the sandbox and runs the
@@ -369,36 +311,8 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
     }
     held.clear();
 
-    run.after = LowerCaseSnapshot(root);
-    for (const std::string& folder : run.after.folders) {
-        const std::string name =
-            folder.starts_with(run.destination) ? folder.substr(run.destination.size()) : "";
-        if (!run.before.folders.count(folder) && name.find('\\') == name.size() - 1 &&
-            IsBackupFolderName(BackupPrefix, RemoveBackslash(name)))
-            run.newBackups.push_back(folder);
-    }
+    run.Finish(root);
     return run;
-}
-
-// Every old file is unchanged, rewritten as allowed, or kept in a backup
-// folder the run made in the destination root.
-void EveryOldFileIsKeptInPlaceOrInTheNewBackup(const Run& run, Counts& counts, Problems& problems) {
-    for (const auto& [path, bytes] : run.before.files) {
-        ++counts.filesChecked;
-        std::string problem =
-            !run.after.files.count(path)   ? "is gone"
-            : run.after.Holds(path, bytes) ? ""
-            : run.inis.count(path) ? run.RewriteProblemOf(path, &bytes, run.after.files.at(path))
-            : run.BackedUp(path, bytes) ? ""
-                                        : "changed and no new backup holds its old bytes";
-        if (!problem.empty() &&
-            std::none_of(run.after.files.begin(), run.after.files.end(),
-                         [&](const auto& file) { return file.second == bytes; })) {
-            ++counts.filesLost;
-            problem += " (old bytes exist nowhere now)";
-        }
-        problems.Expect(problem.empty(), path + ": " + problem);
-    }
 }
 
 // A new file is a copy in the new backup of what was there, settings the run
@@ -509,7 +423,7 @@ void AfterASuccessTheCopyAndTheSettingsAreRight(const Run& run, Problems& proble
 std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& counts) {
     Problems problems;
     const Run run = Perform(s, root, counts, problems);
-    EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, counts, problems);
+    test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, counts, problems);
     NoFileAppearsOutsideTheDestination(run, problems);
     TheOutcomeIsOneOfTheKnownTexts(run, problems);
     if (!run.thrown && run.outcome.ErrorText.empty()) {
