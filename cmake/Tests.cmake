@@ -31,6 +31,13 @@ tvn_add_test_suite(engine_tests engine LABELS headless)
 tvn_add_test_suite(app_tests app LABELS headless)
 tvn_add_test_suite(reliability_tests reliability LABELS headless)
 
+# Runs one configuration and ends its own process at a chosen change to the
+# disk; the crash-point tests start it beside their own executable.
+add_executable(tvn_crash_run ${CMAKE_SOURCE_DIR}/tests/reliability/tools/CrashRun.cpp)
+target_compile_options(tvn_crash_run PRIVATE ${TVN_WARNINGS})
+target_link_libraries(tvn_crash_run PRIVATE tvn_engine)
+add_dependencies(reliability_tests tvn_crash_run)
+
 # End-to-end runs of the real window: need an X display (Xvfb).
 file(GLOB TVN_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/*.cpp)
 if(TVN_GUI_TEST_SOURCES)

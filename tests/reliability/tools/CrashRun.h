@@ -1,0 +1,15 @@
+// What tvn_crash_run is told and what it answers. Arguments, in order:
+//   install server old new copy point
+// four folders (an empty argument for none), the copy flag ("1" or "0"), and
+// the change at which the process ends itself: 0 before the first change,
+// -1 for none. Exit code: CrashExitCode when it ended itself, FailedExitCode
+// when the configuration failed or threw, else the number of changes it saw.
+#pragma once
+
+namespace crash_run {
+
+constexpr unsigned long CrashExitCode = 0xDEAD;
+constexpr unsigned long FailedExitCode = 0xFA11;
+constexpr unsigned long UsageExitCode = 0xBAD;
+
+} // namespace crash_run
