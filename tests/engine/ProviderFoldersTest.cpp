@@ -37,15 +37,15 @@ struct PrivateUserKey {
 
 // Each row lists what it makes, separated by " | ": d:folder, f:file=bytes,
 // v:variable=value, k:account=UserFolder ("#" before it: as binary), l: and a:
-// the info.json text below LOCALAPPDATA and APPDATA (' stands for "), and
-// x:the installation's redirection. Paths are below the root; "{R}" is the
-// root and "{J}" the root inside a JSON string.
+// the info.json text below LOCALAPPDATA and APPDATA (' stands for ", @ for
+// {'path': '<the root>), and x:the installation's redirection. Paths are
+// below the root; "{R}" is the root, {A} and {T} a work OneDrive and a
+// Dropbox team folder, and {L} a path too long for the ANSI calls.
 TEST(ProviderFolders, TheFirstSourceNamingAFolderWinsUnlessAnotherHoldsTheRedirection) {
     PrivateUserKey registry;
     ASSERT_TRUE(registry.ok);
     test::Sandbox s;
     s.SetEnvironment();
-    const std::string tooLong = "{R}A\\" + std::string(300, 'p') + "\\..";
     const std::string team = "Profile\\Dropbox (Team)\\", acme = "Profile\\OneDrive - Acme\\";
     const struct {
         std::string what, made, oneDrive, dropbox; // expected below the root; empty: none
@@ -53,61 +53,57 @@ TEST(ProviderFolders, TheFirstSourceNamingAFolderWinsUnlessAnotherHoldsTheRedire
         {"none", "", "", ""},
         {"standard", "d:Profile\\OneDrive | d:Profile\\Dropbox", "Profile\\OneDrive\\",
          "Profile\\Dropbox\\"},
-        {"variables in order",
-         "d:B | d:C | v:OneDrive={R}Missing | v:OneDriveCommercial={R}B | v:OneDriveConsumer={R}C",
-         "B\\", ""},
-        {"variable first", "d:A | d:P | v:OneDrive={R}A | k:Personal={R}P", "A\\", ""},
-        {"Personal first", "d:B | d:P | k:Business1={R}B | k:Personal={R}P", "P\\", ""},
-        {"accounts by name", "d:B1 | d:B2 | d:" + acme + " | k:Business2={R}B2 | k:Business1={R}B1",
-         "B1\\", ""},
+        {"variables in order; LOCALAPPDATA first, personal first",
+         "d:B | d:C | v:OneDrive={R}Missing | v:OneDriveCommercial={R}B | v:OneDriveConsumer={R}C "
+         "| d:L | d:R | a:{'personal': @R'}} | l:{'business': @B'}, 'personal': @L'}}",
+         "B\\", "L\\"},
+        {"variable before account; then APPDATA",
+         "d:A | d:P | v:OneDrive={R}A | k:Personal={R}P | l:{} | a:{'personal': @P'}}", "A\\",
+         "P\\"},
+        {"Personal first; business before others",
+         "d:B | d:P | k:Business1={R}B | k:Personal={R}P | l:{'zeta': @P'}, 'business': @B'}, "
+         "'alpha': @P'}, 'personal': @Missing'}}",
+         "P\\", "B\\"},
+        {"accounts, other accounts by name",
+         "d:B1 | d:B2 | d:{A} | k:Business2={R}B2 | k:Business1={R}B1 | l:{'zeta': @B2'}, "
+         "'business': 7, 'alpha': @B1'}}",
+         "B1\\", "B1\\"},
         {"profile folders by name",
-         "d:Profile\\OneDrive - Zeta | d:" + acme +
-             " | d:Profile\\OneDriveX | f:Profile\\OneDrive - File=x",
+         "d:Profile\\OneDrive - Zeta | d:{A} | d:Profile\\OneDrive (Old) | f:Profile\\OneDrive - "
+         "File=x "
+         "| d:Profile\\Dropbox & Co | d:Profile\\Dropbox (Zeta) | d:{T}",
+         acme, team},
+        {"standard first",
+         "d:Profile\\OneDrive | d:Profile\\Dropbox | d:A | v:OneDrive={R}A | l:{'personal': @A'}} "
+         "| x:Elsewhere",
+         "Profile\\OneDrive\\", "Profile\\Dropbox\\"},
+        {"redirection chooses", "d:Profile\\OneDrive | d:A | d:{A} | v:OneDrive={R}A | x:{A}Time",
          acme, ""},
-        {"standard first", "d:Profile\\OneDrive | d:A | v:OneDrive={R}A | x:Elsewhere",
-         "Profile\\OneDrive\\", ""},
-        {"redirection chooses",
-         "d:Profile\\OneDrive | d:A | d:" + acme + " | v:OneDrive={R}A | x:" + acme + "Time", acme,
-         ""},
-        {"bad OneDrive records",
-         "d:A | d:" + acme +
-             " | f:AFile=x | v:OneDrive={R}AFile | v:OneDriveCommercial=. | v:OneDriveConsumer=" +
-             tooLong + " | k:Personal=#{R}A | k:Business1=" + tooLong + " | k:Business2={R}AFile",
-         acme, ""},
-        {"personal, business, others",
-         "d:A | d:B | l:{'zeta': {'path': '{J}A'}, 'business': {'path': '{J}B'}, 'alpha': {'path': "
-         "'{J}A'}, 'personal': {'path': '{J}Missing'}}",
-         "", "B\\"},
-        {"others by name",
-         "d:A | d:Z | l:{'zeta': {'path': '{J}Z'}, 'business': 7, 'alpha': {'path': '{J}A'}}", "",
-         "A\\"},
-        {"LOCALAPPDATA first, personal first",
-         "d:B | d:L | d:R | a:{'personal': {'path': '{J}R'}} | l:{'business': {'path': '{J}B'}, "
-         "'personal': {'path': '{J}L'}}",
-         "", "L\\"},
-        {"then APPDATA", "d:R | d:" + team + " | l:{} | a:{'personal': {'path': '{J}R'}}", "",
-         "R\\"},
-        {"profile folders", "d:Profile\\Dropbox (Zeta) | d:" + team, "", team},
-        {"ANSI path", "d:Caf\xE9 | l:{'personal': {'path': '{J}Caf\xC3\xA9'}}", "", "Caf\xE9\\"},
-        {"no exact ANSI form",
-         "d:Best\\a | d:" + team + " | l:{'personal': {'path': '{J}Best/\xC4\x81'}}", "", team},
-        {"malformed, empty", "d:P | d:" + team + " | l:{'personal': {'path': '{J}P'} | a:", "",
-         team},
-        {"NUL, number, folder",
-         "d:P | d:" + team +
-             " | d:LocalAppData\\Dropbox\\info.json | a:{'personal': {'path': '{J}P\\u0000x'}, "
-             "'business': {'path': 5}}",
-         "", team},
-        {"too big",
-         "d:P | d:" + team + " | l:{'personal': {'path': '{J}P'}}" +
+        {"redirection chooses an account",
+         "d:Profile\\Dropbox | d:B | x:B\\Time | l:{'business': @B'}}", "", "B\\"},
+        {"bad records, malformed and empty info.json",
+         "d:A | d:{A} | f:AFile=x | v:OneDrive={R}AFile | v:OneDriveCommercial=. | "
+         "v:OneDriveConsumer={L} | k:Personal=#{R}A | k:Business1={L} | k:Business2={R}AFile | d:P "
+         "| d:{T} | l:{'personal': @P'} | a:",
+         acme, team},
+        {"no exact ANSI form, NUL, a number; UTF-8 converted",
+         "d:Best\\a | d:P | d:Caf\xE9 | l:{'personal': @Best/\xC4\x81'}, 'business': {'path': 5}, "
+         "'alpha': @P\\u0000x'}, 'zeta': @Caf\xC3\xA9'}}",
+         "", "Caf\xE9\\"},
+        {"info.json a folder, too big",
+         "d:P | d:{T} | d:AppData\\Dropbox\\info.json | l:{'personal': @P'}}" +
              std::string(DropboxInfoMaxBytes, ' '),
          "", team},
-        {"redirection chooses an account",
-         "d:Profile\\Dropbox | d:B | x:B\\Time | l:{'business': {'path': '{J}B'}}", "", "B\\"},
     };
     std::string json; // the root as the content of a JSON string
     for (char c : s.Root())
         json += c == '\\' ? "\\\\" : std::string(1, c);
+    const std::vector<std::pair<std::string, std::string>> marks = {
+        {"@", "{'path': '" + json},
+        {"'", "\""},
+        {"{A}", acme},
+        {"{T}", team},
+        {"{L}", s / "A\\" + std::string(300, 'p') + "\\.."}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         s.Clear();
@@ -115,8 +111,7 @@ TEST(ProviderFolders, TheFirstSourceNamingAFolderWinsUnlessAnotherHoldsTheRedire
         std::list<test::ScopedEnv> variables;
         for (size_t at = 0, end = 0; at < c.made.size(); at = end + 3) {
             end = std::min(c.made.find(" | ", at), c.made.size());
-            const std::string item =
-                s.Fill(c.made.substr(at + 2, end - at - 2), {{"{J}", json}, {"'", "\""}});
+            const std::string item = s.Fill(c.made.substr(at + 2, end - at - 2), marks);
             const size_t equals = std::min(item.find('='), item.size() - 1);
             const std::string name = item.substr(0, equals), value = item.substr(equals + 1);
             const char kind = c.made[at];
