@@ -1,0 +1,276 @@
+// A configuration broken off at any change to the disk leaves a working
+// installation. Each scenario is first run whole, to learn how many changes
+// it makes and what it leaves; then, once per change, the same sandbox is
+// built afresh and a separate process runs the configuration and ends itself
+// just before that change. What it leaves is held to the promises, and the
+// same configuration run again on it must end where the whole run ended.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "FileErrors.h"
+#include "Promises.h"
+#include "TVNConfigUtil.h"
+#include "TestSupport.h"
+#include "tools/CrashRun.h"
+
+using namespace TVNConfigUtil;
+
+namespace {
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+// Folders below the sandbox root.
+const std::string Install = "AppData\\Tallyvane\\", OneDrive = "OneDrive\\Tallyvane \xF6\\",
+                  Dropbox = "Dropbox\\Tallyvane\\", Server = "Server\\Tallyvane\\";
+
+// An installation-shaped tree below root whose data files name the label;
+// every tree holds 2024-01.txt, so a copy overwrites it.
+Entries Tree(const std::string& root, const std::string& label, const std::string& settings,
+             const std::vector<std::string>& months = {"2024-01", "2024-02"}) {
+    Entries tree = {{root + "tvn.inf", test::Sandbox::MarkerText},
+                    {root + "Data\\Archiv\\2023-12.txt", "30;08:00;Alt;" + label + "\r\n"}};
+    if (!settings.empty())
+        tree.push_back({root + "tvn.ini", settings});
+    for (const std::string& month : months)
+        tree.push_back({root + "Data\\" + month + ".txt", "2;09:15;Projekt;" + label + "\r\n"});
+    return tree;
+}
+
+Entries operator+(Entries a, const Entries& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string Settings(const std::string& language, const std::string& redirect = "",
+                     const std::string& more = "") {
+    return "; Tallyvane\n[Setup]\nLanguage=" + language + "\n" +
+           (redirect.empty() ? "" : "Redirect={R}" + redirect + "\n") + "[Options]\nFont=1\n" +
+           more;
+}
+
+struct CrashScenario {
+    std::string name;
+    Entries files;      // path below the root -> bytes, "{R}" the root
+    std::string hidden; // a file marked hidden and system, or empty
+    std::string install, server, oldRedirect, newRedirect; // below the root, or empty
+    bool copyData;
+};
+
+std::vector<CrashScenario> Scenarios() {
+    // The run names the new server; the rights stay.
+    const std::string server = "[Server]\nServerPath={R}Old Server\nServerAdmin=2\n";
+    const std::string earlier = "TVN Backup 2023-03-14 [09-26-53-589]\\";
+    return {
+        {"installation -> new cloud folder, copy", Tree(Install, "install", Settings("de")), "",
+         Install, "", "", OneDrive, true},
+        {"installation -> cloud folder holding data, no copy",
+         Tree(Install, "install", Settings("de")) + Tree(OneDrive, "cloud", Settings("en")), "",
+         Install, "", "", OneDrive, false},
+        {"cloud -> cloud folder holding data, copy",
+         Tree(Install, "install", Settings("de", OneDrive)) +
+             Tree(OneDrive, "old", Settings("en")) + Tree(Dropbox, "new", Settings("fr")),
+         Dropbox + "Data\\2024-01.txt", Install, "", OneDrive, Dropbox, true},
+        {"cloud -> empty cloud folder, no copy",
+         Tree(Install, "install", Settings("de", OneDrive)) +
+             Tree(OneDrive, "old", Settings("en")) + Entries{{Dropbox + "Data\\", ""}},
+         "", Install, "", OneDrive, Dropbox, false},
+        {"cloud -> standard location, copy",
+         Tree(Install, "install", Settings("de", OneDrive), {"2024-01", "2023-11"}) +
+             Tree(OneDrive, "old", Settings("en")),
+         Install + "Data\\2024-01.txt", Install, "", OneDrive, "", true},
+        {"cloud -> standard location, no copy",
+         Tree(Install, "install", Settings("de", OneDrive)) + Tree(OneDrive, "old", Settings("en")),
+         "", Install, "", OneDrive, "", false},
+        {"installation -> cloud folder holding data, server folder, no copy",
+         Tree(Install, "install", Settings("de", "", server)) +
+             Tree(OneDrive, "cloud", Settings("en"), {"2024-01", "2024-03"}),
+         "", Install, Server, "", OneDrive, false},
+        {"cloud -> cloud folder with earlier backups, copy",
+         Tree(Install, "install", Settings("de", Dropbox)) +
+             Tree(Dropbox, "old", Settings("en"), {"2024-01", earlier + "2023-01"}) +
+             Tree(OneDrive, "new", Settings("fr"), {"2024-03", earlier + "2023-01"}) +
+             Entries{{OneDrive + earlier + "tvn.ini", Settings("it")},
+                     {OneDrive + earlier + "Data\\2022-05.txt", "older\r\n"}},
+         "", Install, "", Dropbox, OneDrive, true},
+    };
+}
+
+// The scenario's folders as full paths, in the order tvn_crash_run takes them.
+std::vector<std::string> Folders(const CrashScenario& s, const test::Sandbox& box) {
+    std::vector<std::string> folders;
+    for (const std::string* folder : {&s.install, &s.server, &s.oldRedirect, &s.newRedirect})
+        folders.push_back(folder->empty() ? "" : box.Root() + *folder);
+    return folders;
+}
+
+void Build(const CrashScenario& s, const test::Sandbox& box) {
+    box.Clear();
+    for (const auto& [path, bytes] : s.files)
+        if (path.ends_with("\\"))
+            test::MakeDirs(box / path);
+        else
+            test::WriteBytes(box / path, box.Fill(bytes));
+    if (!s.hidden.empty())
+        SetFileAttributesA((box / s.hidden).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+}
+
+// One argument as the C runtime splits a command line: quoted, with the
+// backslashes before the closing quote doubled.
+std::string Quoted(const std::string& text) {
+    const size_t kept = text.find_last_not_of('\\');
+    const size_t trailing = kept == std::string::npos ? text.size() : text.size() - 1 - kept;
+    return "\"" + text + std::string(trailing, '\\') + "\"";
+}
+
+// Starts tvn_crash_run, beside this executable, and returns its exit code,
+// or ~0 when it could not be started or did not end within a minute.
+DWORD CrashRun(const std::vector<std::string>& folders, bool copyData, long point) {
+    char self[MAX_PATH];
+    std::string exe(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "tvn_crash_run.exe";
+    std::string command = Quoted(exe);
+    for (const std::string& argument : folders)
+        command.append(" ").append(Quoted(argument));
+    command.append(copyData ? " 1 " : " 0 ").append(std::to_string(point));
+    // What it prints is for a person running it by hand.
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    UniqueFileHandle nowhere(CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inherited, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = nowhere.get();
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return ~0u;
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    DWORD code = ~0u;
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.get(), &code)) {
+        TerminateProcess(process.get(), 255);
+        return ~0u;
+    }
+    return code;
+}
+
+// The settings in effect for the installation, [Setup] Redirect aside, in
+// canonical text, and the files of the data folder beside them.
+struct InEffect {
+    std::string settings;
+    std::map<std::string, std::string> data;
+};
+InEffect SettingsAndDataInEffect(const std::string& install) {
+    try {
+        auto store = OpenInstallationIni(install);
+        const std::string& file = store->FileName();
+        const std::string root = file.substr(0, file.size() - std::string(SettingsFileName).size());
+        DeleteIniKey(store.get(), "Setup", "Redirect");
+        return {store->CanonicalText(), test::SnapshotTree(DataFolderOf(root)).files};
+    } catch (const EFileError& error) {
+        return {std::string("unreadable: ") + error.what(), {}};
+    }
+}
+
+// The sandbox's files without the backup folders and temporary settings
+// files that were not there before: what a run leaves that lasts.
+std::map<std::string, std::string> Lasting(const std::string& root, const test::Snapshot& before) {
+    std::map<std::string, std::string> files = test::SnapshotTree(root).files;
+    std::erase_if(files, [&](const auto& file) {
+        const std::string& path = file.first;
+        if (before.files.count(path))
+            return false;
+        if (path.find("tvn.ini~") != std::string::npos)
+            return true;
+        for (size_t start = 0, cut; (cut = path.find('\\', start)) != std::string::npos;
+             start = cut + 1)
+            if (IsBackupFolderName(BackupPrefix, path.substr(start, cut - start)) &&
+                !before.folders.count(path.substr(0, cut + 1)))
+                return true;
+        return false;
+    });
+    return files;
+}
+
+struct Figures {
+    int scenarios = 0, points = 0, filesLost = 0, broken = 0, rerunsOk = 0;
+};
+
+} // namespace
+
+TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
+    const auto started = std::chrono::steady_clock::now();
+    Figures figures;
+    for (const CrashScenario& s : Scenarios()) {
+        SCOPED_TRACE(s.name);
+        ++figures.scenarios;
+        test::Sandbox box;
+        const std::vector<std::string> folders = Folders(s, box);
+        Build(s, box);
+        const test::Snapshot before = test::SnapshotTree(box.Root());
+        const InEffect was = SettingsAndDataInEffect(folders[0]);
+        const std::string source =
+            !s.oldRedirect.empty() && FolderHasFiles(folders[2]) ? folders[2] : folders[0];
+        const std::string destination = s.newRedirect.empty() ? folders[0] : folders[3];
+        const DWORD changes = CrashRun(folders, s.copyData, -1);
+        ASSERT_LT(changes, crash_run::CrashExitCode) << "the whole run failed";
+        const InEffect whole = SettingsAndDataInEffect(folders[0]);
+        const auto wholeLasting = Lasting(box.Root(), before);
+
+        for (long point = 0; point <= long(changes); ++point) {
+            SCOPED_TRACE("crash before change " + std::to_string(point) + " of " +
+                         std::to_string(changes));
+            ++figures.points;
+            Build(s, box);
+            test::RunRecord run(box.Root(), folders[0], folders[3], source, destination,
+                                s.copyData && NormalForm(source) != NormalForm(destination));
+            EXPECT_EQ(CrashRun(folders, s.copyData, point),
+                      point < long(changes) ? crash_run::CrashExitCode : changes);
+            run.Finish(box.Root());
+            test::FileCounts files;
+            test::Problems lost;
+            test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, files, lost);
+            figures.filesLost += files.filesLost;
+            EXPECT_EQ(lost.text, "");
+            const InEffect now = SettingsAndDataInEffect(folders[0]);
+            const bool working = now.settings.rfind("unreadable: ", 0) != 0 &&
+                                 (now.settings == was.settings || now.settings == whole.settings) &&
+                                 (now.data == was.data || now.data == whole.data);
+            figures.broken += !working;
+            EXPECT_TRUE(working) << "settings in effect:\n"
+                                 << now.settings << "\nbefore:\n"
+                                 << was.settings << "\nafter the whole run:\n"
+                                 << whole.settings << "\ndata files " << now.data.size()
+                                 << (now.data == was.data     ? " as before"
+                                     : now.data == whole.data ? " as after"
+                                                              : " neither as before nor as after");
+
+            const Outcome again =
+                ConfigureInstallation(folders[0], folders[1], folders[2], folders[3], s.copyData);
+            const bool rerunOk =
+                again.ErrorText.empty() && Lasting(box.Root(), before) == wholeLasting;
+            figures.rerunsOk += rerunOk;
+            EXPECT_TRUE(rerunOk) << "the run again: " << again.ErrorText;
+        }
+    }
+    char summary[200];
+    std::snprintf(summary, sizeof summary,
+                  "crash: scenarios=%d points=%d files_lost=%d broken=%d reruns_ok=%d",
+                  figures.scenarios, figures.points, figures.filesLost, figures.broken,
+                  figures.rerunsOk);
+    std::printf("crash points: %.1f s\n%s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                summary);
+    std::ofstream("crash-summary.txt") << summary << "\n";
+    EXPECT_EQ(figures.filesLost, 0);
+    EXPECT_EQ(figures.broken, 0);
+    EXPECT_EQ(figures.rerunsOk, figures.points);
+}
