@@ -85,19 +85,22 @@ void SetServerSettings(TCustomIniFile& store, const std::string& serverFolder, A
 // The settings files a run rewrites, in the order it writes them. When the
 // redirection changes, the destination's settings get the server keys in the
 // same write that takes out their redirection, and the installation's own
-// redirection is the last change of the run: a run broken off before it
+// redirection switches to the destination next: a run broken off before that
 // leaves the installation on its old settings and data, one broken off after
-// it on the new ones, never on settings without their server keys.
+// it on the new ones, never on settings without their server keys. The
+// source's redirection is taken out last, once the installation no longer
+// reads it: where the source has no settings file that write makes an empty
+// one, which would otherwise become the settings in effect.
 struct SettingsWrites {
-    std::string source;      // empty when nothing is written there
     std::string destination; // or the settings in effect, without a redirection change
     std::string install;     // empty when the destination is the installation
+    std::string source;      // empty when nothing is written there
 };
 
 SettingsWrites PlanSettingsWrites(const std::string& install, const std::string& sourceRoot,
                                   const std::string& destinationRoot, bool redirecting) {
     if (!redirecting)
-        return {std::string(), OpenInstallationIni(install)->FileName(), std::string()};
+        return {OpenInstallationIni(install)->FileName(), std::string(), std::string()};
     SettingsWrites writes;
     if (sourceRoot != destinationRoot && sourceRoot != install)
         writes.source = sourceRoot + SettingsFileName;
@@ -110,8 +113,6 @@ SettingsWrites PlanSettingsWrites(const std::string& install, const std::string&
 void WriteSettings(const SettingsWrites& writes, const std::string& install,
                    const std::string& sourceRoot, const std::string& destinationRoot,
                    const std::string& server, AdminRights rights, bool redirecting) {
-    if (!writes.source.empty())
-        WriteRedirection(sourceRoot, "");
     {
         TMemIniFile store(writes.destination);
         if (redirecting)
@@ -127,6 +128,8 @@ void WriteSettings(const SettingsWrites& writes, const std::string& install,
         SetRedirection(store, destinationRoot);
         store.UpdateFile();
     }
+    if (!writes.source.empty())
+        WriteRedirection(sourceRoot, "");
 }
 
 } // namespace

@@ -100,6 +100,11 @@ std::vector<CrashScenario> Scenarios() {
              Entries{{OneDrive + earlier + "tvn.ini", Settings("it")},
                      {OneDrive + earlier + "Data\\2022-05.txt", "older\r\n"}},
          "", Install, "", Dropbox, OneDrive, true},
+        // Taking the redirection out of a cloud folder without settings makes
+        // an empty settings file there.
+        {"cloud folder without settings -> standard location, no copy",
+         Tree(Install, "install", Settings("de", OneDrive)) + Tree(OneDrive, "old", ""), "",
+         Install, "", OneDrive, "", false},
     };
 }
 
