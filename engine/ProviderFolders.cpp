@@ -44,7 +44,8 @@ bool NameBefore(const std::string& a, const std::string& b) {
 }
 
 // Folders directly in the profile whose names begin with prefix (without
-// regard to ASCII case), in name order.
+// regard to ASCII case), in name order. Wine and NTFS list a folder sorted,
+// other file systems (FAT, network shares) need not.
 std::vector<std::string> ProfileFoldersBeginningWith(const std::string& prefix) {
     std::vector<std::string> names;
     const std::string profile = GetEnvVar("USERPROFILE");
@@ -136,7 +137,8 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
 // WideCharToMultiByte with WC_NO_BEST_FIT_CHARS writes the default character
 // instead of a look-alike ("a" for "a macron") and sets lpUsedDefaultChar.
 // Where the ANSI code page is UTF-8 itself, that call takes neither the flag
-// nor lpUsedDefaultChar, and the text needs no conversion.
+// nor lpUsedDefaultChar, and the text needs no conversion; that branch is
+// built from Microsoft's documentation, since Wine here runs code page 1252.
 std::string AnsiFromUtf8(const std::string& text) {
     if (text.empty() || text.size() > INT_MAX)
         return std::string();
