@@ -320,6 +320,17 @@ bool CopyFileForcingFolder(const std::string& source, const std::string& destina
     return DiskChanges::CopyOneFile(from, to);
 }
 
+bool CopySettingsFile(const std::string& source, const std::string& destination) {
+    const std::wstring from = WidePath(source);
+    const std::wstring to = WidePath(destination);
+    if (from.empty() || to.empty())
+        return false;
+    const size_t cut = to.find_last_of(L'\\');
+    if (cut != std::wstring::npos)
+        ForceFolders(to.substr(0, cut + 1));
+    return DiskChanges::CopyOneFileWhole(from, to);
+}
+
 bool CopyFolderTree(const std::string& source, const std::string& destination,
                     const std::string& excludePrefix) {
     if (destination.empty())

@@ -34,4 +34,8 @@ CopyPlan PlanBackup(const std::string& folder);
 // file on Windows.
 bool CopyDataOverBackedUpFiles(const std::string& source, const std::string& destination);
 
+// CopyFileForcingFolder for a settings file: the destination is replaced
+// whole, so that it never holds part of the new text.
+bool CopySettingsFile(const std::string& source, const std::string& destination);
+
 } // namespace TVNConfigUtil

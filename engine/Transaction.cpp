@@ -57,7 +57,9 @@ std::string BackupAndCopy(const std::string& sourceRoot, const std::string& dest
     // Every file the data copy overwrites is in the backup by now.
     if (!CopyDataOverBackedUpFiles(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot)))
         message = "File copy from \"" + sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
-    CopyFileForcingFolder(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
+    // The settings may be the ones in effect (back to the installation): they
+    // are replaced whole, never written over in place.
+    CopySettingsFile(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
     CopyFileForcingFolder(sourceRoot + InstallationMarkerName,
                           destinationRoot + InstallationMarkerName);
     return message;

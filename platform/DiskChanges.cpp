@@ -92,6 +92,22 @@ bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
     return RetryWhileShared([&] { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; });
 }
 
+bool CopyOneFileWhole(const std::wstring& from, const std::wstring& to) {
+    const std::wstring temporary = to + L"~copy";
+    if (!CopyOneFile(from, temporary))
+        return false;
+    BeforeChange(to);
+    if (RetryWhileShared([&] {
+            return MoveFileExW(temporary.c_str(), to.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        }))
+        return true;
+    const DWORD error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    SetLastError(error);
+    return false;
+}
+
 bool ClearMarks(const std::wstring& path) {
     const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
     const DWORD attributes = GetFileAttributesW(path.c_str());

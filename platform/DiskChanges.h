@@ -65,6 +65,11 @@ bool MakeFolder(const std::wstring& path);
 bool MakeFolder(const std::string& ansiPath);
 // Copies a file over any file of that name, waiting out sharing violations.
 bool CopyOneFile(const std::wstring& from, const std::wstring& to);
+// Copies a file so that the destination holds, at every instant, either its
+// old bytes or the new ones: the copy goes to a temporary file beside it,
+// which then takes its place in one rename. A temporary file left by a
+// process that died in between is overwritten by the next copy.
+bool CopyOneFileWhole(const std::wstring& from, const std::wstring& to);
 // Takes the hidden, system and read-only marks off a file, which CopyFile
 // would otherwise refuse to overwrite (Windows documents access denied for
 // a hidden or read-only destination; Wine running as root copies anyway).
