@@ -308,7 +308,10 @@ bool WalkBackup(const std::string& folder, const std::string& into, TreeWork& wo
 
 } // namespace
 
-bool CopyFileForcingFolder(const std::string& source, const std::string& destination) {
+namespace {
+// Copies one file, making the folder it goes into first; whole replaces the
+// destination in one rename instead of writing over it.
+bool CopyIntoFolder(const std::string& source, const std::string& destination, bool whole) {
     const std::wstring from = WidePath(source);
     const std::wstring to = WidePath(destination);
     if (from.empty() || to.empty())
@@ -317,18 +320,16 @@ bool CopyFileForcingFolder(const std::string& source, const std::string& destina
     const size_t cut = to.find_last_of(L'\\');
     if (cut != std::wstring::npos)
         ForceFolders(to.substr(0, cut + 1));
-    return DiskChanges::CopyOneFile(from, to);
+    return whole ? DiskChanges::CopyOneFileWhole(from, to) : DiskChanges::CopyOneFile(from, to);
+}
+} // namespace
+
+bool CopyFileForcingFolder(const std::string& source, const std::string& destination) {
+    return CopyIntoFolder(source, destination, false);
 }
 
 bool CopySettingsFile(const std::string& source, const std::string& destination) {
-    const std::wstring from = WidePath(source);
-    const std::wstring to = WidePath(destination);
-    if (from.empty() || to.empty())
-        return false;
-    const size_t cut = to.find_last_of(L'\\');
-    if (cut != std::wstring::npos)
-        ForceFolders(to.substr(0, cut + 1));
-    return DiskChanges::CopyOneFileWhole(from, to);
+    return CopyIntoFolder(source, destination, true);
 }
 
 bool CopyFolderTree(const std::string& source, const std::string& destination,
