@@ -20,10 +20,12 @@ struct Place {
     int left, top, width, height;
 };
 
-const DWORD Text = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+// One line each, cut at the right edge. Not the ellipsis styles: under Wine
+// they shorten the control's text itself, not only what is drawn.
+const DWORD Text = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 const Place Layout[] = {
-    {idStage, "STATIC", Text | SS_ENDELLIPSIS, 12, 12, 396, 16},
-    {idFile, "STATIC", Text | SS_PATHELLIPSIS, 12, 32, 396, 16},
+    {idStage, "STATIC", Text, 12, 12, 396, 16},
+    {idFile, "STATIC", Text, 12, 32, 396, 16},
     {idBar, PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE, 12, 56, 396, 16},
     {idCounts, "STATIC", Text, 12, 78, 396, 16},
     {IDCANCEL, "BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 330, 100, 78, 24},
