@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "Driver.h"
 #include "Generators.h"
@@ -15,6 +16,31 @@ using namespace TVNConfigUtil;
 namespace {
 
 const int StageTextId = 1001;
+
+// Saves what the screen shows of a window as a 24-bit BMP file, for the
+// README's picture (TVN_PROGRESS_SHOT names the file).
+void SaveWindowImage(HWND window, const std::string& file) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string pixels(size_t((width * 3 + 3) & ~3) * height, '\0');
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER head{0x4D42, DWORD(sizeof head + sizeof info + pixels.size()), 0, 0,
+                          sizeof head + sizeof info};
+    test::WriteBytes(file, std::string(reinterpret_cast<char*>(&head), sizeof head) +
+                               std::string(reinterpret_cast<char*>(&info), sizeof info) + pixels);
+}
 
 TEST(ProgressE2ETest, WindowAnswersDuringACopyAndCancelKeepsTheOldLocation) {
     test::Sandbox sandbox;
@@ -75,6 +101,8 @@ TEST(ProgressE2ETest, WindowAnswersDuringACopyAndCancelKeepsTheOldLocation) {
     ASSERT_NE(progress, nullptr) << "no progress window; shown:\n" << shown;
     EXPECT_FALSE(gui::Enabled(window));
     EXPECT_EQ(stage, "Copying data files to \"" + AsciiLowerCase(sandbox.Install()) + "\"");
+    if (const char* shot = std::getenv("TVN_PROGRESS_SHOT"))
+        SaveWindowImage(progress, shot);
     ASSERT_TRUE(gui::PressButton(progress, "Cancel"));
     HWND error = nullptr;
     while (!error && GetTickCount64() - start < 60000) {

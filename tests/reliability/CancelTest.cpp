@@ -11,19 +11,16 @@ namespace {
 // Says stop before the file numbered stopAt (from 0) of one stage, and
 // writes down each stage as "stage:files:bytes".
 struct ScriptedProgress : ProgressObserver {
-    WorkStage stopIn;
-    unsigned long long stopAt;
+    WorkStage stopIn, stage = WorkStage::Comparing;
+    unsigned long long stopAt, filesSeen = 0;
     std::string stages;
-    WorkStage stage = WorkStage::Comparing;
-    unsigned long long filesSeen = 0;
 
     ScriptedProgress(WorkStage in, unsigned long long at) : stopIn(in), stopAt(at) {}
     void StageBegins(WorkStage s, const std::string&, unsigned long long files,
                      unsigned long long bytes) override {
         stages += std::to_string(int(s)) + ":" + std::to_string(files) + ":" +
                   std::to_string(bytes) + " ";
-        stage = s;
-        filesSeen = 0;
+        stage = s, filesSeen = 0;
     }
     bool FileBegins(const std::string&, unsigned long long) override {
         return !(stage == stopIn && filesSeen++ == stopAt);
@@ -31,25 +28,22 @@ struct ScriptedProgress : ProgressObserver {
 };
 
 // The installation moves into a cloud folder that holds an earlier
-// installation, so the run backs that up (5 files, 21 bytes) and then
+// installation, so the run backs that up (4 files, 48 bytes) and then
 // copies 3 data files (9 bytes).
-struct CancelCase {
-    const char* name;
-    WorkStage stopIn;
-    unsigned long long stopAt;
-    const char* stages;
-    size_t filesInBackup;
-    size_t filesCopied;
-};
-
 TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
-    const CancelCase cases[] = {
+    const struct {
+        const char* name;
+        WorkStage stopIn;
+        unsigned long long stopAt;
+        const char* stages;
+        size_t filesInBackup, filesCopied;
+    } cases[] = {
         {"comparison", WorkStage::Comparing, 3, "0:5:15 ", 0, 0},
         {"backup", WorkStage::BackingUp, 2, "1:4:48 ", 2, 0},
         {"copy", WorkStage::Copying, 1, "1:4:48 2:3:9 ", 4, 1},
         {"settings", WorkStage::WritingSettings, 0, "1:4:48 2:3:9 3:0:0 ", 4, 3},
     };
-    for (const CancelCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::Sandbox box;
         box.MakeInstallation("[Setup]\r\nName=Ann\r\n",
@@ -79,9 +73,9 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
         EXPECT_EQ(progress.stages, c.stages);
 
         test::FileCounts counts;
-        test::Problems problems;
-        test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, counts, problems);
-        EXPECT_EQ(problems.text, "");
+        test::Problems lost;
+        test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, counts, lost);
+        EXPECT_EQ(lost.text, "");
         const bool settingsRun = c.stopIn == WorkStage::WritingSettings;
         EXPECT_EQ(ReadRedirection(box.Install()), settingsRun ? NormalForm(cloud) : "");
         EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"),
@@ -95,13 +89,13 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
                       test::ReadBytes(cloud + "Data\\" + month + ".txt") != "y\r\n";
         EXPECT_EQ(copied, c.filesCopied);
 
+        // The full text is checked end to end; here that it names the backup.
         if (c.stopIn == WorkStage::BackingUp || c.stopIn == WorkStage::Copying)
-            EXPECT_EQ(report, "Tallyvane configuration was cancelled.\r\nNo settings have been "
-                              "changed.\r\nThe files that were at \"" +
+            EXPECT_NE(report.find("cancelled.\r\nNo settings have been changed.\r\nThe files "
+                                  "that were at \"" +
                                   AsciiLowerCase(NormalForm(cloud)) + "\" before are kept in \"" +
-                                  run.newBackups[0] +
-                                  "\".\r\nTallyvane still uses its old data location \"" +
-                                  AsciiLowerCase(NormalForm(box.Install())) + "\".");
+                                  run.newBackups[0] + "\""),
+                      std::string::npos);
     }
 }
 
