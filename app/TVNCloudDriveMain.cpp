@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "Application.h"
-#include "BusyCursor.h"
+#include "BackgroundWork.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
 #include "SelectFolder.h"
@@ -325,11 +325,15 @@ std::optional<bool> TMainCloudDriveForm::AskCopyAfterComparison(const std::strin
                                                                 const char* firstMoreComplete,
                                                                 const char* secondMoreComplete,
                                                                 const char* bothLack) {
-    int result;
-    {
-        BusyCursor busy;
+    int result = 0;
+    bool stopped = false;
+    RunWithProgress(handle_, running_, [&] {
         result = CompareDataCompleteness({firstRoot, secondRoot});
-    }
+        stopped = StopAsked();
+    });
+    // Stopped during the comparison: as if the prompt had been cancelled.
+    if (stopped)
+        return std::nullopt;
     if (result == 0)
         return false;
     // Yes means the copy flag that the prompt recommends or announces; No
@@ -394,11 +398,10 @@ void TMainCloudDriveForm::btnOKClick() {
         return;
 
     Outcome outcome;
-    {
-        BusyCursor busy;
+    RunWithProgress(handle_, running_, [&] {
         outcome = ConfigureInstallation(installFolder, serverFolder, RedirectFolder, newFolder,
                                         *copyData);
-    }
+    });
     ShowOutcome(outcome.ErrorText, outcome.Report);
     if (outcome.ErrorText.empty())
         Close();

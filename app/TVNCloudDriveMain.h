@@ -16,6 +16,8 @@
 
 #include "Win32Handles.h"
 
+class SharedProgress;
+
 // While true, the provider radio-button handlers leave the status lines alone.
 extern bool SuppressStatusUpdate;
 
@@ -164,4 +166,6 @@ class TMainCloudDriveForm {
     HWND savedFocus_ = nullptr;
     int dpi_ = 96;
     bool closeRequested_ = false;
+    // The long work in progress, which closing the window cancels.
+    SharedProgress* running_ = nullptr;
 };

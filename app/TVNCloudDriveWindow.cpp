@@ -4,7 +4,9 @@
 
 #include <commctrl.h>
 
+#include "BackgroundWork.h"
 #include "BusyCursor.h"
+#include "ScreenPlacement.h"
 #include "TVNCloudDriveControlIds.h"
 
 namespace {
@@ -165,13 +167,10 @@ void TMainCloudDriveForm::Show() {
     RunHandler([this] { FormShow(); });
     if (!handle_)
         return;
-    RECT window;
-    GetWindowRect(handle_, &window);
-    int width = window.right - window.left;
-    int height = window.bottom - window.top;
-    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    SetWindowPos(handle_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // On the monitor where the user started the program.
+    POINT pointer{0, 0};
+    GetCursorPos(&pointer);
+    CentreOnMonitorAt(handle_, pointer);
     ShowWindow(handle_, SW_SHOW);
     UpdateWindow(handle_);
     SetFocus(btnBrowseInstall.Handle());
@@ -272,7 +271,11 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         }
         break;
     case WM_CLOSE:
-        Close();
+        // Closing the window while long work runs is its Cancel.
+        if (running_)
+            running_->Cancel();
+        else
+            Close();
         return 0;
     case WM_DESTROY:
         SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);

@@ -2,6 +2,9 @@
 // only reading its files, and the folder copy against a bare loop of the
 // platform's file copy. Prints one table; the last line is for machines:
 //   bench: speedup_vs_linear=<x> compare_vs_read=<y> copy_vs_copyfile=<z>
+//          progress_overhead=<p>%
+// (the comparison and the tree copy with the window's progress observer
+// attached against without, the larger of the two).
 //
 //   tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]
 //   tvn_bench --make-tree <tree folder>
@@ -20,10 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "BackgroundWork.h"
 #include "Completeness.h"
 #include "CompletenessOracle.h"
 #include "FileSystem.h"
 #include "Generators.h"
+#include "Progress.h"
 #include "StringList.h"
 #include "TVNConfigUtil.h"
 
@@ -37,6 +42,7 @@ const int CopyRuns = 7;
 const double SpeedupTarget = 100.0;
 const double CompareVsReadTarget = 3.0;
 const double CopyVsCopyFileTarget = 1.2;
+const double ProgressOverheadTarget = 0.02;
 // The linear comparison is timed on file pairs until this much time has gone;
 // beyond it the total for all pairs is estimated from the pairs timed.
 const double LinearBudgetSeconds = 20.0;
@@ -78,6 +84,7 @@ struct ComparisonRow {
     double linear = 0; // all 120 pairs, measured or estimated
     int linearPairs = 0;
     double compare = 0;
+    double observed = 0; // the comparison under the progress observer
     double read = 0;
     int result = 0;
 };
@@ -104,14 +111,22 @@ ComparisonRow MeasureComparison(const std::string& work, int lines) {
 
     std::vector<double> reads;
     std::vector<double> compares;
+    std::vector<double> observed;
+    auto compare = [&] {
+        row.result = TVNConfigUtil::CompareDataCompleteness({roots.first, roots.second});
+    };
     for (int run = 0; run < Runs; ++run) {
         reads.push_back(Seconds(readAll));
-        compares.push_back(Seconds([&] {
-            row.result = TVNConfigUtil::CompareDataCompleteness({roots.first, roots.second});
+        compares.push_back(Seconds(compare));
+        observed.push_back(Seconds([&] {
+            SharedProgress progress;
+            TVNConfigUtil::ProgressScope scope(progress);
+            compare();
         }));
     }
     row.read = Median(reads);
     row.compare = Median(compares);
+    row.observed = Median(observed);
 
     // The linear comparison, pair by pair as it walks them: from the last
     // month down, each pair loaded into string lists and matched.
@@ -144,6 +159,7 @@ struct CopyTimes {
     bench::TreeListing tree;
     double floor = 0;
     double copyTree = 0;
+    double observed = 0; // the tree copy under the progress observer
     double backup = 0;
     bool complete = true;
 };
@@ -185,11 +201,22 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
             std::abort();
     };
 
-    std::vector<double> floors, trees, backups;
+    auto observedCopy = [&] {
+        SharedProgress progress;
+        TVNConfigUtil::ProgressScope scope(progress);
+        copyTree();
+    };
+
+    std::vector<double> floors, trees, backups, observed;
     for (int run = 0; run < CopyRuns; ++run) {
         // Rotate the order, so that no method always runs on a colder cache.
-        for (int step = 0; step < 3; ++step) {
-            switch ((run + step) % 3) {
+        for (int step = 0; step < 4; ++step) {
+            switch ((run + step) % 4) {
+            case 3:
+                observed.push_back(Seconds(observedCopy));
+                times.complete &= SameListing(bench::ListTree(treeTarget), times.tree);
+                bench::RemoveTree(treeTarget);
+                break;
             case 0:
                 floors.push_back(Seconds(bareLoop));
                 times.complete &= SameListing(bench::ListTree(floorTarget), times.tree);
@@ -213,6 +240,7 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
     }
     times.floor = Median(floors);
     times.copyTree = Median(trees);
+    times.observed = Median(observed);
     times.backup = Median(backups);
     return times;
 }
@@ -305,11 +333,21 @@ int main(int argc, char** argv) {
     const bool speedupMet = speedup >= SpeedupTarget;
     const bool readMet = compareVsRead <= CompareVsReadTarget;
     const bool copyMet = copyVsCopyFile <= CopyVsCopyFileTarget && copy.complete;
+    const double overhead =
+        std::max(big.observed / big.compare, copy.observed / copy.copyTree) - 1.0;
+    const bool overheadMet = overhead <= ProgressOverheadTarget;
+    std::printf("\nWith the progress observer: comparison %s (without %s), tree copy %s "
+                "(without %s)\n",
+                Duration(big.observed).c_str(), Duration(big.compare).c_str(),
+                Duration(copy.observed).c_str(), Duration(copy.copyTree).c_str());
     std::printf("\nTargets at %d lines per file: comparison >= %.0fx faster than linear: %s; "
-                "comparison <= %.0fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s\n",
+                "comparison <= %.0fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s; "
+                "progress overhead <= %.0f%%: %s\n",
                 big.lines, SpeedupTarget, Verdict(speedupMet).c_str(), CompareVsReadTarget,
-                Verdict(readMet).c_str(), CopyVsCopyFileTarget, Verdict(copyMet).c_str());
-    std::printf("bench: speedup_vs_linear=%.1f compare_vs_read=%.2f copy_vs_copyfile=%.2f\n",
-                speedup, compareVsRead, copyVsCopyFile);
-    return speedupMet && readMet && copyMet ? 0 : 1;
+                Verdict(readMet).c_str(), CopyVsCopyFileTarget, Verdict(copyMet).c_str(),
+                ProgressOverheadTarget * 100, Verdict(overheadMet).c_str());
+    std::printf("bench: speedup_vs_linear=%.1f compare_vs_read=%.2f copy_vs_copyfile=%.2f "
+                "progress_overhead=%.1f%%\n",
+                speedup, compareVsRead, copyVsCopyFile, overhead * 100);
+    return speedupMet && readMet && copyMet && overheadMet ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "FileSystem.h"
+#include "Progress.h"
 #include "TVNConfigUtil.h"
 
 namespace TVNConfigUtil {
@@ -177,6 +178,7 @@ void CompareMonth(const std::string& firstText, const std::string& secondText,
 struct DataFile {
     std::string path;
     std::string key;
+    unsigned long long bytes = 0;
 };
 
 std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
@@ -187,15 +189,22 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
         if (!FileSystem::IsFolderEntry(entry) && IsMonthlyDataFileName(entry.cFileName)) {
             std::string path = AsciiLowerCase(data + entry.cFileName);
             std::string key = SameTextKey(path);
-            files.push_back(DataFile{std::move(path), std::move(key)});
+            const unsigned long long bytes =
+                (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            files.push_back(DataFile{std::move(path), std::move(key), bytes});
         }
         return true;
     });
     return files;
 }
 
-std::string ReadDataFile(const std::string& lowerCasedPath) {
-    return FileSystem::ReadWholeFile(lowerCasedPath, lowerCasedPath);
+std::string ReadDataFile(const DataFile& file) {
+    return FileSystem::ReadWholeFile(file.path, file.path);
+}
+
+// False when the observer asks the comparison to stop before this file.
+bool MayRead(const DataFile& file) {
+    return !ProgressObserved() || MayGoOn(file.path, file.bytes);
 }
 
 } // namespace
@@ -207,6 +216,14 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     // For each root, the root it is compared with.
     const std::string otherRoot[2] = {AddBackslash(secondRoot), AddBackslash(firstRoot)};
     long long missing[2] = {0, 0};
+    if (ProgressObserved()) {
+        unsigned long long bytes = 0;
+        for (const auto& list : files)
+            for (const DataFile& file : list)
+                bytes += file.bytes;
+        ReportStage(WorkStage::Comparing, AddBackslash(firstRoot),
+                    files[0].size() + files[1].size(), bytes);
+    }
 
     // The root with fewer files is walked, from its last file to its first,
     // and each file is paired with the first same-named file of the other
@@ -225,14 +242,18 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
                                                        FileSystem::ExtractFileName(entry.path));
         auto found = byKey.find(SameTextKey(counterpart));
         if (found == byKey.end() || found->second.empty()) {
-            missing[lesser] += CountLines(ReadDataFile(entry.path));
+            if (!MayRead(entry))
+                return MissingRecordCounts{};
+            missing[lesser] += CountLines(ReadDataFile(entry));
             continue;
         }
         const size_t match = found->second.back();
         found->second.pop_back();
         paired[match] = true;
-        const std::string greaterText = ReadDataFile(files[greater][match].path);
-        const std::string lesserText = ReadDataFile(entry.path);
+        if (!MayRead(files[greater][match]) || !MayRead(entry))
+            return MissingRecordCounts{};
+        const std::string greaterText = ReadDataFile(files[greater][match]);
+        const std::string lesserText = ReadDataFile(entry);
         if (lesser == 0)
             CompareMonth(lesserText, greaterText, missing[0], missing[1]);
         else
@@ -240,8 +261,11 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     }
 
     for (size_t i = files[greater].size(); i-- > 0;)
-        if (!paired[i])
-            missing[greater] += CountLines(ReadDataFile(files[greater][i].path));
+        if (!paired[i]) {
+            if (!MayRead(files[greater][i]))
+                return MissingRecordCounts{};
+            missing[greater] += CountLines(ReadDataFile(files[greater][i]));
+        }
 
     return MissingRecordCounts{missing[0], missing[1]};
 }
@@ -261,6 +285,7 @@ int CompareDataCompleteness(const std::vector<std::string>& roots) {
         return -1;
     if (roots.size() < 2)
         return 0;
+    // A comparison stopped by its observer gives 0; the caller asks StopAsked().
     return CompletenessResult(CountMissingRecords(roots[0], roots[1]));
 }
 

@@ -9,6 +9,7 @@
 #include "CopyPlan.h"
 #include "DiskChanges.h"
 #include "FileSystem.h"
+#include "Progress.h"
 #include "Win32Handles.h"
 
 namespace TVNConfigUtil {
@@ -131,6 +132,10 @@ class TreeWalk {
     std::vector<std::wstring> path_;
 };
 
+unsigned long long SizeOf(const WIN32_FIND_DATAW& entry) {
+    return (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
+
 // Which backup folders a copy leaves out.
 enum class Exclude { Nowhere, AtEveryDepth, AtTopOnly };
 
@@ -201,7 +206,10 @@ class CopyWork : public TreeWork {
   public:
     explicit CopyWork(bool clearMarks) : clearMarks_(clearMarks) {}
     bool Folder(const std::wstring& to) override { return ForceFolders(to); }
-    bool File(const std::wstring& from, const std::wstring& to, const WIN32_FIND_DATAW&) override {
+    bool File(const std::wstring& from, const std::wstring& to,
+              const WIN32_FIND_DATAW& entry) override {
+        if (ProgressObserved() && !MayGoOn(DiskChanges::ShownPath(from), SizeOf(entry)))
+            return false;
         if (clearMarks_ && !DiskChanges::ClearMarks(to))
             return false;
         return DiskChanges::CopyOneFile(from, to);
@@ -221,8 +229,7 @@ class PlanWork : public TreeWork {
     }
     bool File(const std::wstring& from, const std::wstring& to,
               const WIN32_FIND_DATAW& entry) override {
-        const unsigned long long bytes =
-            (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        const unsigned long long bytes = SizeOf(entry);
         plan_.files.push_back(
             {from, to, bytes, GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES});
         plan_.bytes += bytes;
@@ -371,14 +378,21 @@ bool FolderHasFiles(const std::string& folder) {
 }
 
 bool BackupFolder(const std::string& folder, const std::string& holder) {
+    std::string made;
+    return BackupFolderInto(folder, holder, made);
+}
+
+bool BackupFolderInto(const std::string& folder, const std::string& holder, std::string& made) {
     const std::string into = AddBackslash(holder);
+    made.clear();
     if (into.empty())
         return false;
     const std::string name = UnusedBackupName(into);
     if (name.empty())
         return false;
+    made = into + name + "\\";
     CopyWork work(false);
-    return WalkBackup(folder, into + name + "\\", work);
+    return WalkBackup(folder, made, work);
 }
 
 std::string FormatTimestamp(const SYSTEMTIME& time) {

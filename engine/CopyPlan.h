@@ -28,6 +28,10 @@ CopyPlan PlanFolderTree(const std::string& source, const std::string& destinatio
 // The files BackupFolder(folder, folder) would copy.
 CopyPlan PlanBackup(const std::string& folder);
 
+// BackupFolder, naming the backup folder it made (also when the backup then
+// failed or was stopped; empty when it made none).
+bool BackupFolderInto(const std::string& folder, const std::string& holder, std::string& made);
+
 // CopyFolderTree without exclusions, for a destination whose files a backup
 // already holds: the hidden, system and read-only marks of a file it
 // overwrites are taken off first, since CopyFile refuses to overwrite such a

@@ -101,7 +101,7 @@ std::string Megabytes(unsigned long long bytes, bool roundUp) {
 
 } // namespace
 
-std::string CheckBeforeChanges(const RunPlan& plan) {
+std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
     // What the run reads and what it overwrites or makes.
     std::vector<std::wstring> reads;
     std::vector<std::wstring> overwrites;
@@ -113,9 +113,17 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
             for (const PlannedFile& file : backup.files)
                 reads.push_back(file.from);
             needed += backup.bytes;
+            if (work) {
+                work->backupFiles = backup.files.size();
+                work->backupBytes = backup.bytes;
+            }
         }
         const CopyPlan copy =
             PlanFolderTree(DataFolderOf(plan.sourceRoot), DataFolderOf(plan.destinationRoot), "");
+        if (work) {
+            work->copyFiles = copy.files.size();
+            work->copyBytes = copy.bytes;
+        }
         for (const PlannedFile& file : copy.files) {
             reads.push_back(file.from);
             if (file.overwrites) {

