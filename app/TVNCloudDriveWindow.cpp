@@ -8,6 +8,7 @@
 #include "BusyCursor.h"
 #include "ScreenPlacement.h"
 #include "TVNCloudDriveControlIds.h"
+#include "WindowClass.h"
 
 namespace {
 
@@ -87,33 +88,9 @@ HFONT MakeTahoma(int dpi, bool bold) {
     return CreateFontIndirectA(&font);
 }
 
-// Registers a button-face window class once per process; withIcon gives it
-// the program's icon. The icons are shared resources: the system frees them
-// with the module, so loading them again for a second window leaks nothing.
-bool RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc, bool withIcon) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    if (GetClassInfoExA(instance, name, &wc))
-        return true;
-    wc = WNDCLASSEXA{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = name;
-    if (withIcon) {
-        wc.hIcon = LoadIconA(instance, "MAINICON");
-        wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "MAINICON", IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    }
-    return RegisterClassExA(&wc) != 0;
-}
-
 bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
-    return RegisterOnce(instance, FormClassName, formProc, true) &&
-           RegisterOnce(instance, PanelClassName, panelProc, false);
+    return RegisterWindowClassOnce(instance, FormClassName, formProc, "MAINICON") &&
+           RegisterWindowClassOnce(instance, PanelClassName, panelProc);
 }
 
 } // namespace

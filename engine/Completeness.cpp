@@ -189,9 +189,8 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
         if (!FileSystem::IsFolderEntry(entry) && IsMonthlyDataFileName(entry.cFileName)) {
             std::string path = AsciiLowerCase(data + entry.cFileName);
             std::string key = SameTextKey(path);
-            const unsigned long long bytes =
-                (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-            files.push_back(DataFile{std::move(path), std::move(key), bytes});
+            files.push_back(
+                DataFile{std::move(path), std::move(key), FileSystem::ReportedSize(entry)});
         }
         return true;
     });

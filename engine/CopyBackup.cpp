@@ -32,13 +32,6 @@ std::wstring AsciiLower(std::wstring text) {
     return text;
 }
 
-// A name as the ANSI rules see it (backup names are plain ASCII).
-std::string AnsiName(const wchar_t* name) {
-    char text[MAX_PATH * 2] = {};
-    WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text - 1, nullptr, nullptr);
-    return text;
-}
-
 bool FolderExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -132,10 +125,6 @@ class TreeWalk {
     std::vector<std::wstring> path_;
 };
 
-unsigned long long SizeOf(const WIN32_FIND_DATAW& entry) {
-    return (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-}
-
 // Which backup folders a copy leaves out.
 enum class Exclude { Nowhere, AtEveryDepth, AtTopOnly };
 
@@ -164,7 +153,7 @@ bool WalkTree(const std::wstring& from, const std::wstring& to, const std::strin
         // The name test keeps earlier backups out, and keeps a backup being
         // made inside its own source out of itself.
         if (exclude != Exclude::Nowhere &&
-            IsBackupFolderName(excludePrefix, AnsiName(entry.cFileName)))
+            IsBackupFolderName(excludePrefix, DiskChanges::ShownPath(entry.cFileName)))
             return true;
         const std::wstring folder = from + entry.cFileName + L'\\';
         if (!walk.MayEnter(folder, entry))
@@ -208,7 +197,8 @@ class CopyWork : public TreeWork {
     bool Folder(const std::wstring& to) override { return ForceFolders(to); }
     bool File(const std::wstring& from, const std::wstring& to,
               const WIN32_FIND_DATAW& entry) override {
-        if (ProgressObserved() && !MayGoOn(DiskChanges::ShownPath(from), SizeOf(entry)))
+        if (ProgressObserved() &&
+            !MayGoOn(DiskChanges::ShownPath(from), FileSystem::ReportedSize(entry)))
             return false;
         if (clearMarks_ && !DiskChanges::ClearMarks(to))
             return false;
@@ -223,16 +213,17 @@ class CopyWork : public TreeWork {
 class PlanWork : public TreeWork {
   public:
     explicit PlanWork(CopyPlan& plan) : plan_(plan) {}
-    bool Folder(const std::wstring& to) override {
-        plan_.folders.push_back(to);
-        return true;
-    }
+    bool Folder(const std::wstring&) override { return true; }
     bool File(const std::wstring& from, const std::wstring& to,
               const WIN32_FIND_DATAW& entry) override {
-        const unsigned long long bytes = SizeOf(entry);
-        plan_.files.push_back(
-            {from, to, bytes, GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES});
-        plan_.bytes += bytes;
+        PlannedFile file{from, to, FileSystem::ReportedSize(entry)};
+        WIN32_FILE_ATTRIBUTE_DATA existing{};
+        if (GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &existing)) {
+            file.overwrites = true;
+            file.replacedBytes = FileSystem::ReportedSize(existing);
+        }
+        plan_.bytes += file.bytes;
+        plan_.files.push_back(std::move(file));
         return true;
     }
 

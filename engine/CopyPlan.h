@@ -12,13 +12,12 @@ struct PlannedFile {
     std::wstring from; // \\?\ paths
     std::wstring to;
     unsigned long long bytes = 0;
-    bool overwrites = false; // a file of that name is at the destination now
+    bool overwrites = false;              // a file of that name is at the destination now
+    unsigned long long replacedBytes = 0; // and its size
 };
 
 struct CopyPlan {
     std::vector<PlannedFile> files;
-    // Destination folders that files land in without a subfolder making them.
-    std::vector<std::wstring> folders;
     unsigned long long bytes = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "CopyPlan.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
+#include "FileSystem.h"
 #include "IniFiles.h"
 #include "TVNConfigUtil.h"
 #include "Win32Handles.h"
@@ -89,7 +90,7 @@ unsigned long long SizeOf(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
-    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return FileSystem::ReportedSize(data);
 }
 
 std::string Megabytes(unsigned long long bytes, bool roundUp) {
@@ -108,7 +109,10 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
     std::set<std::wstring> folders;
     unsigned long long needed = 0;
     if (plan.copy) {
-        if (FolderHasFiles(plan.destinationRoot)) {
+        const bool backupDue = FolderHasFiles(plan.destinationRoot);
+        if (work)
+            work->backupDue = backupDue;
+        if (backupDue) {
             const CopyPlan backup = PlanBackup(plan.destinationRoot);
             for (const PlannedFile& file : backup.files)
                 reads.push_back(file.from);
@@ -128,8 +132,7 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
             reads.push_back(file.from);
             if (file.overwrites) {
                 overwrites.push_back(file.to);
-                const unsigned long long old = SizeOf(file.to);
-                needed += file.bytes > old ? file.bytes - old : 0;
+                needed += file.bytes > file.replacedBytes ? file.bytes - file.replacedBytes : 0;
             } else {
                 needed += file.bytes;
             }

@@ -18,6 +18,7 @@ struct RunPlan {
 
 // How much the backup and the copy go through, as the checks found it.
 struct PlannedWork {
+    bool backupDue = false; // the destination holds files, which are backed up first
     unsigned long long backupFiles = 0, backupBytes = 0;
     unsigned long long copyFiles = 0, copyBytes = 0;
 };

@@ -47,14 +47,14 @@ std::string FolderCreationMessage(const std::string& folder) {
     return "The network directory \"" + folder + "\" (or a sub-directory) could not be created.";
 }
 
-// Backs up a destination that holds anything, then copies the data folder and
+// Backs up a destination that holds anything (as the checks found), then copies the data folder and
 // the two settings files. Returns the failure message, or empty; backup names
 // the backup folder made. The settings files follow even a failed data copy,
 // so that the destination at least carries the source's settings next to
 // whatever data did arrive; a stopped run copies no settings.
 std::string BackupAndCopy(const std::string& sourceRoot, const std::string& destinationRoot,
                           const PlannedWork& work, std::string& backup) {
-    if (FolderHasFiles(destinationRoot)) {
+    if (work.backupDue) {
         ReportStage(WorkStage::BackingUp, destinationRoot, work.backupFiles, work.backupBytes);
         if (!BackupFolderInto(destinationRoot, destinationRoot, backup) || StopAsked())
             return "File backup of \"" + destinationRoot + "\" failed.";

@@ -74,10 +74,5 @@ bool CopyOneFileWhole(const std::wstring& from, const std::wstring& to);
 // would otherwise refuse to overwrite (Windows documents access denied for
 // a hidden or read-only destination; Wine running as root copies anyway).
 bool ClearMarks(const std::wstring& path);
-// Tells the seam of a settings file being written or put in place; the
-// settings store makes those changes itself.
-inline void BeforeSettingsChange(const std::string& ansiPath) {
-    BeforeChange(ansiPath);
-}
 
 } // namespace DiskChanges

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -14,18 +12,46 @@
 
 namespace FileSystem {
 
-// Calls visit(entry) for every entry that FindFirstFileA finds for pattern, in
+// The search calls for ANSI and wide names, so that one loop serves both.
+inline HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* entry) {
+    return FindFirstFileA(pattern, entry);
+}
+inline HANDLE FindFirst(const wchar_t* pattern, WIN32_FIND_DATAW* entry) {
+    return FindFirstFileW(pattern, entry);
+}
+inline BOOL FindNext(HANDLE find, WIN32_FIND_DATAA* entry) {
+    return FindNextFileA(find, entry);
+}
+inline BOOL FindNext(HANDLE find, WIN32_FIND_DATAW* entry) {
+    return FindNextFileW(find, entry);
+}
+
+template <typename FindData> bool IsFolderEntry(const FindData& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+template <typename FindData> bool IsDotEntry(const FindData& entry) {
+    const auto* name = entry.cFileName;
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// Calls visit(entry) for every entry that the system finds for pattern, in
 // the order the file system delivers them, until visit returns false. The
 // search is closed on return, whichever way the walk ends.
-template <typename Visit> void ForEachMatch(const std::string& pattern, Visit visit) {
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle find(FindFirstFileA(pattern.c_str(), &entry));
+template <typename FindData, typename Char, typename Visit>
+void ForEachFound(const std::basic_string<Char>& pattern, Visit visit) {
+    FindData entry;
+    UniqueFindHandle find(FindFirst(pattern.c_str(), &entry));
     if (!find)
         return;
     do {
-        if (!visit(static_cast<const WIN32_FIND_DATAA&>(entry)))
+        if (!visit(static_cast<const FindData&>(entry)))
             return;
-    } while (FindNextFileA(find.get(), &entry));
+    } while (FindNext(find.get(), &entry));
+}
+
+template <typename Visit> void ForEachMatch(const std::string& pattern, Visit visit) {
+    ForEachFound<WIN32_FIND_DATAA>(pattern, visit);
 }
 
 // The one walk of a folder's entries: calls visit(entry) for every entry of
@@ -33,35 +59,23 @@ template <typename Visit> void ForEachMatch(const std::string& pattern, Visit vi
 // "." and ".." left out, until visit returns false. A folder that does not
 // exist or cannot be listed has no entries.
 template <typename Visit> void ForEachEntry(const std::string& folder, Visit visit) {
-    ForEachMatch(folder + "*.*", [&](const WIN32_FIND_DATAA& entry) {
-        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0)
-            return true;
-        return visit(entry);
+    ForEachFound<WIN32_FIND_DATAA>(folder + "*", [&](const WIN32_FIND_DATAA& entry) {
+        return IsDotEntry(entry) || visit(entry);
     });
-}
-
-inline bool IsFolderEntry(const WIN32_FIND_DATAA& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The same walk with the wide calls, for the data trees: folder is a long
 // path ending with a backslash (see DiskChanges::WidePath), so that names
 // outside the ANSI code page and paths beyond 260 characters are listed.
 template <typename Visit> void ForEachEntryW(const std::wstring& folder, Visit visit) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &entry));
-    if (!find)
-        return;
-    do {
-        if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0)
-            continue;
-        if (!visit(static_cast<const WIN32_FIND_DATAW&>(entry)))
-            return;
-    } while (FindNextFileW(find.get(), &entry));
+    ForEachFound<WIN32_FIND_DATAW>(folder + L"*", [&](const WIN32_FIND_DATAW& entry) {
+        return IsDotEntry(entry) || visit(entry);
+    });
 }
 
-inline bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// The size of a file as a listing or an attribute query reports it.
+template <typename FindData> unsigned long long ReportedSize(const FindData& entry) {
+    return (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 }
 
 // GetFullPathNameA into a 260-character buffer. Empty when the call fails or

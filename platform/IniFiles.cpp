@@ -23,7 +23,7 @@ class TemporaryFile {
     TemporaryFile(const std::string& target, DWORD attributes) {
         for (int n = 1; n <= 999; ++n) {
             std::string candidate = target + "~" + std::to_string(n);
-            DiskChanges::BeforeSettingsChange(candidate);
+            DiskChanges::BeforeChange(candidate);
             DiskChanges::RetryWhileShared([&] {
                 handle_.reset(CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           attributes, nullptr));
@@ -67,7 +67,7 @@ class TemporaryFile {
     // rename on both systems.
     bool ReplaceTarget(const std::string& target) {
         handle_.reset();
-        DiskChanges::BeforeSettingsChange(target);
+        DiskChanges::BeforeChange(target);
         if (!DiskChanges::RetryWhileShared([&] {
                 return MoveFileExA(path_.c_str(), target.c_str(),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

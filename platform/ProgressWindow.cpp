@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "ScreenPlacement.h"
+#include "WindowClass.h"
 
 const char* const ProgressWindow::ClassName = "TVNProgressWindow";
 
@@ -33,21 +34,6 @@ const Place Layout[] = {
 const int ClientWidth = 420;
 const int ClientHeight = 136;
 
-bool RegisterOnce(HINSTANCE instance, WNDPROC proc) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    if (GetClassInfoExA(instance, ProgressWindow::ClassName, &wc))
-        return true;
-    wc = WNDCLASSEXA{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = ProgressWindow::ClassName;
-    return RegisterClassExA(&wc) != 0;
-}
-
 int ScreenDpi() {
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : DesignDpi;
@@ -60,7 +46,7 @@ int ScreenDpi() {
 
 ProgressWindow::ProgressWindow(HWND owner) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    if (!RegisterOnce(instance, WindowProc))
+    if (!RegisterWindowClassOnce(instance, ProgressWindow::ClassName, WindowProc))
         return;
     const int dpi = ScreenDpi();
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;

@@ -196,15 +196,6 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(bare.c_str());
 }
 
-namespace {
-// A name as the ANSI texts show it: "?" for a character outside the code page.
-std::string AnsiName(const wchar_t* name) {
-    char text[MAX_PATH * 2] = {};
-    WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text - 1, nullptr, nullptr);
-    return text;
-}
-} // namespace
-
 std::string ReadWide(const std::wstring& path) {
     UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -238,7 +229,7 @@ Snapshot SnapshotTree(const std::string& folder) {
     std::function<void(const std::wstring&, const std::string&)> collect =
         [&](const std::wstring& wide, const std::string& relative) {
             FileSystem::ForEachEntryW(wide, [&](const WIN32_FIND_DATAW& entry) {
-                const std::string path = relative + AnsiName(entry.cFileName);
+                const std::string path = relative + DiskChanges::ShownPath(entry.cFileName);
                 const std::wstring full = wide + entry.cFileName;
                 if (FileSystem::IsFolderEntry(entry) &&
                     (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
