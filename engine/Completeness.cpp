@@ -242,7 +242,7 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
         auto found = byKey.find(SameTextKey(counterpart));
         if (found == byKey.end() || found->second.empty()) {
             if (!MayRead(entry))
-                return MissingRecordCounts{};
+                return MissingRecordCounts{0, 0, true};
             missing[lesser] += CountLines(ReadDataFile(entry));
             continue;
         }
@@ -250,7 +250,7 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
         found->second.pop_back();
         paired[match] = true;
         if (!MayRead(files[greater][match]) || !MayRead(entry))
-            return MissingRecordCounts{};
+            return MissingRecordCounts{0, 0, true};
         const std::string greaterText = ReadDataFile(files[greater][match]);
         const std::string lesserText = ReadDataFile(entry);
         if (lesser == 0)
@@ -262,30 +262,54 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     for (size_t i = files[greater].size(); i-- > 0;)
         if (!paired[i]) {
             if (!MayRead(files[greater][i]))
-                return MissingRecordCounts{};
+                return MissingRecordCounts{0, 0, true};
             missing[greater] += CountLines(ReadDataFile(files[greater][i]));
         }
 
     return MissingRecordCounts{missing[0], missing[1]};
 }
 
-int CompletenessResult(const MissingRecordCounts& counts) {
+Comparison ComparisonOf(const MissingRecordCounts& counts) {
+    if (counts.Stopped)
+        return Comparison::Stopped;
     if (counts.First > 0 && counts.Second > 0)
-        return -1;
+        return Comparison::EachLacks;
     if (counts.First > 0)
-        return 1;
+        return Comparison::FirstMoreComplete;
     if (counts.Second > 0)
+        return Comparison::SecondMoreComplete;
+    return Comparison::Same;
+}
+
+Comparison CompareRoots(const std::string& firstRoot, const std::string& secondRoot) {
+    return ComparisonOf(CountMissingRecords(firstRoot, secondRoot));
+}
+
+namespace {
+// The number CompareDataCompleteness gives: a stopped comparison gives 0, and
+// its caller asks StopAsked().
+int CompletenessResult(Comparison comparison) {
+    switch (comparison) {
+    case Comparison::FirstMoreComplete:
+        return 1;
+    case Comparison::SecondMoreComplete:
         return 2;
+    case Comparison::EachLacks:
+        return -1;
+    case Comparison::Same:
+    case Comparison::Stopped:
+        break;
+    }
     return 0;
 }
+} // namespace
 
 int CompareDataCompleteness(const std::vector<std::string>& roots) {
     if (roots.size() > 2)
         return -1;
     if (roots.size() < 2)
         return 0;
-    // A comparison stopped by its observer gives 0; the caller asks StopAsked().
-    return CompletenessResult(CountMissingRecords(roots[0], roots[1]));
+    return CompletenessResult(CompareRoots(roots[0], roots[1]));
 }
 
 } // namespace TVNConfigUtil

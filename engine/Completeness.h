@@ -12,15 +12,25 @@ namespace TVNConfigUtil {
 // line is matched with at most one equal line of the other file. Throws
 // EFOpenError, named by the lower-cased full path, for a file that cannot be
 // opened for reading.
+// Stopped when the progress observer stopped the comparison before it had
+// read every file: the counts then say nothing.
 struct MissingRecordCounts {
     long long First = 0;
     long long Second = 0;
+    bool Stopped = false;
 };
 MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
                                         const std::string& secondRoot);
 
-// 0 when neither root lacks anything, 1 when only the second lacks records of
-// the first, 2 when only the first lacks records of the second, -1 when both.
-int CompletenessResult(const MissingRecordCounts& counts);
+// What a comparison of two roots found.
+enum class Comparison {
+    Same,               // neither root holds a record that the other lacks
+    FirstMoreComplete,  // only the first holds records that the second lacks
+    SecondMoreComplete, // only the second holds records that the first lacks
+    EachLacks,          // each holds records that the other lacks
+    Stopped,            // the observer stopped it: nothing is known
+};
+Comparison ComparisonOf(const MissingRecordCounts& counts);
+Comparison CompareRoots(const std::string& firstRoot, const std::string& secondRoot);
 
 } // namespace TVNConfigUtil
