@@ -7,6 +7,7 @@
 
 #include "Application.h"
 #include "BackgroundWork.h"
+#include "ConfigureDecisions.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
 #include "SelectFolder.h"
@@ -17,62 +18,6 @@ using namespace TVNConfigUtil;
 bool SuppressStatusUpdate = false;
 
 namespace {
-
-// Prompts of the Configure command, stored naming Dropbox.
-const char* const MsgProviderRoot =
-    "Create a folder for Tallyvane within the Dropbox location first";
-const char* const MsgUnchanged = "Tallyvane is already configured to use this location";
-const char* const MsgForeignRedirection =
-    "The locally detected Tallyvane installation uses redirection\r\n"
-    "Dropbox configuration will over-write these settings\r\n"
-    "Continue?";
-const char* const PromptCloudMoreCompleteThanInstallation =
-    "DropBox appears to have more data than the locally detected Tallyvane installation\r\n"
-    "Do you wish to use the more complete files in DropBox?\r\n"
-    "(Recommended - The utility will back up any Tallyvane data files at the locally detected "
-    "installation before copying Dropbox files)";
-const char* const PromptInstallationMoreCompleteThanCloud =
-    "The selected data file location appears to have more data than DropBox\r\n"
-    "Do you wish to use the more complete files in the selected data file location?\r\n"
-    "(Recommended - No files will be copied from DropBox)";
-const char* const PromptCloudAndInstallationEachLack =
-    "The selected data file location has existing Tallyvane data files\r\n"
-    "The utility will back up these files and copy DropBox files to the location\r\n"
-    "Continue?";
-const char* const PromptInstallationMoreCompleteThanNewLocation =
-    "The selected data file location appears to have more data than DropBox\r\n"
-    "Do you wish to use the more complete files in the selected data file location?\r\n"
-    "(Recommended - The utility will back up any Tallyvane data files in DropBox before copying "
-    "files from the selected file location)";
-const char* const PromptNewLocationMoreCompleteThanInstallation =
-    "DropBox appears to have more data than the locally detected Tallyvane installation\r\n"
-    "Do you wish to use the more complete files in DropBox?\r\n"
-    "(Recommended - No files will be copied from the locally detected Tallyvane location)";
-const char* const PromptInstallationAndNewLocationEachLack =
-    "DropBox has existing Tallyvane data files\r\n"
-    "The utility will back up these files and copy the current Tallyvane installation files to "
-    "the location\r\n"
-    "Continue?";
-
-// Replaces every occurrence of word (ASCII letters, compared without regard
-// to case) by replacement.
-std::string ReplaceWordIgnoringCase(const std::string& text, const std::string& word,
-                                    const std::string& replacement) {
-    std::string lowerText = AsciiLowerCase(text);
-    std::string lowerWord = AsciiLowerCase(word);
-    std::string out;
-    size_t pos = 0;
-    for (;;) {
-        size_t hit = lowerText.find(lowerWord, pos);
-        if (hit == std::string::npos)
-            break;
-        out.append(text, pos, hit - pos);
-        out += replacement;
-        pos = hit + word.size();
-    }
-    out.append(text, pos, std::string::npos);
-    return out;
-}
 
 // Restores a flag on every way out of a scope.
 class FlagScope {
@@ -190,6 +135,14 @@ void TMainCloudDriveForm::Click(TControl& control) {
 }
 
 void TMainCloudDriveForm::ControlClicked(TControl& control, bool checkedNow) {
+    // While work runs the window is disabled, but a click sent straight to a
+    // control still arrives: Cancel stops the work, as closing does, and
+    // every other control waits.
+    if (running_) {
+        if (&control == &btnCancel)
+            running_->Cancel();
+        return;
+    }
     if (&control == &btnOneDrive || &control == &btnDropbox) {
         // A click on the provider already selected does nothing.
         if (checkedNow && !control.Checked())
@@ -266,9 +219,12 @@ void TMainCloudDriveForm::UpdateStatus() {
 }
 
 std::string TMainCloudDriveForm::ProviderText(const std::string& text) const {
-    if (btnDropbox.Checked())
-        return ReplaceWordIgnoringCase(text, "OneDrive", "Dropbox");
-    return ReplaceWordIgnoringCase(text, "Dropbox", "OneDrive");
+    return ConfigureDecisions::ProviderText(text, SelectedProvider());
+}
+
+ConfigureDecisions::Provider TMainCloudDriveForm::SelectedProvider() const {
+    return btnDropbox.Checked() ? ConfigureDecisions::Provider::Dropbox
+                                : ConfigureDecisions::Provider::OneDrive;
 }
 
 void TMainCloudDriveForm::btnOneDriveClick() {
@@ -320,88 +276,107 @@ void TMainCloudDriveForm::btnCancelClick() {
     Close();
 }
 
-std::optional<bool> TMainCloudDriveForm::AskCopyAfterComparison(const std::string& firstRoot,
-                                                                const std::string& secondRoot,
-                                                                const char* firstMoreComplete,
-                                                                const char* secondMoreComplete,
-                                                                const char* bothLack) {
-    int result = 0;
-    bool stopped = false;
-    RunWithProgress(handle_, running_, [&] {
-        result = CompareDataCompleteness({firstRoot, secondRoot});
-        stopped = StopAsked();
-    });
-    // Stopped during the comparison: as if the prompt had been cancelled.
-    if (stopped)
+bool TMainCloudDriveForm::FormQueryEndSession() const {
+    // Work in hand holds the session; the reason it gives is shown by Windows.
+    return running_ == nullptr;
+}
+
+void TMainCloudDriveForm::FormEndSession(bool ending) {
+    if (!ending || !running_)
+        return;
+    // The session may end as soon as this returns: the work stops after the
+    // file in hand, then the command ends the program without a report.
+    running_->EndProgram();
+    running_->WaitUntilFinished();
+}
+
+std::optional<bool>
+TMainCloudDriveForm::AskCopyAfterComparison(const ConfigureDecisions::Start& start) {
+    using namespace ConfigureDecisions;
+    // The comparison runs on the worker thread and reports to that thread's
+    // observer, so whether it was stopped comes back in its result, not from
+    // StopAsked() on this thread.
+    Comparison result = Comparison::Stopped;
+    if (RunWithProgress(handle_, running_, [&] {
+            result = CompareRoots(start.firstRoot, start.secondRoot);
+        }) == WorkEnd::EndProgram) {
+        Close();
         return std::nullopt;
-    if (result == 0)
-        return false;
-    // Yes means the copy flag that the prompt recommends or announces; No
-    // asks to confirm the opposite direction.
-    auto ask = [this](const char* prompt, TMsgDlgType type, bool yesCopies) -> std::optional<bool> {
-        int answer = MessageDlg(ProviderText(prompt), type, mbYesNoCancel, 0);
-        if (answer == mrYes)
-            return yesCopies;
-        if (answer == mrNo && ConfirmCopyDirection(!yesCopies))
-            return !yesCopies;
-        return std::nullopt;
-    };
-    if (result == 1)
-        return ask(firstMoreComplete, mtConfirmation, true);
-    if (result == 2)
-        return ask(secondMoreComplete, mtConfirmation, false);
-    return ask(bothLack, mtWarning, true);
+    }
+    const AfterComparison after =
+        DecideAfterComparison(start.direction, result, SelectedProvider());
+    if (after.kind != AfterComparison::Kind::Ask)
+        return after.kind == AfterComparison::Kind::Configure ? std::optional<bool>(after.copyData)
+                                                              : std::nullopt;
+    const AfterAnswer answer = DecideAfterAnswer(
+        after.prompt, MessageDlg(after.prompt.text, after.prompt.type, mbYesNoCancel, 0));
+    if (answer.kind == AfterAnswer::Kind::Configure ||
+        (answer.kind == AfterAnswer::Kind::Confirm && ConfirmCopyDirection(answer.copyData)))
+        return answer.copyData;
+    return std::nullopt;
 }
 
 void TMainCloudDriveForm::btnOKClick() {
-    const std::string installFolder = NormalForm(txtInstallFolder.Caption());
-    const std::string newFolder =
-        chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption());
-    const std::string serverFolder = ReadServerPath(installFolder);
+    using namespace ConfigureDecisions;
+    // One configuration at a time: a click that reaches the button while one
+    // runs (sent straight to it past the disabled window or a prompt, as UI
+    // automation does) does not start a second one inside the first.
+    if (configuring_)
+        return;
+    FlagScope busy(configuring_, true);
 
-    if (!newFolder.empty() && SamePath(newFolder, ProviderFolder)) {
-        MessageDlg(ProviderText(MsgProviderRoot), mtError, mbOK, 0);
+    Facts facts;
+    facts.installFolder = NormalForm(txtInstallFolder.Caption());
+    facts.newFolder =
+        chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption());
+    facts.redirectFolder = RedirectFolder;
+    facts.providerFolder = ProviderFolder;
+    facts.provider = SelectedProvider();
+    const std::string serverFolder = ReadServerPath(facts.installFolder);
+    facts.newIsProviderFolder =
+        !facts.newFolder.empty() && SamePath(facts.newFolder, ProviderFolder);
+    facts.installIsInstallation = IsInstallationFolder(facts.installFolder);
+    facts.newIsInstallation = !facts.newFolder.empty() && IsInstallationFolder(facts.newFolder);
+
+    const Start start = DecideStart(facts);
+    switch (start.kind) {
+    case Start::Kind::RefuseProviderFolder:
+        MessageDlg(start.refusal, mtError, mbOK, 0);
         btnBrowseCloudDriveClick();
         return;
-    }
-
-    if (newFolder == RedirectFolder) {
-        MessageDlg(ProviderText(MsgUnchanged), mtError, mbOK, 0);
-        if (newFolder.empty()) {
-            // Offer the selected provider's own folder, so that a second press
-            // works with a location the user can see and browse from.
+    case Start::Kind::RefuseUnchanged:
+        MessageDlg(start.refusal, mtError, mbOK, 0);
+        if (start.offerProviderFolder) {
             std::string standard = btnDropbox.Checked() ? DropboxFolder() : OneDriveFolder();
             txtCloudDriveFolder.SetCaption(AsciiLowerCase(standard));
             UpdateStatus();
         }
         return;
+    case Start::Kind::Go:
+        break;
     }
-
-    // Replacing a redirection that this utility did not make: only an explicit
-    // Yes goes on; closing the warning is not consent to overwrite settings.
-    if (!RedirectFolder.empty() && !LiesInside(RedirectFolder, ProviderFolder)) {
-        if (MessageDlg(ProviderText(MsgForeignRedirection), mtWarning, mbYesNo, 0) != mrYes)
-            return;
-    }
-
-    std::optional<bool> copyData = true;
-    if (!ProviderFolder.empty() && newFolder.empty() && IsInstallationFolder(installFolder))
-        copyData = AskCopyAfterComparison(
-            RedirectFolder, installFolder, PromptCloudMoreCompleteThanInstallation,
-            PromptInstallationMoreCompleteThanCloud, PromptCloudAndInstallationEachLack);
-    else if (!newFolder.empty() && IsInstallationFolder(newFolder))
-        copyData = AskCopyAfterComparison(installFolder, newFolder,
-                                          PromptInstallationMoreCompleteThanNewLocation,
-                                          PromptNewLocationMoreCompleteThanInstallation,
-                                          PromptInstallationAndNewLocationEachLack);
-    if (!copyData)
+    if (start.warning && MessageDlg(*start.warning, mtWarning, mbYesNo, 0) != mrYes)
         return;
 
+    bool copyData = true;
+    if (start.compare) {
+        const std::optional<bool> answer = AskCopyAfterComparison(start);
+        if (!answer)
+            return;
+        copyData = *answer;
+    }
+
     Outcome outcome;
-    RunWithProgress(handle_, running_, [&] {
-        outcome = ConfigureInstallation(installFolder, serverFolder, RedirectFolder, newFolder,
-                                        *copyData);
-    });
+    if (RunWithProgress(
+            handle_, running_,
+            [&] {
+                outcome = ConfigureInstallation(facts.installFolder, serverFolder, RedirectFolder,
+                                                facts.newFolder, copyData);
+            },
+            L"Copying Tallyvane data") == WorkEnd::EndProgram) {
+        Close();
+        return;
+    }
     ShowOutcome(outcome.ErrorText, outcome.Report);
     if (outcome.ErrorText.empty())
         Close();

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "ConfigureDecisions.h"
 #include "Win32Handles.h"
 
 class SharedProgress;
@@ -105,6 +106,10 @@ class TMainCloudDriveForm {
     void chkDisconnectClick();
     void btnCancelClick();
     void btnOKClick();
+    // The end of the Windows session: whether it may end now (not while work
+    // runs), and, when it ends, what the window does first.
+    bool FormQueryEndSession() const;
+    void FormEndSession(bool ending);
 
     // Checks a radio button, from code or by the user: when it becomes
     // checked, the other is unchecked and its handler runs.
@@ -137,13 +142,10 @@ class TMainCloudDriveForm {
   private:
     // Shows the provider's folder, or the redirection when it lies inside it.
     void SelectProvider(const std::string& standardFolder);
-    // Compares the two roots' records and asks the matching prompt. The copy
-    // flag to go on with, or empty when the user stopped.
-    std::optional<bool> AskCopyAfterComparison(const std::string& firstRoot,
-                                               const std::string& secondRoot,
-                                               const char* firstMoreComplete,
-                                               const char* secondMoreComplete,
-                                               const char* bothLack);
+    ConfigureDecisions::Provider SelectedProvider() const;
+    // Compares the two roots the command names and asks what its result
+    // asks. The copy flag to go on with, or empty when the command stops.
+    std::optional<bool> AskCopyAfterComparison(const ConfigureDecisions::Start& start);
 
     // The one route from a click to its handler, for the real window and for
     // Click: checkedNow is the check state the control has after the click.
@@ -166,6 +168,8 @@ class TMainCloudDriveForm {
     HWND savedFocus_ = nullptr;
     int dpi_ = 96;
     bool closeRequested_ = false;
+    // A Configure command is running (its dialogs or its work).
+    bool configuring_ = false;
     // The long work in progress, which closing the window cancels.
     SharedProgress* running_ = nullptr;
 };

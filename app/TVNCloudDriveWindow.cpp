@@ -254,6 +254,11 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         else
             Close();
         return 0;
+    case WM_QUERYENDSESSION:
+        return FormQueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+        RunHandler([&] { FormEndSession(wParam != FALSE); });
+        return 0;
     case WM_DESTROY:
         SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
         handle_ = nullptr;

@@ -43,4 +43,8 @@ bool StopAsked() {
     return stopped;
 }
 
+ProgressObserver* ObserverInForce() {
+    return current;
+}
+
 } // namespace TVNConfigUtil

@@ -43,5 +43,8 @@ bool ProgressObserved();
 bool MayGoOn(const std::string& path, unsigned long long bytes);
 // Whether the observer in force has asked to stop.
 bool StopAsked();
+// The calling thread's observer, or nullptr: work handed to another thread
+// may report to it as well.
+ProgressObserver* ObserverInForce();
 
 } // namespace TVNConfigUtil

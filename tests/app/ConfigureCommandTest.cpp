@@ -3,6 +3,10 @@
 #include "Application.h"
 #include "FormFixture.h"
 
+#include <functional>
+#include <stdexcept>
+
+#include "BackgroundWork.h"
 #include "Progress.h"
 #include "TVNConfigUtil.h"
 
@@ -188,7 +192,7 @@ TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
     EXPECT_TRUE(form->CloseRequested());
 }
 
-// Each answer to the comparison prompts, for both directions.
+// The comparison prompts and their answers, on real folders.
 TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
     enum Direction { BackToStandardLocation, IntoNewLocation };
     enum Result { Copied, NotCopied, Stopped };
@@ -211,53 +215,23 @@ TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
         int confirmAnswer;
         Result result;
     };
+    // Every answer is a row of the decision table; these show that the window
+    // asks what the table says and that the disk ends as the answer says.
     const Case cases[] = {
-        // Back to the standard location, the cloud copy more complete.
         {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrYes, nullptr, 0,
          Copied},
         {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrNo, &moreComplete,
          mrYes, NotCopied},
-        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrNo, &moreComplete,
-         mrNo, Stopped},
-        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrCancel, nullptr, 0,
-         Stopped},
-        // Back to the standard location, the installation's copy more complete.
-        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrYes, nullptr,
-         0, NotCopied},
-        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrNo,
-         &lessComplete, mrYes, Copied},
-        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrNo,
-         &lessComplete, mrCancel, Stopped},
         {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrCancel,
          nullptr, 0, Stopped},
-        // Back to the standard location, each holding records the other lacks.
         {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrYes, nullptr, 0,
          Copied},
-        {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrNo, &moreComplete,
-         mrYes, NotCopied},
-        {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrCancel, nullptr, 0,
-         Stopped},
-        // Into a new location, the installation's copy more complete.
-        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrYes, nullptr, 0, Copied},
-        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrNo, &moreComplete, mrYes,
-         NotCopied},
         {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrNo, &moreComplete, mrNo,
          Stopped},
-        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrCancel, nullptr, 0, Stopped},
-        // Into a new location, the new location's copy more complete.
-        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrYes, nullptr, 0,
-         NotCopied},
         {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrNo, &lessComplete,
          mrYes, Copied},
-        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrNo, &lessComplete,
-         mrNo, Stopped},
-        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrCancel, nullptr, 0,
-         Stopped},
-        // Into a new location, each holding records the other lacks.
-        {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrYes, nullptr, 0, Copied},
         {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrNo, &moreComplete, mrYes,
          NotCopied},
-        {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrCancel, nullptr, 0, Stopped},
         // Equal records (case aside): no prompt, nothing copied.
         {BackToStandardLocation, "A\r\nB\r\n", nullptr, mtWarning, 0, nullptr, 0, NotCopied},
         {IntoNewLocation, "b\r\na\r\n", nullptr, mtWarning, 0, nullptr, 0, NotCopied},
@@ -407,6 +381,91 @@ TEST_F(ConfigureCommandTest, StoppingTheComparisonEndsTheCommandWithNothingChang
     EXPECT_TRUE(MessageTexts().empty());
     EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
     EXPECT_FALSE(form->CloseRequested());
+}
+
+} // namespace
+
+namespace {
+
+// The ways out of work that runs on the worker thread, as the window runs it:
+// each row acts once on the window's thread while the comparison runs. The
+// window must come out usable (a second press works), and nothing may change
+// unless the command went on.
+TEST_F(ConfigureCommandTest, WorkEndsCleanlyOnEveryWayOut) {
+    enum End { Prompted, ErrorBox, Ended, Stopped };
+    struct Row {
+        const char* name;
+        std::function<void(TMainCloudDriveForm&)> act;
+        bool holdData; // a data file held without sharing: the comparison throws
+        End end;
+        const char* error;
+    } rows[] = {
+        {"the work throws", nullptr, true, ErrorBox, "Cannot open file "},
+        {"the loop throws", [](TMainCloudDriveForm&) { throw std::runtime_error("loop failed"); },
+         false, ErrorBox, "loop failed."},
+        {"a second Configure",
+         [](TMainCloudDriveForm& form) {
+             form.Click(form.btnOK);
+             form.btnOKClick();
+         },
+         false, Prompted, nullptr},
+        {"Cancel pressed", [](TMainCloudDriveForm& form) { form.Click(form.btnCancel); }, false,
+         Stopped, nullptr},
+        {"a quit message", [](TMainCloudDriveForm&) { PostQuitMessage(0); }, false, Ended, nullptr},
+        {"the session ends",
+         [](TMainCloudDriveForm& form) {
+             EXPECT_FALSE(form.FormQueryEndSession());
+             form.FormEndSession(true);
+         },
+         false, Ended, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sandbox.Clear();
+        const std::string cloud = OneDrive() + "Tvn\\";
+        MakeInstallation();
+        test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\nb\r\n");
+        test::WriteBytes(cloud + "tvn.inf", test::Sandbox::MarkerText);
+        test::WriteBytes(cloud + "Data\\2024-01.txt", "a\r\n");
+        Start();
+        EXPECT_TRUE(form->FormQueryEndSession());
+        form->txtCloudDriveFolder.SetCaption(Lower(cloud));
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        int turns = 0;
+        SetWorkLoopTurn([&] {
+            if (turns++ == 0 && row.act)
+                row.act(*form);
+        });
+        dialogs.shown.clear();
+        dialogs.messageAnswers = {mrCancel};
+        {
+            test::HeldFile held(cloud + "Data\\2024-01.txt", GENERIC_READ,
+                                row.holdData ? 0 : FILE_SHARE_READ);
+            form->Click(form->btnOK);
+        }
+        SetWorkLoopTurn(nullptr);
+        EXPECT_GT(turns, 0);
+        std::vector<Shown::Kind> kinds;
+        for (const Shown& shown : dialogs.shown)
+            kinds.push_back(shown.kind);
+        const std::vector<Shown::Kind> expected =
+            row.end == Prompted   ? std::vector<Shown::Kind>{Shown::Kind::Message}
+            : row.end == ErrorBox ? std::vector<Shown::Kind>{Shown::Kind::ErrorBox}
+                                  : std::vector<Shown::Kind>{};
+        EXPECT_EQ(kinds, expected);
+        if (row.error && !dialogs.shown.empty()) {
+            EXPECT_TRUE(dialogs.shown[0].text.starts_with(row.error)) << dialogs.shown[0].text;
+        }
+        EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+        EXPECT_EQ(form->CloseRequested(), row.end == Ended);
+        if (row.end == Ended)
+            continue;
+        // The window is not left busy: the next press compares and asks.
+        dialogs.shown.clear();
+        dialogs.messageAnswers = {mrCancel};
+        form->Click(form->btnOK);
+        EXPECT_EQ(MessageTexts().size(), 1u);
+    }
 }
 
 } // namespace

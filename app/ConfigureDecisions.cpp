@@ -1,0 +1,153 @@
+#include "ConfigureDecisions.h"
+
+#include "PathRules.h"
+
+using TVNConfigUtil::AsciiLowerCase;
+using TVNConfigUtil::Comparison;
+
+namespace ConfigureDecisions {
+
+namespace {
+
+// Stored naming Dropbox; shown through ProviderText.
+const char* const MsgProviderRoot =
+    "Create a folder for Tallyvane within the Dropbox location first";
+const char* const MsgUnchanged = "Tallyvane is already configured to use this location";
+const char* const MsgForeignRedirection =
+    "The locally detected Tallyvane installation uses redirection\r\n"
+    "Dropbox configuration will over-write these settings\r\n"
+    "Continue?";
+const char* const PromptCloudMoreCompleteThanInstallation =
+    "DropBox appears to have more data than the locally detected Tallyvane installation\r\n"
+    "Do you wish to use the more complete files in DropBox?\r\n"
+    "(Recommended - The utility will back up any Tallyvane data files at the locally detected "
+    "installation before copying Dropbox files)";
+const char* const PromptInstallationMoreCompleteThanCloud =
+    "The selected data file location appears to have more data than DropBox\r\n"
+    "Do you wish to use the more complete files in the selected data file location?\r\n"
+    "(Recommended - No files will be copied from DropBox)";
+const char* const PromptCloudAndInstallationEachLack =
+    "The selected data file location has existing Tallyvane data files\r\n"
+    "The utility will back up these files and copy DropBox files to the location\r\n"
+    "Continue?";
+const char* const PromptInstallationMoreCompleteThanNewLocation =
+    "The selected data file location appears to have more data than DropBox\r\n"
+    "Do you wish to use the more complete files in the selected data file location?\r\n"
+    "(Recommended - The utility will back up any Tallyvane data files in DropBox before copying "
+    "files from the selected file location)";
+const char* const PromptNewLocationMoreCompleteThanInstallation =
+    "DropBox appears to have more data than the locally detected Tallyvane installation\r\n"
+    "Do you wish to use the more complete files in DropBox?\r\n"
+    "(Recommended - No files will be copied from the locally detected Tallyvane location)";
+const char* const PromptInstallationAndNewLocationEachLack =
+    "DropBox has existing Tallyvane data files\r\n"
+    "The utility will back up these files and copy the current Tallyvane installation files to "
+    "the location\r\n"
+    "Continue?";
+
+// Replaces every occurrence of word (ASCII letters, compared without regard
+// to case) by replacement.
+std::string ReplaceWordIgnoringCase(const std::string& text, const std::string& word,
+                                    const std::string& replacement) {
+    const std::string lowerText = AsciiLowerCase(text);
+    const std::string lowerWord = AsciiLowerCase(word);
+    std::string out;
+    size_t pos = 0;
+    for (;;) {
+        const size_t hit = lowerText.find(lowerWord, pos);
+        if (hit == std::string::npos)
+            break;
+        out.append(text, pos, hit - pos);
+        out += replacement;
+        pos = hit + word.size();
+    }
+    out.append(text, pos, std::string::npos);
+    return out;
+}
+
+} // namespace
+
+std::string ProviderText(const std::string& text, Provider provider) {
+    if (provider == Provider::Dropbox)
+        return ReplaceWordIgnoringCase(text, "OneDrive", "Dropbox");
+    return ReplaceWordIgnoringCase(text, "Dropbox", "OneDrive");
+}
+
+Start DecideStart(const Facts& facts) {
+    Start start;
+    if (!facts.newFolder.empty() && facts.newIsProviderFolder) {
+        start.kind = Start::Kind::RefuseProviderFolder;
+        start.refusal = ProviderText(MsgProviderRoot, facts.provider);
+        return start;
+    }
+    // Both folders are in normal form: compared byte for byte.
+    if (facts.newFolder == facts.redirectFolder) {
+        start.kind = Start::Kind::RefuseUnchanged;
+        start.refusal = ProviderText(MsgUnchanged, facts.provider);
+        start.offerProviderFolder = facts.newFolder.empty();
+        return start;
+    }
+    if (!facts.redirectFolder.empty() &&
+        !TVNConfigUtil::LiesInside(facts.redirectFolder, facts.providerFolder))
+        start.warning = ProviderText(MsgForeignRedirection, facts.provider);
+
+    if (!facts.providerFolder.empty() && facts.newFolder.empty() && facts.installIsInstallation) {
+        start.compare = true;
+        start.direction = Direction::Returning;
+        start.firstRoot = facts.redirectFolder;
+        start.secondRoot = facts.installFolder;
+    } else if (!facts.newFolder.empty() && facts.newIsInstallation) {
+        start.compare = true;
+        start.direction = Direction::Moving;
+        start.firstRoot = facts.installFolder;
+        start.secondRoot = facts.newFolder;
+    }
+    return start;
+}
+
+AfterComparison DecideAfterComparison(Direction direction, Comparison result, Provider provider) {
+    AfterComparison after;
+    const bool returning = direction == Direction::Returning;
+    auto ask = [&](const char* text, TMsgDlgType type, bool yesCopies, bool recommendsYes) {
+        after.kind = AfterComparison::Kind::Ask;
+        after.prompt = Prompt{ProviderText(text, provider), type, yesCopies, recommendsYes};
+    };
+    switch (result) {
+    case Comparison::Same:
+        after.kind = AfterComparison::Kind::Configure;
+        after.copyData = false;
+        break;
+    case Comparison::Stopped:
+        // As if the prompt had been cancelled.
+        after.kind = AfterComparison::Kind::Stop;
+        break;
+    case Comparison::FirstMoreComplete:
+        ask(returning ? PromptCloudMoreCompleteThanInstallation
+                      : PromptInstallationMoreCompleteThanNewLocation,
+            mtConfirmation, true, true);
+        break;
+    case Comparison::SecondMoreComplete:
+        ask(returning ? PromptInstallationMoreCompleteThanCloud
+                      : PromptNewLocationMoreCompleteThanInstallation,
+            mtConfirmation, false, true);
+        break;
+    case Comparison::EachLacks:
+        ask(returning ? PromptCloudAndInstallationEachLack
+                      : PromptInstallationAndNewLocationEachLack,
+            mtWarning, true, false);
+        break;
+    }
+    return after;
+}
+
+AfterAnswer DecideAfterAnswer(const Prompt& prompt, int modalResult) {
+    // Yes gives the copy flag the prompt announces; No asks to confirm the
+    // opposite direction; Cancel and the close button stop.
+    if (modalResult == mrYes)
+        return AfterAnswer{AfterAnswer::Kind::Configure, prompt.yesCopies};
+    if (modalResult == mrNo)
+        return AfterAnswer{AfterAnswer::Kind::Confirm, !prompt.yesCopies};
+    return AfterAnswer{AfterAnswer::Kind::Stop, false};
+}
+
+} // namespace ConfigureDecisions

@@ -1,0 +1,261 @@
+// The Configure command's decisions as tables: no window, no disk.
+#include <gtest/gtest.h>
+
+#include "ConfigureDecisions.h"
+
+using namespace ConfigureDecisions;
+using TVNConfigUtil::Comparison;
+
+namespace {
+
+const char* const E2OneDrive = "Create a folder for Tallyvane within the OneDrive location first";
+const char* const E2Dropbox = "Create a folder for Tallyvane within the Dropbox location first";
+const char* const Unchanged = "Tallyvane is already configured to use this location";
+const char* const ForeignRedirection =
+    "The locally detected Tallyvane installation uses redirection\r\n"
+    "OneDrive configuration will over-write these settings\r\nContinue?";
+
+TEST(ConfigureDecisions, WhatTheCommandDoesFirst) {
+    const std::string I = "c:\\users\\me\\appdata\\roaming\\brimlace\\tallyvane\\";
+    const std::string OD = "c:\\users\\me\\onedrive\\";
+    const std::string cloud = OD + "tvn\\";
+    const std::string other = "d:\\elsewhere\\";
+    using K = Start::Kind;
+    struct Row {
+        const char* name;
+        Facts facts;
+        K kind;
+        const char* text; // the refusal or the warning
+        bool offerProviderFolder;
+        bool compare;
+        Direction direction;
+        std::string first, second;
+    } rows[] = {
+        {"the provider's own folder",
+         {I, OD, "", OD, Provider::OneDrive, true, true, false},
+         K::RefuseProviderFolder,
+         E2OneDrive,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"Dropbox's own folder",
+         {I, OD, "", OD, Provider::Dropbox, true, true, false},
+         K::RefuseProviderFolder,
+         E2Dropbox,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        // The radio handler put the redirection into the provider folder.
+        {"unchanged, as the provider's folder",
+         {I, cloud, cloud, cloud, {}, true, true, true},
+         K::RefuseProviderFolder,
+         E2OneDrive,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"unchanged redirection",
+         {I, cloud, cloud, OD, {}, false, true, true},
+         K::RefuseUnchanged,
+         Unchanged,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"standard location, not redirected",
+         {I, "", "", OD, {}, false, true, false},
+         K::RefuseUnchanged,
+         Unchanged,
+         true,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"into an empty folder",
+         {I, cloud, "", OD, {}, false, true, false},
+         K::Go,
+         nullptr,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"into a folder that holds an installation",
+         {I, cloud, "", OD, {}, false, true, true},
+         K::Go,
+         nullptr,
+         false,
+         true,
+         Direction::Moving,
+         I,
+         cloud},
+        {"from elsewhere into the cloud",
+         {I, cloud, other, OD, {}, false, true, false},
+         K::Go,
+         ForeignRedirection,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        // An empty provider folder contains nothing, and returning compares
+        // only with a provider folder.
+        {"back from elsewhere, no provider folder",
+         {I, "", other, "", {}, false, true, false},
+         K::Go,
+         ForeignRedirection,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"back from the cloud",
+         {I, "", cloud, cloud, {}, false, true, false},
+         K::Go,
+         nullptr,
+         false,
+         true,
+         Direction::Returning,
+         cloud,
+         I},
+        {"back, the installation without its marker",
+         {I, "", cloud, cloud, {}, false, false, false},
+         K::Go,
+         nullptr,
+         false,
+         false,
+         Direction::Moving,
+         "",
+         ""},
+        {"from the cloud into another installation",
+         {I, other, cloud, cloud, {}, false, true, true},
+         K::Go,
+         nullptr,
+         false,
+         true,
+         Direction::Moving,
+         I,
+         other},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Start start = DecideStart(row.facts);
+        EXPECT_EQ(start.kind, row.kind);
+        const std::string text = row.kind == K::Go ? start.warning.value_or("") : start.refusal;
+        EXPECT_EQ(text, row.text ? row.text : "");
+        EXPECT_EQ(start.offerProviderFolder, row.offerProviderFolder);
+        EXPECT_EQ(start.compare, row.compare);
+        if (row.compare) {
+            EXPECT_EQ(start.direction, row.direction);
+            EXPECT_EQ(start.firstRoot, row.first);
+            EXPECT_EQ(start.secondRoot, row.second);
+        }
+    }
+}
+
+// Each answer to the comparison prompts, for both directions.
+TEST(ConfigureDecisions, ComparisonPromptsAndAnswers) {
+    enum Result { Copied, NotCopied, Stopped };
+    enum Confirm { None, LessComplete, MoreComplete }; // the direction warning asked
+    const Direction back = Direction::Returning;
+    const Direction into = Direction::Moving;
+    const Comparison first = Comparison::FirstMoreComplete;
+    const Comparison second = Comparison::SecondMoreComplete;
+    const Comparison each = Comparison::EachLacks;
+    const char* const oneDriveHasMore =
+        "OneDrive appears to have more data than the locally detected Tallyvane installation";
+    const char* const selectedHasMore =
+        "The selected data file location appears to have more data than OneDrive";
+    const char* const selectedHasOther =
+        "The selected data file location has existing Tallyvane data files";
+    const char* const oneDriveHasOther = "OneDrive has existing Tallyvane data files";
+    struct Row {
+        Direction direction;
+        Comparison comparison;
+        const char* promptLine; // first line, or none
+        TMsgDlgType type;
+        int answer;
+        Confirm confirm;
+        int confirmAnswer;
+        Result result;
+    } rows[] = {
+        {back, first, oneDriveHasMore, mtConfirmation, mrYes, None, 0, Copied},
+        {back, first, oneDriveHasMore, mtConfirmation, mrNo, MoreComplete, mrYes, NotCopied},
+        {back, first, oneDriveHasMore, mtConfirmation, mrNo, MoreComplete, mrNo, Stopped},
+        {back, first, oneDriveHasMore, mtConfirmation, mrCancel, None, 0, Stopped},
+        {back, second, selectedHasMore, mtConfirmation, mrYes, None, 0, NotCopied},
+        {back, second, selectedHasMore, mtConfirmation, mrNo, LessComplete, mrYes, Copied},
+        {back, second, selectedHasMore, mtConfirmation, mrNo, LessComplete, mrCancel, Stopped},
+        {back, second, selectedHasMore, mtConfirmation, mrCancel, None, 0, Stopped},
+        {back, each, selectedHasOther, mtWarning, mrYes, None, 0, Copied},
+        {back, each, selectedHasOther, mtWarning, mrNo, MoreComplete, mrYes, NotCopied},
+        {back, each, selectedHasOther, mtWarning, mrCancel, None, 0, Stopped},
+        {into, first, selectedHasMore, mtConfirmation, mrYes, None, 0, Copied},
+        {into, first, selectedHasMore, mtConfirmation, mrNo, MoreComplete, mrYes, NotCopied},
+        {into, first, selectedHasMore, mtConfirmation, mrNo, MoreComplete, mrNo, Stopped},
+        {into, first, selectedHasMore, mtConfirmation, mrCancel, None, 0, Stopped},
+        {into, second, oneDriveHasMore, mtConfirmation, mrYes, None, 0, NotCopied},
+        {into, second, oneDriveHasMore, mtConfirmation, mrNo, LessComplete, mrYes, Copied},
+        {into, second, oneDriveHasMore, mtConfirmation, mrNo, LessComplete, mrNo, Stopped},
+        {into, second, oneDriveHasMore, mtConfirmation, mrCancel, None, 0, Stopped},
+        {into, each, oneDriveHasOther, mtWarning, mrYes, None, 0, Copied},
+        {into, each, oneDriveHasOther, mtWarning, mrNo, MoreComplete, mrYes, NotCopied},
+        {into, each, oneDriveHasOther, mtWarning, mrCancel, None, 0, Stopped},
+        // The same records: no prompt, nothing copied; a stopped comparison
+        // ends the command as a cancelled prompt does.
+        {back, Comparison::Same, nullptr, mtWarning, 0, None, 0, NotCopied},
+        {into, Comparison::Same, nullptr, mtWarning, 0, None, 0, NotCopied},
+        {back, Comparison::Stopped, nullptr, mtWarning, 0, None, 0, Stopped},
+        {into, Comparison::Stopped, nullptr, mtWarning, 0, None, 0, Stopped},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << number++);
+        const AfterComparison after =
+            DecideAfterComparison(row.direction, row.comparison, Provider::OneDrive);
+        Result result = Stopped;
+        Confirm asked = None;
+        if (after.kind == AfterComparison::Kind::Ask) {
+            ASSERT_TRUE(row.promptLine);
+            EXPECT_TRUE(after.prompt.text.starts_with(row.promptLine)) << after.prompt.text;
+            EXPECT_EQ(after.prompt.type, row.type);
+            // Only where one copy is more complete is Yes the recommendation.
+            EXPECT_EQ(after.prompt.recommendsYes, row.comparison != each);
+            const AfterAnswer answer = DecideAfterAnswer(after.prompt, row.answer);
+            if (answer.kind == AfterAnswer::Kind::Confirm)
+                asked = answer.copyData ? LessComplete : MoreComplete;
+            if (answer.kind == AfterAnswer::Kind::Configure ||
+                (answer.kind == AfterAnswer::Kind::Confirm && row.confirmAnswer == mrYes))
+                result = answer.copyData ? Copied : NotCopied;
+        } else {
+            EXPECT_FALSE(row.promptLine);
+            if (after.kind == AfterComparison::Kind::Configure)
+                result = after.copyData ? Copied : NotCopied;
+        }
+        EXPECT_EQ(asked, row.confirm);
+        EXPECT_EQ(result, row.result);
+    }
+}
+
+TEST(ConfigureDecisions, TextsNameTheProviderSelected) {
+    struct Row {
+        const char* text;
+        Provider provider;
+        const char* shown;
+    } rows[] = {
+        {"DropBox has data; use DROPBOX?", Provider::OneDrive, "OneDrive has data; use OneDrive?"},
+        {"Dropbox folder", Provider::Dropbox, "Dropbox folder"},
+        {"a OneDrive folder", Provider::Dropbox, "a Dropbox folder"},
+        {"no provider named", Provider::OneDrive, "no provider named"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ProviderText(row.text, row.provider), row.shown) << row.text;
+}
+
+} // namespace
