@@ -1,6 +1,5 @@
 // The Configure command from the window: refusals, warnings, the comparison
 // prompts and their answers, on real sandbox folders with scripted dialogs.
-#include "Application.h"
 #include "FormFixture.h"
 
 #include "Progress.h"
@@ -367,7 +366,6 @@ TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStay
     MakeInstallation();
     Start();
     form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
-    SetApplicationTitle("TVN - Cloud Drive Configuration");
     {
         test::HeldFile held(Install() + "tvn.ini", GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE);
