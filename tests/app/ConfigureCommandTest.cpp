@@ -358,6 +358,8 @@ TEST_F(ConfigureCommandTest, FailedConfigurationKeepsTheWindowOpen) {
               std::vector<std::string>{"Tallyvane configuration failed.\r\n"
                                        "Server and redirection paths must be different"});
     EXPECT_EQ(dialogs.Messages()[0].type, mtError);
+    // The engine's report is the window's dialog, under the program's title.
+    EXPECT_EQ(dialogs.Messages()[0].title, "TVN - Cloud Drive Configuration");
     EXPECT_FALSE(form->CloseRequested());
 }
 

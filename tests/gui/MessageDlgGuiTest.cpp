@@ -283,9 +283,12 @@ TEST(MessageDlgGui, ShowsTheTableAndAnswersKeysClicksAndClose) {
     }
 }
 
+// Hidden, as the main window is while its start-up handler runs, so that it
+// is not the active window: the dialog is owned by the opener's window, not
+// by whichever is active.
 TEST(MessageDlgGui, DisablesTheOpenersWindowWhileShown) {
-    HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                  100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     DialogOwnerScope opener(DialogOwner{window, ""});
 
