@@ -115,9 +115,9 @@ TMainCloudDriveForm::~TMainCloudDriveForm() {
     }
 }
 
-void TMainCloudDriveForm::ReportHandlerError(const char* message) noexcept {
+void TMainCloudDriveForm::ReportHandlerError(const char* message) const noexcept {
     try {
-        ShowApplicationError(message);
+        ShowApplicationError(AsDialogOwner(), message);
     } catch (...) {
         // Not even the error box could be shown (no memory left): the
         // handler has ended, and the window goes on.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "ConfigureDecisions.h"
+#include "Dialogs.h"
 #include "Win32Handles.h"
 
 class SharedProgress;
@@ -63,6 +64,10 @@ class TOpenDialog {
 
 class TMainCloudDriveForm {
   public:
+    // The title of the dialogs the window opens, where a dialog has none of
+    // its own (the error box).
+    static constexpr const char* ApplicationTitle = "TVN - Cloud Drive Configuration";
+
     TMainCloudDriveForm();
     ~TMainCloudDriveForm();
     TMainCloudDriveForm(const TMainCloudDriveForm&) = delete;
@@ -78,11 +83,12 @@ class TMainCloudDriveForm {
     void Close();
     bool CloseRequested() const { return closeRequested_; }
 
-    // Runs a handler as the window's message handling does: an error that
-    // escapes it ends only that handler and goes to the application's error
-    // handler.
+    // Runs a handler as the window's message handling does: the dialogs it
+    // shows, the engine's too, are the window's; an error that escapes it
+    // ends only that handler and goes to the application's error handler.
     template <typename Handler> void RunHandler(Handler&& handler) noexcept {
         try {
+            DialogOwnerScope opener(AsDialogOwner());
             handler();
         } catch (const std::exception& error) {
             ReportHandlerError(error.what());
@@ -150,8 +156,10 @@ class TMainCloudDriveForm {
     // The one route from a click to its handler, for the real window and for
     // Click: checkedNow is the check state the control has after the click.
     void ControlClicked(TControl& control, bool checkedNow);
+    // The window as the opener of its dialogs.
+    DialogOwner AsDialogOwner() const { return {handle_, ApplicationTitle}; }
     // Shows an error that escaped a handler; never throws.
-    static void ReportHandlerError(const char* message) noexcept;
+    void ReportHandlerError(const char* message) const noexcept;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
                                        LPARAM lParam) noexcept;

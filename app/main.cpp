@@ -3,7 +3,6 @@
 
 #include <commctrl.h>
 
-#include "Application.h"
 #include "OleScope.h"
 #include "TVNCloudDriveMain.h"
 
@@ -12,11 +11,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    SetApplicationTitle("TVN - Cloud Drive Configuration");
     TMainCloudDriveForm form;
     if (!form.CreateHandle(instance))
         return 1;
-    SetApplicationWindow(form.Handle());
     form.Show();
 
     MSG message;
@@ -27,6 +24,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    SetApplicationWindow(nullptr);
     return 0;
 }

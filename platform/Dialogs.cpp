@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "Application.h"
 #include "MessageDialogLayout.h"
 #include "OpenFileDialog.h"
 #include "ScreenPlacement.h"
@@ -235,29 +234,32 @@ struct alignas(4) EmptyDialogTemplate {
 };
 static_assert(offsetof(EmptyDialogTemplate, menu) == sizeof(DLGTEMPLATE));
 
-int ShowMessageDialog(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+// The window a dialog of this opener belongs to: its own while it exists,
+// else the one the user is working in on this thread.
+HWND OwnerWindow(const DialogOwner& owner) {
+    return owner.window && IsWindow(owner.window) ? owner.window : GetActiveWindow();
+}
+
+int ShowMessageDialog(const DialogOwner& owner, const std::string& text, TMsgDlgType type,
+                      TMsgDlgButtons buttons) {
     MessageFont font;
-    MessageDialogState state{text, DescribeMessageDialog(type, buttons, ApplicationTitle()),
-                             font.get()};
+    MessageDialogState state{text, DescribeMessageDialog(type, buttons, owner.title), font.get()};
 
     EmptyDialogTemplate dialogTemplate{};
     dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 
-    HWND owner = ApplicationWindow();
-    if (!owner || !IsWindow(owner))
-        owner = GetActiveWindow();
-    const INT_PTR result =
-        DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &dialogTemplate.header, owner,
-                                MessageDialogProc, reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result = DialogBoxIndirectParamA(
+        GetModuleHandleA(nullptr), &dialogTemplate.header, OwnerWindow(owner), MessageDialogProc,
+        reinterpret_cast<LPARAM>(&state));
     // A dialog that could not be shown counts as dismissed.
     return result > 0 ? static_cast<int>(result) : CloseButtonResult;
 }
 
 class Real : public DialogSeam {
   public:
-    int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                   int) override {
-        return ShowMessageDialog(text, type, buttons);
+    int MessageDlg(const DialogOwner& owner, const std::string& text, TMsgDlgType type,
+                   TMsgDlgButtons buttons, int) override {
+        return ShowMessageDialog(owner, text, type, buttons);
     }
     bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) override {
         return ShowShellFolderBrowser(owner, caption, folder);
@@ -265,8 +267,8 @@ class Real : public DialogSeam {
     bool OpenFile(const OpenFileRequest& request, std::string& fileName) override {
         return ShowOpenFileDialog(request, fileName);
     }
-    void ShowErrorBox(const std::string& title, const std::string& text) override {
-        MessageBoxA(ApplicationWindow(), text.c_str(), title.c_str(), MB_ICONSTOP | MB_OK);
+    void ShowErrorBox(const DialogOwner& owner, const std::string& text) override {
+        MessageBoxA(OwnerWindow(owner), text.c_str(), owner.title.c_str(), MB_ICONSTOP | MB_OK);
     }
 };
 

@@ -1,6 +1,7 @@
 // The program's dialogs as its code asks for them: the message dialog and its
-// types, buttons and results, the open-file request, and the seam through
-// which every dialog passes so that tests can answer them by script.
+// types, buttons and results, the open-file request, who opens a dialog, and
+// the seam through which every dialog passes so that tests can answer them by
+// script.
 #pragma once
 
 #include <windows.h>
@@ -55,17 +56,25 @@ struct OpenFileRequest {
     DWORD flags = 0; // OFN_* options
 };
 
+// Who opens a dialog: the window that owns it, disabled while it is shown
+// (none: the active window of the opening thread), and the title it carries
+// where it has no title of its own (the error box, the custom message type).
+struct DialogOwner {
+    HWND window = nullptr;
+    std::string title;
+};
+
 // The one seam every dialog goes through. The real implementation shows real
 // dialogs; tests install a scripted one that records what was shown.
 class DialogSeam {
   public:
     virtual ~DialogSeam() = default;
-    virtual int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                           int helpContext) = 0;
+    virtual int MessageDlg(const DialogOwner& owner, const std::string& text, TMsgDlgType type,
+                           TMsgDlgButtons buttons, int helpContext) = 0;
     virtual bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) = 0;
     virtual bool OpenFile(const OpenFileRequest& request, std::string& fileName) = 0;
-    // The application's error box: stop icon, OK button, the application title.
-    virtual void ShowErrorBox(const std::string& title, const std::string& text) = 0;
+    // The application's error box: stop icon, OK button, the owner's title.
+    virtual void ShowErrorBox(const DialogOwner& owner, const std::string& text) = 0;
 };
 
 // The seam in force. SetDialogSeam(nullptr) restores the real dialogs.
@@ -75,7 +84,27 @@ void SetDialogSeam(DialogSeam* seam);
 // The real dialogs, used when no other seam is set.
 DialogSeam& RealDialogs();
 
-// Shows the message dialog through the seam and returns its modal result.
+// The opener of the dialogs that the code running on this thread shows
+// without naming one: a window installs itself, with its title, for as long
+// as one of its handlers runs. Scopes nest; each restores the one before.
+class DialogOwnerScope {
+  public:
+    explicit DialogOwnerScope(DialogOwner owner);
+    ~DialogOwnerScope();
+    DialogOwnerScope(const DialogOwnerScope&) = delete;
+    DialogOwnerScope& operator=(const DialogOwnerScope&) = delete;
+
+  private:
+    DialogOwner owner_;
+    const DialogOwner* previous_;
+};
+
+// The opener of the innermost scope on this thread; no window and no title
+// outside every scope.
+const DialogOwner& CurrentDialogOwner();
+
+// Shows the message dialog through the seam, opened by the current dialog
+// owner, and returns its modal result.
 int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext);
 
 // Runs the open-file dialog through the seam; true and the chosen name when

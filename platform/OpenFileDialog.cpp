@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "Application.h"
-
 std::string DialogFilterText(const std::string& filter) {
     if (filter.empty())
         return {};
@@ -38,7 +36,7 @@ bool ShowOpenFileDialog(const OpenFileRequest& request, std::string& fileName) {
 
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = request.owner ? request.owner : ApplicationWindow();
+    dialog.hwndOwner = request.owner ? request.owner : GetActiveWindow();
     dialog.lpstrFilter = filter.empty() ? nullptr : filter.data();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = buffer.data();

@@ -1,6 +1,5 @@
 // The Configure command from the window: refusals, warnings, the comparison
 // prompts and their answers, on real sandbox folders with scripted dialogs.
-#include "Application.h"
 #include "FormFixture.h"
 
 #include <functional>
@@ -333,6 +332,8 @@ TEST_F(ConfigureCommandTest, FailedConfigurationKeepsTheWindowOpen) {
               std::vector<std::string>{"Tallyvane configuration failed.\r\n"
                                        "Server and redirection paths must be different"});
     EXPECT_EQ(dialogs.Messages()[0].type, mtError);
+    // The engine's report is the window's dialog, under the program's title.
+    EXPECT_EQ(dialogs.Messages()[0].title, "TVN - Cloud Drive Configuration");
     EXPECT_FALSE(form->CloseRequested());
 }
 
@@ -341,7 +342,6 @@ TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStay
     MakeInstallation();
     Start();
     form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
-    SetApplicationTitle("TVN - Cloud Drive Configuration");
     {
         test::HeldFile held(Install() + "tvn.ini", GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE);

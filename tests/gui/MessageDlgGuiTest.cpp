@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "Application.h"
 #include "Dialogs.h"
 #include "InProcessDialog.h"
 #include "MessageDialogLayout.h"
@@ -129,22 +128,11 @@ void ObserveAndAct(HWND dialog, const std::vector<Action>& actions, Seen& seen) 
     }
 }
 
-class ScopedTitle {
-  public:
-    explicit ScopedTitle(const std::string& title) : old_(ApplicationTitle()) {
-        SetApplicationTitle(title);
-    }
-    ~ScopedTitle() { SetApplicationTitle(old_); }
-
-  private:
-    std::string old_;
-};
-
 } // namespace
 
 TEST(MessageDlgGui, ShowsTheTableAndAnswersKeysClicksAndClose) {
     const char* appTitle = "Message dialog test application";
-    ScopedTitle scopedTitle(appTitle);
+    DialogOwnerScope opener(DialogOwner{nullptr, appTitle});
     const std::vector<std::string> all = {"&Yes",       "&No",         "OK",      "Cancel",
                                           "&Abort",     "&Retry",      "&Ignore", "&All",
                                           "N&o to All", "Yes to &All", "&Help"};
@@ -295,11 +283,14 @@ TEST(MessageDlgGui, ShowsTheTableAndAnswersKeysClicksAndClose) {
     }
 }
 
-TEST(MessageDlgGui, DisablesTheApplicationWindowWhileShown) {
-    HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                  100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+// Hidden, as the main window is while its start-up handler runs, so that it
+// is not the active window: the dialog is owned by the opener's window, not
+// by whichever is active.
+TEST(MessageDlgGui, DisablesTheOpenersWindowWhileShown) {
+    HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
-    SetApplicationWindow(window);
+    DialogOwnerScope opener(DialogOwner{window, ""});
 
     Seen seen;
     DialogDriver driver("Error", [&](HWND dialog) {
@@ -307,7 +298,6 @@ TEST(MessageDlgGui, DisablesTheApplicationWindowWhileShown) {
     });
     const int result = MessageDlg("owned", mtError, mbOK, 0);
     const DialogDriver::Outcome outcome = driver.Join();
-    SetApplicationWindow(nullptr);
 
     ASSERT_TRUE(outcome.found);
     EXPECT_EQ(result, mrOk);

@@ -274,6 +274,7 @@ TEST_F(WindowE2ETest, EnterPressesTheFocusedButtonElseConfigure) {
     gui::PostKey(Control(idBtnOneDrive), VK_RETURN);
     gui::MessageDialog error = WaitForMessage("Error");
     EXPECT_EQ(error.text, "Create a folder for Tallyvane within the OneDrive location first");
+    EXPECT_EQ(GetWindow(error.window, GW_OWNER), window);
     ASSERT_NO_FATAL_FAILURE(Answer(error, "OK"));
     HWND browser = WaitForBrowser("Locate a folder in OneDrive");
     ASSERT_NE(browser, nullptr);
@@ -551,6 +552,7 @@ TEST_F(WindowE2ETest, UnreadableSettingsFileIsReportedAndTheWindowStays) {
     }
     EXPECT_EQ(shown.text, "Cannot open file " + Lower(Install()) + "tvn.ini.");
     EXPECT_EQ(shown.buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(GetWindow(shown.window, GW_OWNER), window);
     ASSERT_NO_FATAL_FAILURE(Answer(shown, "OK"));
     EXPECT_TRUE(program.Running());
     EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), SampleIni);
@@ -560,6 +562,7 @@ TEST_F(WindowE2ETest, UnreadableSettingsFileIsReportedAndTheWindowStays) {
     gui::Click(Control(idBtnOK));
     gui::MessageDialog error = WaitForMessage("Error");
     EXPECT_EQ(error.text, "Create a folder for Tallyvane within the OneDrive location first");
+    EXPECT_EQ(GetWindow(error.window, GW_OWNER), window);
     ASSERT_NO_FATAL_FAILURE(Answer(error, "OK"));
     HWND browser = WaitForBrowser("Locate a folder in OneDrive");
     ASSERT_NE(browser, nullptr);

@@ -343,13 +343,15 @@ ScriptedDialogs::~ScriptedDialogs() {
     SetDialogSeam(nullptr);
 }
 
-int ScriptedDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                                int /*helpContext*/) {
+int ScriptedDialogs::MessageDlg(const DialogOwner& owner, const std::string& text, TMsgDlgType type,
+                                TMsgDlgButtons buttons, int /*helpContext*/) {
     Shown s;
     s.kind = Shown::Kind::Message;
     s.text = text;
     s.type = type;
     s.buttons = buttons;
+    s.owner = owner.window;
+    s.title = owner.title;
     shown.push_back(s);
     if (messageAnswers.empty()) {
         ADD_FAILURE() << "unscripted message dialog: " << text;
@@ -360,9 +362,10 @@ int ScriptedDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgD
     return answer;
 }
 
-bool ScriptedDialogs::BrowseForFolder(HWND, const std::string& caption, std::string& folder) {
+bool ScriptedDialogs::BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) {
     Shown s;
     s.kind = Shown::Kind::Browse;
+    s.owner = owner;
     s.text = caption;
     s.folder = folder;
     shown.push_back(s);
@@ -379,6 +382,7 @@ bool ScriptedDialogs::OpenFile(const OpenFileRequest& request, std::string& file
     Shown s;
     s.kind = Shown::Kind::Open;
     s.text = request.initialDir;
+    s.owner = request.owner;
     shown.push_back(s);
     openRequests.push_back(request);
     if (openAnswers.empty())
@@ -391,11 +395,12 @@ bool ScriptedDialogs::OpenFile(const OpenFileRequest& request, std::string& file
     return true;
 }
 
-void ScriptedDialogs::ShowErrorBox(const std::string& title, const std::string& text) {
+void ScriptedDialogs::ShowErrorBox(const DialogOwner& owner, const std::string& text) {
     Shown s;
     s.kind = Shown::Kind::ErrorBox;
     s.text = text;
-    s.title = title;
+    s.owner = owner.window;
+    s.title = owner.title;
     shown.push_back(s);
 }
 

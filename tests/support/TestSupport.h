@@ -183,8 +183,9 @@ class ScriptedDialogs : public DialogSeam {
         std::string text; // message text, browse caption, open initial folder, error text
         int type = -1;
         unsigned buttons = 0;
-        std::string folder; // browse: the folder passed in
-        std::string title;  // error box: the title
+        std::string folder;   // browse: the folder passed in
+        HWND owner = nullptr; // the window that opened it
+        std::string title;    // message and error box: the opener's title
     };
 
     ScriptedDialogs();  // installs itself as the seam
@@ -200,11 +201,11 @@ class ScriptedDialogs : public DialogSeam {
     std::vector<Shown> shown;
     std::vector<OpenFileRequest> openRequests;
 
-    int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                   int helpContext) override;
+    int MessageDlg(const DialogOwner& owner, const std::string& text, TMsgDlgType type,
+                   TMsgDlgButtons buttons, int helpContext) override;
     bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder) override;
     bool OpenFile(const OpenFileRequest& request, std::string& fileName) override;
-    void ShowErrorBox(const std::string& title, const std::string& text) override;
+    void ShowErrorBox(const DialogOwner& owner, const std::string& text) override;
 
     // Only the message dialogs shown, in order.
     std::vector<Shown> Messages() const;
