@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "BusyCursor.h"
+#include "FileSystemText.h"
 
 using namespace TVNConfigUtil;
 
@@ -17,9 +18,7 @@ const ULONGLONG ProgressWindowDelayMs = 500;
 const DWORD RefreshMs = 100;
 
 std::string Megabytes(unsigned long long bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", bytes / 1048576.0);
-    return text;
+    return FileSystem::Megabytes(bytes);
 }
 
 std::string Grouped(unsigned long long number) {

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <set>
 
 #include "CopyPlan.h"
@@ -91,13 +90,6 @@ unsigned long long SizeOf(const std::wstring& path) {
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
     return FileSystem::ReportedSize(data);
-}
-
-std::string Megabytes(unsigned long long bytes, bool roundUp) {
-    const unsigned long long tenths = (bytes + (roundUp ? 104857 : 0)) / 104858;
-    char text[64];
-    std::snprintf(text, sizeof text, "%llu.%llu MB", tenths / 10, tenths % 10);
-    return text;
 }
 
 } // namespace
@@ -198,9 +190,11 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
         if (GetDiskFreeSpaceExW(WidePath(plan.destinationRoot).c_str(), &free, nullptr, nullptr) &&
             free.QuadPart < needed)
             return "There is not enough free space for the backup and the copy on the drive of \"" +
-                   plan.destinationRoot + "\": " + Megabytes(needed, true) + " are needed and " +
-                   Megabytes(free.QuadPart, false) +
-                   " are free.\r\nFree some space on that drive, then press Configure again.";
+                   plan.destinationRoot +
+                   "\": " + FileSystem::Megabytes(needed, FileSystem::Rounding::Up) +
+                   " MB are needed and " +
+                   FileSystem::Megabytes(free.QuadPart, FileSystem::Rounding::Down) +
+                   " MB are free.\r\nFree some space on that drive, then press Configure again.";
     }
     return std::string();
 }
