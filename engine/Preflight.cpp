@@ -37,6 +37,22 @@ std::string NotReadable(const std::string& path) {
            "\"Run as administrator\"), then press Configure again.";
 }
 
+std::string CannotRead(const std::string& path, DWORD error) {
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text, nullptr);
+    std::string cause = text;
+    for (char& c : cause)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    while (!cause.empty() && (cause.back() == ' ' || cause.back() == '.'))
+        cause.pop_back();
+    return "The file \"" + path + "\" cannot be read: " + (cause.empty() ? "" : cause + " ") +
+           "(error " + std::to_string(error) +
+           ").\r\nCheck that its drive or network location can be reached, then press Configure "
+           "again.";
+}
+
 // Empty when the file can be opened as asked (a sharing violation waited out
 // first), else the message for why not.
 std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
@@ -47,12 +63,7 @@ std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
             return file.valid();
         }))
         return std::string();
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return std::string(); // gone since it was listed: the copy meets it
-    if (error == ERROR_ACCESS_DENIED)
-        return NotReadable(ShownPath(path));
-    return InUse(ShownPath(path));
+    return OpenFailure(ShownPath(path), GetLastError());
 }
 
 // Whether this account may make files in a folder: a file made there and
@@ -93,6 +104,21 @@ unsigned long long SizeOf(const std::wstring& path) {
 }
 
 } // namespace
+
+std::string OpenFailure(const std::string& path, DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::string(); // gone since it was listed: the copy meets it
+    case ERROR_ACCESS_DENIED:
+        return NotReadable(path);
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return InUse(path);
+    default:
+        return CannotRead(path, error);
+    }
+}
 
 std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
     // What the run reads and what it overwrites or makes.

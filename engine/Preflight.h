@@ -3,6 +3,8 @@
 // changed and a message that names the file or folder and what to do.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -27,5 +29,10 @@ struct PlannedWork {
 // settings file that cannot be read throws the store's EFOpenError. work,
 // when given, receives the totals of the backup and the copy.
 std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work = nullptr);
+
+// Why a file could not be opened, from the system's error: empty for a file
+// or folder that is gone since it was listed, else the message that names
+// the cause and what to do.
+std::string OpenFailure(const std::string& path, DWORD error);
 
 } // namespace TVNConfigUtil

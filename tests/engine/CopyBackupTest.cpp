@@ -7,6 +7,7 @@
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
+#include "Preflight.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 #include "Win32Handles.h"
@@ -444,5 +445,30 @@ TEST(CopyFolderTree, NoSearchStaysOpen) {
             c.run();
         }
         EXPECT_EQ(FoldersHeldOpen(RemoveBackslash(dir.path())), std::vector<std::string>());
+    }
+}
+
+TEST(CheckBeforeChanges, NamesWhyAFileCannotBeOpened) {
+    const std::string inUse = "The file \"c:\\d\\f\" is in use by another program.\r\n",
+                      denied = "Windows does not let this account read \"c:\\d\\f\".\r\n",
+                      other = "The file \"c:\\d\\f\" cannot be read: ";
+    const std::pair<DWORD, std::string> cases[] = {
+        {ERROR_SHARING_VIOLATION, inUse}, {ERROR_LOCK_VIOLATION, inUse}, {ERROR_FILE_NOT_FOUND, ""},
+        {ERROR_PATH_NOT_FOUND, ""}, // gone: passed over
+        {ERROR_ACCESS_DENIED, denied},    {ERROR_NOT_READY, other},      {ERROR_BAD_NETPATH, other},
+    };
+    for (const auto& [error, begins] : cases) {
+        SCOPED_TRACE(error);
+        const std::string text = OpenFailure("c:\\d\\f", error);
+        EXPECT_EQ(text.substr(0, begins.size()), begins);
+        EXPECT_EQ(text.empty(), begins.empty());
+        if (begins == other) {
+            // The system's own words, on one line, then the number.
+            const size_t number = text.find(" (error " + std::to_string(error) + ").\r\n");
+            ASSERT_NE(number, std::string::npos) << text;
+            const std::string cause = text.substr(other.size(), number - other.size());
+            EXPECT_NE(cause, "");
+            EXPECT_EQ(cause.find_first_of("\r\n"), std::string::npos);
+        }
     }
 }
