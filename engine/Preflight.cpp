@@ -66,6 +66,15 @@ std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
     return OpenFailure(ShownPath(path), GetLastError());
 }
 
+// The copy reads with others still allowed to read and write, as the system
+// copy does; a file it overwrites must not be open anywhere.
+std::string CopyCanRead(const std::wstring& file) {
+    return Opens(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+std::string CopyCanOverwrite(const std::wstring& file) {
+    return Opens(file, GENERIC_READ, 0);
+}
+
 // Whether this account may make files in a folder: a file made there and
 // removed again at once, also if the process ends in between (the system
 // deletes it when its handle closes). Only a refusal counts: a name already
@@ -96,20 +105,13 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-unsigned long long SizeOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return FileSystem::ReportedSize(data);
-}
-
 } // namespace
 
 std::string OpenFailure(const std::string& path, DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return std::string(); // gone since it was listed: the copy meets it
+        return std::string(); // gone since it was listed: the copy passes it over
     case ERROR_ACCESS_DENIED:
         return NotReadable(path);
     case ERROR_SHARING_VIOLATION:
@@ -120,51 +122,64 @@ std::string OpenFailure(const std::string& path, DWORD error) {
     }
 }
 
-std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
+std::string CheckFileToCopy(const std::wstring& from, const std::wstring& to) {
+    if (std::string problem = CopyCanRead(from); !problem.empty())
+        return problem;
+    if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return std::string();
+    return CopyCanOverwrite(to);
+}
+
+RunPlan PlanRun(const std::string& sourceRoot, const std::string& destinationRoot, bool copy,
+                std::vector<std::string> settingsFiles) {
+    RunPlan plan;
+    plan.sourceRoot = sourceRoot;
+    plan.destinationRoot = destinationRoot;
+    plan.copy = copy;
+    plan.settingsFiles = std::move(settingsFiles);
+    if (!copy)
+        return plan;
+    plan.destination = PlanBackup(destinationRoot);
+    plan.backupDue = HoldsFiles(plan.destination);
+    plan.data =
+        PlanCopy(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot), "", &plan.destination);
+    plan.rootFiles = PlanRootFiles(sourceRoot, destinationRoot, &plan.destination);
+    return plan;
+}
+
+std::string CheckBeforeChanges(const RunPlan& plan) {
     // What the run reads and what it overwrites or makes.
     std::vector<std::wstring> reads;
     std::vector<std::wstring> overwrites;
     std::set<std::wstring> folders;
     unsigned long long needed = 0;
     if (plan.copy) {
-        const bool backupDue = FolderHasFiles(plan.destinationRoot);
-        if (work)
-            work->backupDue = backupDue;
-        if (backupDue) {
-            const CopyPlan backup = PlanBackup(plan.destinationRoot);
-            for (const PlannedFile& file : backup.files)
-                reads.push_back(file.from);
-            needed += backup.bytes;
-            if (work) {
-                work->backupFiles = backup.files.size();
-                work->backupBytes = backup.bytes;
+        if (plan.backupDue) {
+            for (const PlannedFolder& folder : plan.destination.folders)
+                for (const PlannedFile& file : folder.files)
+                    reads.push_back(plan.destination.from + folder.below + file.name);
+            needed += plan.destination.bytes;
+        }
+        for (const PlannedFolder& folder : plan.data.folders) {
+            for (const PlannedFile& file : folder.files) {
+                reads.push_back(plan.data.from + folder.below + file.name);
+                if (file.overwrites) {
+                    overwrites.push_back(plan.data.to + folder.below + file.name);
+                    needed += file.bytes > file.replacedBytes ? file.bytes - file.replacedBytes : 0;
+                } else {
+                    needed += file.bytes;
+                }
             }
+            if (!folder.files.empty())
+                folders.insert(plan.data.to + folder.below);
         }
-        const CopyPlan copy =
-            PlanFolderTree(DataFolderOf(plan.sourceRoot), DataFolderOf(plan.destinationRoot), "");
-        if (work) {
-            work->copyFiles = copy.files.size();
-            work->copyBytes = copy.bytes;
-        }
-        for (const PlannedFile& file : copy.files) {
-            reads.push_back(file.from);
-            if (file.overwrites) {
-                overwrites.push_back(file.to);
-                needed += file.bytes > file.replacedBytes ? file.bytes - file.replacedBytes : 0;
-            } else {
-                needed += file.bytes;
-            }
-            folders.insert(FolderOf(file.to));
-        }
-        for (const char* name : {SettingsFileName, InstallationMarkerName}) {
-            const std::wstring from = WidePath(plan.sourceRoot + name);
-            const std::wstring to = WidePath(plan.destinationRoot + name);
-            if (!Exists(from))
+        for (const PlannedRootFile& file : plan.rootFiles) {
+            if (!file.exists)
                 continue;
-            reads.push_back(from);
-            if (Exists(to))
-                overwrites.push_back(to);
-            needed += SizeOf(from);
+            reads.push_back(file.from);
+            if (file.overwrites)
+                overwrites.push_back(file.to);
+            needed += file.bytes;
         }
         folders.insert(WidePath(plan.destinationRoot));
     }
@@ -200,15 +215,11 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
         if (!TMemIniFile::CanReplace(settings))
             return EFCreateError(settings).what();
 
-    // The copy reads with others still allowed to read and write, as the
-    // system copy does; a file it overwrites must not be open anywhere.
     for (const std::wstring& file : reads)
-        if (std::string problem =
-                Opens(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-            !problem.empty())
+        if (std::string problem = CopyCanRead(file); !problem.empty())
             return problem;
     for (const std::wstring& file : overwrites)
-        if (std::string problem = Opens(file, GENERIC_READ, 0); !problem.empty())
+        if (std::string problem = CopyCanOverwrite(file); !problem.empty())
             return problem;
 
     if (plan.copy) {

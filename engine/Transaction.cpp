@@ -47,30 +47,29 @@ std::string FolderCreationMessage(const std::string& folder) {
     return "The network directory \"" + folder + "\" (or a sub-directory) could not be created.";
 }
 
-// Backs up a destination that holds anything (as the checks found), then copies the data folder and
-// the two settings files. Returns the failure message, or empty; backup names
-// the backup folder made. The settings files follow even a failed data copy,
-// so that the destination at least carries the source's settings next to
-// whatever data did arrive; a stopped run copies no settings.
-std::string BackupAndCopy(const std::string& sourceRoot, const std::string& destinationRoot,
-                          const PlannedWork& work, std::string& backup) {
-    if (work.backupDue) {
-        ReportStage(WorkStage::BackingUp, destinationRoot, work.backupFiles, work.backupBytes);
-        if (!BackupFolderInto(destinationRoot, destinationRoot, backup) || StopAsked())
+// Carries out the plan's backup of a destination that holds anything, then
+// its copy of the data folder and of the settings files. Returns the failure
+// message, or empty; backup names the backup folder made. The settings files
+// follow even a failed data copy, so that the destination at least carries
+// the source's settings next to whatever data did arrive; a stopped run
+// copies no settings.
+std::string BackupAndCopy(const RunPlan& plan, std::string& backup) {
+    const std::string& destinationRoot = plan.destinationRoot;
+    if (plan.backupDue) {
+        ReportStage(WorkStage::BackingUp, destinationRoot, plan.destination.files,
+                    plan.destination.bytes);
+        if (!CarryOutBackup(plan.destination, destinationRoot, backup) || StopAsked())
             return "File backup of \"" + destinationRoot + "\" failed.";
     }
     std::string message;
     // Every file the data copy overwrites is in the backup by now.
-    ReportStage(WorkStage::Copying, destinationRoot, work.copyFiles, work.copyBytes);
-    if (!CopyDataOverBackedUpFiles(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot)))
-        message = "File copy from \"" + sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
+    ReportStage(WorkStage::Copying, destinationRoot, plan.data.files, plan.data.bytes);
+    if (!CarryOutCopy(plan.data, true))
+        message =
+            "File copy from \"" + plan.sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
     if (StopAsked())
         return message;
-    // The settings may be the ones in effect (back to the installation): they
-    // are replaced whole, never written over in place.
-    CopySettingsFile(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
-    CopyFileForcingFolder(sourceRoot + InstallationMarkerName,
-                          destinationRoot + InstallationMarkerName);
+    CopyRootFiles(plan.rootFiles);
     return message;
 }
 
@@ -194,20 +193,21 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     const bool copying = CopyData && sourceRoot != destinationRoot;
     const bool redirecting = !oldRedirect.empty() || !newRedirect.empty();
     SettingsWrites writes;
-    PlannedWork work;
+    RunPlan plan;
     if (errorText.empty()) {
         writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting);
-        RunPlan plan{sourceRoot, destinationRoot, copying, {}};
+        std::vector<std::string> rewritten;
         for (const std::string* file : {&writes.source, &writes.destination, &writes.install})
             if (!file->empty())
-                plan.settingsFiles.push_back(*file);
-        errorText = CheckBeforeChanges(plan, &work);
+                rewritten.push_back(*file);
+        plan = PlanRun(sourceRoot, destinationRoot, copying, rewritten);
+        errorText = CheckBeforeChanges(plan);
     }
 
     std::string copiedTo;
     if (errorText.empty() && copying) {
         std::string backup;
-        errorText = BackupAndCopy(sourceRoot, destinationRoot, work, backup);
+        errorText = BackupAndCopy(plan, backup);
         if (StopAsked())
             return Outcome{std::string(),
                            CancelledReport(destinationRoot, backup,
