@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <set>
 
 #include "CopyPlan.h"
@@ -105,6 +106,26 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The settings files a run reads to see that they can be read: each once,
+// and none it has read whole already.
+std::vector<std::string> SettingsToRead(const RunPlan& plan) {
+    std::vector<std::string> files, seen;
+    for (const std::string& read : plan.settingsRead)
+        seen.push_back(AsciiLowerCase(read));
+    // The source's, which the copy makes the destination's, first.
+    if (plan.copy)
+        files.push_back(plan.sourceRoot + SettingsFileName);
+    files.insert(files.end(), plan.settingsFiles.begin(), plan.settingsFiles.end());
+    std::erase_if(files, [&](const std::string& file) {
+        const std::string key = AsciiLowerCase(file);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end())
+            return true;
+        seen.push_back(key);
+        return false;
+    });
+    return files;
+}
+
 } // namespace
 
 std::string OpenFailure(const std::string& path, DWORD error) {
@@ -131,12 +152,13 @@ std::string CheckFileToCopy(const std::wstring& from, const std::wstring& to) {
 }
 
 RunPlan PlanRun(const std::string& sourceRoot, const std::string& destinationRoot, bool copy,
-                std::vector<std::string> settingsFiles) {
+                std::vector<std::string> settingsFiles, std::vector<std::string> settingsRead) {
     RunPlan plan;
     plan.sourceRoot = sourceRoot;
     plan.destinationRoot = destinationRoot;
     plan.copy = copy;
     plan.settingsFiles = std::move(settingsFiles);
+    plan.settingsRead = std::move(settingsRead);
     if (!copy)
         return plan;
     plan.destination = PlanBackup(destinationRoot);
@@ -192,11 +214,8 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
             return NotAllowed(ShownPath(folder));
 
     // Settings that cannot be read stop the run here with the store's own
-    // error, as they would at their write, but before anything has changed:
-    // the source's, which the copy makes the destination's, first.
-    if (plan.copy)
-        TMemIniFile{plan.sourceRoot + SettingsFileName};
-    for (const std::string& settings : plan.settingsFiles)
+    // error, as they would at their write, but before anything has changed.
+    for (const std::string& settings : SettingsToRead(plan))
         TMemIniFile{settings};
 
     // A settings file this account may not write (its own access rights, not

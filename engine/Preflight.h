@@ -17,8 +17,10 @@ struct RunPlan {
     std::string sourceRoot;      // normal form
     std::string destinationRoot; // normal form
     bool copy = false;           // back up the destination and copy the data
-    // Settings files the run will rewrite.
+    // Settings files the run will rewrite, and those it has read whole
+    // already (they are not read again to see that they can be).
     std::vector<std::string> settingsFiles;
+    std::vector<std::string> settingsRead;
 
     // When copying: the destination as its one walk found it, which is what
     // the backup copies and what the copy overwrites; whether it holds any
@@ -33,7 +35,7 @@ struct RunPlan {
 // The plan of a run: when copying, one walk of the destination and one of
 // the source's data folder.
 RunPlan PlanRun(const std::string& sourceRoot, const std::string& destinationRoot, bool copy,
-                std::vector<std::string> settingsFiles);
+                std::vector<std::string> settingsFiles, std::vector<std::string> settingsRead);
 
 // The first problem with the plan, as the line the failure report shows, or
 // empty. A settings file that cannot be read throws the store's EFOpenError.

@@ -15,9 +15,8 @@ enum class AdminRights { None, AdministratorOnly, UserAdministrator };
 
 // [Server] ServerAdmin of the settings in effect. Only 1 and 2 mean anything;
 // every other value is dropped when the settings are written back.
-AdminRights ReadAdminRights(const std::string& installFolder) {
-    auto store = OpenInstallationIni(installFolder);
-    switch (store->ReadInteger("Server", "ServerAdmin", 0)) {
+AdminRights AdminRightsOf(TCustomIniFile& settingsInEffect) {
+    switch (settingsInEffect.ReadInteger("Server", "ServerAdmin", 0)) {
     case 2:
         return AdminRights::UserAdministrator;
     case 1:
@@ -107,10 +106,13 @@ struct SettingsWrites {
     std::string source;      // empty when nothing is written there
 };
 
+// settingsInEffect, read already, names the file of a run that keeps its
+// redirection.
 SettingsWrites PlanSettingsWrites(const std::string& install, const std::string& sourceRoot,
-                                  const std::string& destinationRoot, bool redirecting) {
+                                  const std::string& destinationRoot, bool redirecting,
+                                  const TMemIniFile* settingsInEffect) {
     if (!redirecting)
-        return {OpenInstallationIni(install)->FileName(), std::string(), std::string()};
+        return {settingsInEffect->FileName(), std::string(), std::string()};
     SettingsWrites writes;
     if (sourceRoot != destinationRoot && sourceRoot != install)
         writes.source = sourceRoot + SettingsFileName;
@@ -175,10 +177,14 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     const std::string destinationRoot = !newRedirect.empty() ? newRedirect : install;
 
     // Read before anything changes: afterwards the settings in effect may be
-    // another file.
+    // another file. Read once: the store also names the file a run without a
+    // redirection change writes, and the checks need not read it again.
+    std::unique_ptr<TMemIniFile> settingsInEffect;
     AdminRights rights = AdminRights::None;
-    if (!server.empty())
-        rights = ReadAdminRights(install);
+    if (!server.empty()) {
+        settingsInEffect = OpenInstallationIni(install);
+        rights = AdminRightsOf(*settingsInEffect);
+    }
 
     std::string errorText = ValidationMessage(install, server, newRedirect);
 
@@ -195,12 +201,17 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     SettingsWrites writes;
     RunPlan plan;
     if (errorText.empty()) {
-        writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting);
-        std::vector<std::string> rewritten;
+        if (!settingsInEffect && !redirecting)
+            settingsInEffect = OpenInstallationIni(install);
+        writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting,
+                                    settingsInEffect.get());
+        std::vector<std::string> rewritten, read;
         for (const std::string* file : {&writes.source, &writes.destination, &writes.install})
             if (!file->empty())
                 rewritten.push_back(*file);
-        plan = PlanRun(sourceRoot, destinationRoot, copying, rewritten);
+        if (settingsInEffect)
+            read = {install + SettingsFileName, settingsInEffect->FileName()};
+        plan = PlanRun(sourceRoot, destinationRoot, copying, rewritten, read);
         errorText = CheckBeforeChanges(plan);
     }
 

@@ -477,7 +477,7 @@ TEST(CheckBeforeChanges, AFileGoneSinceThePlanIsPassedOver) {
     test::TempDir dir;
     WriteFiles(dir / "src\\Data\\", {"a.txt", "b.txt"});
     test::MakeDirs(dir / "dst\\Data");
-    const RunPlan plan = PlanRun(NormalForm(dir / "src"), NormalForm(dir / "dst"), true, {});
+    const RunPlan plan = PlanRun(NormalForm(dir / "src"), NormalForm(dir / "dst"), true, {}, {});
     ASSERT_EQ(plan.data.files, 2u);
     ASSERT_TRUE(DeleteFileA((dir / "src\\Data\\a.txt").c_str()));
     EXPECT_EQ(CheckBeforeChanges(plan), "");
