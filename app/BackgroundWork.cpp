@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "BusyCursor.h"
+#include "FileSystemText.h"
 
 using namespace TVNConfigUtil;
 
@@ -79,9 +80,7 @@ class WorkerScope {
 };
 
 std::string Megabytes(unsigned long long bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", bytes / 1048576.0);
-    return text;
+    return FileSystem::Megabytes(bytes);
 }
 
 std::string Grouped(unsigned long long number) {

@@ -4,11 +4,14 @@
 #include "TVNConfigUtil.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "CopyPlan.h"
 #include "DiskChanges.h"
 #include "FileSystem.h"
+#include "Preflight.h"
 #include "Progress.h"
 #include "Win32Handles.h"
 
@@ -128,108 +131,165 @@ class TreeWalk {
 // Which backup folders a copy leaves out.
 enum class Exclude { Nowhere, AtEveryDepth, AtTopOnly };
 
-// What a walk of a tree to be copied does: Folder(to) before the first file
-// lands in a folder that no subfolder has made, File(from, to, entry) for each
-// file. Returning false stops the walk.
-class TreeWork {
+// Upper case, as the file system compares names.
+std::wstring NameKey(std::wstring path) {
+    if (!path.empty())
+        CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+    return path;
+}
+
+// What is at a destination, as a plan's walk of it listed it; a place that
+// walk did not list (a folder link it did not follow, say) is looked at.
+class DestinationFiles {
   public:
-    virtual ~TreeWork() = default;
-    virtual bool Folder(const std::wstring& to) = 0;
-    virtual bool File(const std::wstring& from, const std::wstring& to,
-                      const WIN32_FIND_DATAW& entry) = 0;
+    explicit DestinationFiles(const TreePlan* listing) {
+        if (!listing || listing->from.empty())
+            return;
+        for (const PlannedFolder& folder : listing->folders) {
+            const std::wstring path = listing->from + folder.below;
+            listed_.insert(NameKey(path));
+            for (const PlannedFile& file : folder.files)
+                sizes_[NameKey(path + file.name)] = file.bytes;
+            for (const std::wstring& name : folder.subfolders)
+                sizes_[NameKey(path + name)] = 0; // a folder's size, as the system reports it
+        }
+    }
+
+    // Whether anything carries the path, and its size.
+    bool Find(const std::wstring& path, unsigned long long& bytes) const {
+        const std::wstring key = NameKey(path);
+        if (auto found = sizes_.find(key); found != sizes_.end()) {
+            bytes = found->second;
+            return true;
+        }
+        if (listed_.count(key.substr(0, key.find_last_of(L'\\') + 1)))
+            return false;
+        WIN32_FILE_ATTRIBUTE_DATA existing{};
+        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &existing))
+            return false;
+        bytes = FileSystem::ReportedSize(existing);
+        return true;
+    }
+
+  private:
+    std::set<std::wstring> listed_;
+    std::map<std::wstring, unsigned long long> sizes_;
 };
 
-// from and to end with a backslash.
-bool WalkTree(const std::wstring& from, const std::wstring& to, const std::string& excludePrefix,
-              Exclude exclude, TreeWalk& walk, TreeWork& work) {
+// Plans a folder of a tree and everything below it: its subfolders first,
+// each while this folder's search stays open, then this folder itself, made
+// unless a planned subfolder made it as its parent, with its own files from
+// a list taken with the search closed. from ends with a backslash; below is
+// its path under the top.
+void PlanFolder(const std::wstring& from, const std::wstring& below,
+                const std::string& excludePrefix, Exclude exclude, TreeWalk& walk,
+                const DestinationFiles& destination, TreePlan& plan) {
+    PlannedFolder planned{below, false, {}, {}};
     walk.Enter(from);
-
-    // Subfolders first, each while this folder's search stays open.
-    bool result = true;
     int walkedFolders = 0;
     FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
         if (!FileSystem::IsFolderEntry(entry))
             return true;
-        // The name test keeps earlier backups out, and keeps a backup being
-        // made inside its own source out of itself.
+        planned.subfolders.push_back(entry.cFileName);
+        // The name test keeps earlier backups out; the one a backup makes
+        // comes after its plan.
         if (exclude != Exclude::Nowhere &&
-            IsBackupFolderName(excludePrefix, DiskChanges::ShownPath(entry.cFileName)))
+            IsBackupFolderName(excludePrefix, DiskChanges::ShownPath(entry.cFileName))) {
+            if (below.empty())
+                plan.leftOutAtTop.push_back(entry);
             return true;
+        }
         const std::wstring folder = from + entry.cFileName + L'\\';
         if (!walk.MayEnter(folder, entry))
             return true;
-        const Exclude below = exclude == Exclude::AtTopOnly ? Exclude::Nowhere : exclude;
-        if (!WalkTree(folder, to + entry.cFileName + L'\\', excludePrefix, below, walk, work)) {
-            result = false;
-            return false;
-        }
+        const Exclude deeper = exclude == Exclude::AtTopOnly ? Exclude::Nowhere : exclude;
+        PlanFolder(folder, below + entry.cFileName + L'\\', excludePrefix, deeper, walk,
+                   destination, plan);
         ++walkedFolders;
         return true;
     });
     walk.Leave();
-    if (!result)
-        return false;
 
-    // A walked subfolder made this folder as its parent; otherwise it may
-    // not exist yet.
-    if (walkedFolders == 0 && !work.Folder(to))
-        return false;
-
-    // Then this folder's own files, from a list taken with the search closed.
-    std::vector<WIN32_FIND_DATAW> files;
+    planned.make = walkedFolders == 0;
     FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
-        if (!FileSystem::IsFolderEntry(entry))
-            files.push_back(entry);
+        if (FileSystem::IsFolderEntry(entry))
+            return true;
+        PlannedFile file{entry.cFileName, FileSystem::ReportedSize(entry), entry.dwFileAttributes};
+        if (!plan.to.empty())
+            file.overwrites =
+                destination.Find(plan.to + below + entry.cFileName, file.replacedBytes);
+        plan.bytes += file.bytes;
+        planned.files.push_back(std::move(file));
         return true;
     });
-    for (const WIN32_FIND_DATAW& entry : files)
-        if (!work.File(from + entry.cFileName, to + entry.cFileName, entry))
-            return false;
-    return true;
+    plan.files += planned.files.size();
+    plan.folders.push_back(std::move(planned));
 }
 
-// Copies each file; with clearMarks, first takes the hidden, system and
-// read-only marks off a file it overwrites (only for a destination whose
-// files a backup already holds).
-class CopyWork : public TreeWork {
-  public:
-    explicit CopyWork(bool clearMarks) : clearMarks_(clearMarks) {}
-    bool Folder(const std::wstring& to) override { return ForceFolders(to); }
-    bool File(const std::wstring& from, const std::wstring& to,
-              const WIN32_FIND_DATAW& entry) override {
-        if (ProgressObserved() &&
-            !MayGoOn(DiskChanges::ShownPath(from), FileSystem::ReportedSize(entry)))
+// The plan of a tree from its top on; a top that cannot be named lists
+// nothing, and the copy then only makes the destination.
+TreePlan PlanTree(const std::string& source, std::wstring to, const std::string& excludePrefix,
+                  Exclude exclude, const TreePlan* destinationTree) {
+    TreePlan plan;
+    plan.from = AsFolder(WidePath(source));
+    plan.to = std::move(to);
+    TreeWalk walk(plan.to);
+    if (plan.from.empty())
+        plan.folders.push_back(PlannedFolder{L"", true, {}, {}});
+    else
+        PlanFolder(plan.from, L"", excludePrefix, exclude, walk, DestinationFiles(destinationTree),
+                   plan);
+    return plan;
+}
+
+// One file of a copy, the observer asked first. A file that arrived after
+// the plan is checked first, as the planned ones were before the first
+// change.
+bool CopyFileOfPlan(const std::wstring& from, const std::wstring& to, unsigned long long bytes,
+                    bool clearMarks, bool arrived) {
+    if (ProgressObserved() && !MayGoOn(DiskChanges::ShownPath(from), bytes))
+        return false;
+    if (arrived && !CheckFileToCopy(from, to).empty())
+        return false;
+    if (clearMarks && !DiskChanges::ClearMarks(to))
+        return false;
+    return DiskChanges::CopyOneFile(from, to);
+}
+
+// to ends with a backslash.
+bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks) {
+    if (to.empty())
+        return false;
+    for (const PlannedFolder& folder : plan.folders) {
+        const std::wstring into = to + folder.below;
+        if (folder.make && !ForceFolders(into))
             return false;
-        if (clearMarks_ && !DiskChanges::ClearMarks(to))
-            return false;
-        return DiskChanges::CopyOneFile(from, to);
+        if (plan.from.empty())
+            continue;
+        const std::wstring from = plan.from + folder.below;
+        std::set<std::wstring> planned, present;
+        for (const PlannedFile& file : folder.files)
+            planned.insert(file.name);
+        std::vector<WIN32_FIND_DATAW> arrived;
+        FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
+            if (!FileSystem::IsFolderEntry(entry)) {
+                present.insert(entry.cFileName);
+                if (!planned.count(entry.cFileName))
+                    arrived.push_back(entry);
+            }
+            return true;
+        });
+        for (const PlannedFile& file : folder.files)
+            if (present.count(file.name) &&
+                !CopyFileOfPlan(from + file.name, into + file.name, file.bytes, clearMarks, false))
+                return false;
+        for (const WIN32_FIND_DATAW& entry : arrived)
+            if (!CopyFileOfPlan(from + entry.cFileName, into + entry.cFileName,
+                                FileSystem::ReportedSize(entry), clearMarks, true))
+                return false;
     }
-
-  private:
-    bool clearMarks_;
-};
-
-// Writes down what a copy would do, changing nothing.
-class PlanWork : public TreeWork {
-  public:
-    explicit PlanWork(CopyPlan& plan) : plan_(plan) {}
-    bool Folder(const std::wstring&) override { return true; }
-    bool File(const std::wstring& from, const std::wstring& to,
-              const WIN32_FIND_DATAW& entry) override {
-        PlannedFile file{from, to, FileSystem::ReportedSize(entry)};
-        WIN32_FILE_ATTRIBUTE_DATA existing{};
-        if (GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &existing)) {
-            file.overwrites = true;
-            file.replacedBytes = FileSystem::ReportedSize(existing);
-        }
-        plan_.bytes += file.bytes;
-        plan_.files.push_back(std::move(file));
-        return true;
-    }
-
-  private:
-    CopyPlan& plan_;
-};
+    return true;
+}
 
 bool HasFiles(const std::wstring& folder, TreeWalk& walk) {
     walk.Enter(folder);
@@ -274,44 +334,9 @@ std::string UnusedBackupName(const std::string& holder) {
     return std::string();
 }
 
-// A copy of a data tree: the walk with its exclusions, done by work.
-bool WalkCopy(const std::string& source, const std::string& destination,
-              const std::string& excludePrefix, TreeWork& work) {
-    const std::wstring to = AsFolder(WidePath(destination));
-    if (to.empty())
-        return false;
-    // A source that cannot be named lists nothing, as a missing one.
-    const std::wstring from = AsFolder(WidePath(source));
-    TreeWalk walk(to);
-    const Exclude exclude = excludePrefix.empty() ? Exclude::Nowhere : Exclude::AtEveryDepth;
-    if (from.empty())
-        return work.Folder(to);
-    return WalkTree(from, to, excludePrefix, exclude, walk, work);
-}
-
-// Only the backups made here, this one among them, are left out. A folder
-// deeper down that merely carries a backup name (an old backup inside a data
-// folder, say) is copied like any other: the data copy that follows may
-// overwrite its files, so they must be in the backup.
-bool WalkBackup(const std::string& folder, const std::string& into, TreeWork& work) {
-    const std::wstring from = AsFolder(WidePath(folder));
-    const std::wstring to = AsFolder(WidePath(into));
-    if (to.empty())
-        return false;
-    if (from.empty())
-        return work.Folder(to);
-    TreeWalk walk(to);
-    return WalkTree(from, to, BackupPrefix, Exclude::AtTopOnly, walk, work);
-}
-
-} // namespace
-
-namespace {
 // Copies one file, making the folder it goes into first; whole replaces the
 // destination in one rename instead of writing over it.
-bool CopyIntoFolder(const std::string& source, const std::string& destination, bool whole) {
-    const std::wstring from = WidePath(source);
-    const std::wstring to = WidePath(destination);
+bool CopyIntoFolder(const std::wstring& from, const std::wstring& to, bool whole) {
     if (from.empty() || to.empty())
         return false;
     // A folder that cannot be made shows up as a failed copy below.
@@ -320,42 +345,97 @@ bool CopyIntoFolder(const std::string& source, const std::string& destination, b
         ForceFolders(to.substr(0, cut + 1));
     return whole ? DiskChanges::CopyOneFileWhole(from, to) : DiskChanges::CopyOneFile(from, to);
 }
+
 } // namespace
 
 bool CopyFileForcingFolder(const std::string& source, const std::string& destination) {
-    return CopyIntoFolder(source, destination, false);
+    return CopyIntoFolder(WidePath(source), WidePath(destination), false);
 }
 
-bool CopySettingsFile(const std::string& source, const std::string& destination) {
-    return CopyIntoFolder(source, destination, true);
+TreePlan PlanCopy(const std::string& source, const std::string& destination,
+                  const std::string& excludePrefix, const TreePlan* destinationTree) {
+    const std::wstring to = AsFolder(WidePath(destination));
+    if (to.empty())
+        return TreePlan{};
+    return PlanTree(source, to, excludePrefix,
+                    excludePrefix.empty() ? Exclude::Nowhere : Exclude::AtEveryDepth,
+                    destinationTree);
+}
+
+// Only the backups made here, this one among them, are left out. A folder
+// deeper down that merely carries a backup name (an old backup inside a data
+// folder, say) is copied like any other: the data copy that follows may
+// overwrite its files, so they must be in the backup.
+TreePlan PlanBackup(const std::string& folder) {
+    return PlanTree(folder, std::wstring(), BackupPrefix, Exclude::AtTopOnly, nullptr);
+}
+
+bool HoldsFiles(const TreePlan& backup) {
+    if (backup.files > 0)
+        return true;
+    if (backup.from.empty())
+        return false;
+    TreeWalk walk;
+    walk.Enter(backup.from);
+    for (const WIN32_FIND_DATAW& entry : backup.leftOutAtTop) {
+        const std::wstring folder = backup.from + entry.cFileName + L'\\';
+        if (walk.MayEnter(folder, entry) && HasFiles(folder, walk))
+            return true;
+    }
+    return false;
+}
+
+bool CarryOutCopy(const TreePlan& plan, bool clearMarks) {
+    return CarryOut(plan, plan.to, clearMarks);
+}
+
+bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made) {
+    const std::string into = AddBackslash(holder);
+    made.clear();
+    if (into.empty())
+        return false;
+    const std::string name = UnusedBackupName(into);
+    if (name.empty())
+        return false;
+    made = into + name + "\\";
+    return CarryOut(plan, AsFolder(WidePath(made)), false);
+}
+
+std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
+                                           const std::string& destinationRoot,
+                                           const TreePlan* destinationTree) {
+    // The settings may be the ones in effect (back to the installation): they
+    // are replaced whole, never written over in place.
+    const struct {
+        const char* name;
+        bool whole;
+    } taken[] = {{SettingsFileName, true}, {InstallationMarkerName, false}};
+    const DestinationFiles destination(destinationTree);
+    std::vector<PlannedRootFile> files;
+    for (const auto& [name, whole] : taken) {
+        PlannedRootFile file{WidePath(sourceRoot + name), WidePath(destinationRoot + name), whole};
+        WIN32_FILE_ATTRIBUTE_DATA source{};
+        file.exists = GetFileAttributesExW(file.from.c_str(), GetFileExInfoStandard, &source);
+        file.bytes = file.exists ? FileSystem::ReportedSize(source) : 0;
+        unsigned long long replaced = 0;
+        file.overwrites = file.exists && destination.Find(file.to, replaced);
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+void CopyRootFiles(const std::vector<PlannedRootFile>& files) {
+    for (const PlannedRootFile& file : files)
+        if (file.exists || (GetFileAttributesW(file.from.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                            CheckFileToCopy(file.from, file.to).empty()))
+            CopyIntoFolder(file.from, file.to, file.whole);
 }
 
 bool CopyFolderTree(const std::string& source, const std::string& destination,
                     const std::string& excludePrefix) {
     if (destination.empty())
         return true;
-    CopyWork work(false);
-    return WalkCopy(source, destination, excludePrefix, work);
-}
-
-bool CopyDataOverBackedUpFiles(const std::string& source, const std::string& destination) {
-    CopyWork work(true);
-    return WalkCopy(source, destination, "", work);
-}
-
-CopyPlan PlanFolderTree(const std::string& source, const std::string& destination,
-                        const std::string& excludePrefix) {
-    CopyPlan plan;
-    PlanWork work(plan);
-    WalkCopy(source, destination, excludePrefix, work);
-    return plan;
-}
-
-CopyPlan PlanBackup(const std::string& folder) {
-    CopyPlan plan;
-    PlanWork work(plan);
-    WalkBackup(folder, AddBackslash(folder) + BackupPrefix + "planned\\", work);
-    return plan;
+    return CarryOutCopy(PlanCopy(source, destination, excludePrefix), false);
 }
 
 bool FolderHasFiles(const std::string& folder) {
@@ -370,20 +450,7 @@ bool FolderHasFiles(const std::string& folder) {
 
 bool BackupFolder(const std::string& folder, const std::string& holder) {
     std::string made;
-    return BackupFolderInto(folder, holder, made);
-}
-
-bool BackupFolderInto(const std::string& folder, const std::string& holder, std::string& made) {
-    const std::string into = AddBackslash(holder);
-    made.clear();
-    if (into.empty())
-        return false;
-    const std::string name = UnusedBackupName(into);
-    if (name.empty())
-        return false;
-    made = into + name + "\\";
-    CopyWork work(false);
-    return WalkBackup(folder, made, work);
+    return CarryOutBackup(PlanBackup(folder), holder, made);
 }
 
 std::string FormatTimestamp(const SYSTEMTIME& time) {

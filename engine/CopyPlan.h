@@ -1,44 +1,91 @@
-// What a copy or backup of a data tree would do, worked out without changing
-// anything, so that a run can check everything it is about to touch before
-// it touches anything.
+// What a copy or backup of a data tree will do, worked out once without
+// changing anything: the checks before a run's first change judge it, the
+// progress totals and the free-space figure come from it, and the copy and
+// the backup then carry it out instead of walking the tree again.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
 
 namespace TVNConfigUtil {
 
+// A file of a planned folder, as the plan's listing showed it.
 struct PlannedFile {
-    std::wstring from; // \\?\ paths
-    std::wstring to;
+    std::wstring name;
     unsigned long long bytes = 0;
+    DWORD attributes = 0;
     bool overwrites = false;              // a file of that name is at the destination now
     unsigned long long replacedBytes = 0; // and its size
 };
 
-struct CopyPlan {
+// A folder the copy goes through: its path below the tops of the tree ("" for
+// the tops themselves, else ending with a backslash), whether the destination
+// folder is made before its files (no planned subfolder made it on the way),
+// and its files in the order they were listed.
+struct PlannedFolder {
+    std::wstring below;
+    bool make = false;
     std::vector<PlannedFile> files;
+    std::vector<std::wstring> subfolders; // every folder entry listed, entered or not
+};
+
+// A tree in the order its copy goes through it: each folder after its
+// subfolders.
+struct TreePlan {
+    std::wstring from; // \\?\ path ending with a backslash; empty when the source cannot be named
+    std::wstring to;   // the same; empty when it cannot be named, or for a backup, whose folder
+                       // is named only when it is made
+    std::vector<PlannedFolder> folders;
+    std::vector<WIN32_FIND_DATAW> leftOutAtTop; // the backup folders a backup leaves out
+    unsigned long long files = 0, bytes = 0;
+};
+
+// A file beside the data folder that a copy of a root takes along.
+struct PlannedRootFile {
+    std::wstring from, to;   // \\?\ paths
+    bool whole = false;      // replaced in one rename rather than written over
+    bool exists = false;     // the source was there when planned
+    bool overwrites = false; // and so was something of its name at the destination
     unsigned long long bytes = 0;
 };
 
-// The files CopyFolderTree(source, destination, excludePrefix) would copy.
-CopyPlan PlanFolderTree(const std::string& source, const std::string& destination,
-                        const std::string& excludePrefix);
-// The files BackupFolder(folder, folder) would copy.
-CopyPlan PlanBackup(const std::string& folder);
+// The plan of CopyFolderTree(source, destination, excludePrefix). What each
+// file overwrites is taken from destinationTree, a plan whose walk covered
+// the destination, wherever that walk went; elsewhere it is looked up.
+TreePlan PlanCopy(const std::string& source, const std::string& destination,
+                  const std::string& excludePrefix, const TreePlan* destinationTree = nullptr);
+// The plan of BackupFolder(folder, holder): all of folder but the backups at
+// its top.
+TreePlan PlanBackup(const std::string& folder);
+// FolderHasFiles of a backup plan's folder, answered from the plan: the
+// backups it leaves out are looked into only when nothing else holds a file.
+bool HoldsFiles(const TreePlan& backup);
 
-// BackupFolder, naming the backup folder it made (also when the backup then
-// failed or was stopped; empty when it made none).
-bool BackupFolderInto(const std::string& folder, const std::string& holder, std::string& made);
+// Carries out a copy plan. Each planned source folder is listed once more
+// just before its files are copied: a planned file gone by then is passed
+// over, as a walk would pass it over, and a file that arrived since the plan
+// is checked as the planned ones were before it is copied. With clearMarks
+// (a destination whose files a backup already holds) the hidden, system and
+// read-only marks of a file it overwrites are taken off first, since
+// CopyFile refuses to overwrite such a file on Windows. Stops at the first
+// failure, and before a file the progress observer says no to.
+bool CarryOutCopy(const TreePlan& plan, bool clearMarks);
+// Carries out a backup plan into a new backup folder in holder, naming the
+// folder it made in made (also when the backup then failed or was stopped;
+// empty when it made none).
+bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made);
 
-// CopyFolderTree without exclusions, for a destination whose files a backup
-// already holds: the hidden, system and read-only marks of a file it
-// overwrites are taken off first, since CopyFile refuses to overwrite such a
-// file on Windows.
-bool CopyDataOverBackedUpFiles(const std::string& source, const std::string& destination);
-
-// CopyFileForcingFolder for a settings file: the destination is replaced
-// whole, so that it never holds part of the new text.
-bool CopySettingsFile(const std::string& source, const std::string& destination);
+// The settings and the installation marker of sourceRoot, which a copy of
+// the root takes along into destinationRoot; their names are listed here
+// alone. What each overwrites is taken from destinationTree as in PlanCopy.
+std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
+                                           const std::string& destinationRoot,
+                                           const TreePlan* destinationTree);
+// Copies them, each made whole or in place as planned; one missing when
+// planned is copied only if it has arrived since and passes the checks.
+// Failures are passed over.
+void CopyRootFiles(const std::vector<PlannedRootFile>& files);
 
 } // namespace TVNConfigUtil

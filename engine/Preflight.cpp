@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <set>
 
 #include "CopyPlan.h"
@@ -38,6 +38,22 @@ std::string NotReadable(const std::string& path) {
            "\"Run as administrator\"), then press Configure again.";
 }
 
+std::string CannotRead(const std::string& path, DWORD error) {
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text, nullptr);
+    std::string cause = text;
+    for (char& c : cause)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    while (!cause.empty() && (cause.back() == ' ' || cause.back() == '.'))
+        cause.pop_back();
+    return "The file \"" + path + "\" cannot be read: " + (cause.empty() ? "" : cause + " ") +
+           "(error " + std::to_string(error) +
+           ").\r\nCheck that its drive or network location can be reached, then press Configure "
+           "again.";
+}
+
 // Empty when the file can be opened as asked (a sharing violation waited out
 // first), else the message for why not.
 std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
@@ -48,12 +64,16 @@ std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
             return file.valid();
         }))
         return std::string();
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return std::string(); // gone since it was listed: the copy meets it
-    if (error == ERROR_ACCESS_DENIED)
-        return NotReadable(ShownPath(path));
-    return InUse(ShownPath(path));
+    return OpenFailure(ShownPath(path), GetLastError());
+}
+
+// The copy reads with others still allowed to read and write, as the system
+// copy does; a file it overwrites must not be open anywhere.
+std::string CopyCanRead(const std::wstring& file) {
+    return Opens(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+std::string CopyCanOverwrite(const std::wstring& file) {
+    return Opens(file, GENERIC_READ, 0);
 }
 
 // Whether this account may make files in a folder: a file made there and
@@ -86,67 +106,102 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-unsigned long long SizeOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return FileSystem::ReportedSize(data);
-}
-
-std::string Megabytes(unsigned long long bytes, bool roundUp) {
-    const unsigned long long tenths = (bytes + (roundUp ? 104857 : 0)) / 104858;
-    char text[64];
-    std::snprintf(text, sizeof text, "%llu.%llu MB", tenths / 10, tenths % 10);
-    return text;
+// The settings files a run reads to see that they can be read: each once,
+// and none it has read whole already.
+std::vector<std::string> SettingsToRead(const RunPlan& plan) {
+    std::vector<std::string> files, seen;
+    for (const std::string& read : plan.settingsRead)
+        seen.push_back(AsciiLowerCase(read));
+    // The source's, which the copy makes the destination's, first.
+    if (plan.copy)
+        files.push_back(plan.sourceRoot + SettingsFileName);
+    files.insert(files.end(), plan.settingsFiles.begin(), plan.settingsFiles.end());
+    std::erase_if(files, [&](const std::string& file) {
+        const std::string key = AsciiLowerCase(file);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end())
+            return true;
+        seen.push_back(key);
+        return false;
+    });
+    return files;
 }
 
 } // namespace
 
-std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
+std::string OpenFailure(const std::string& path, DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::string(); // gone since it was listed: the copy passes it over
+    case ERROR_ACCESS_DENIED:
+        return NotReadable(path);
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return InUse(path);
+    default:
+        return CannotRead(path, error);
+    }
+}
+
+std::string CheckFileToCopy(const std::wstring& from, const std::wstring& to) {
+    if (std::string problem = CopyCanRead(from); !problem.empty())
+        return problem;
+    if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return std::string();
+    return CopyCanOverwrite(to);
+}
+
+RunPlan PlanRun(const std::string& sourceRoot, const std::string& destinationRoot, bool copy,
+                std::vector<std::string> settingsFiles, std::vector<std::string> settingsRead) {
+    RunPlan plan;
+    plan.sourceRoot = sourceRoot;
+    plan.destinationRoot = destinationRoot;
+    plan.copy = copy;
+    plan.settingsFiles = std::move(settingsFiles);
+    plan.settingsRead = std::move(settingsRead);
+    if (!copy)
+        return plan;
+    plan.destination = PlanBackup(destinationRoot);
+    plan.backupDue = HoldsFiles(plan.destination);
+    plan.data =
+        PlanCopy(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot), "", &plan.destination);
+    plan.rootFiles = PlanRootFiles(sourceRoot, destinationRoot, &plan.destination);
+    return plan;
+}
+
+std::string CheckBeforeChanges(const RunPlan& plan) {
     // What the run reads and what it overwrites or makes.
     std::vector<std::wstring> reads;
     std::vector<std::wstring> overwrites;
     std::set<std::wstring> folders;
     unsigned long long needed = 0;
     if (plan.copy) {
-        const bool backupDue = FolderHasFiles(plan.destinationRoot);
-        if (work)
-            work->backupDue = backupDue;
-        if (backupDue) {
-            const CopyPlan backup = PlanBackup(plan.destinationRoot);
-            for (const PlannedFile& file : backup.files)
-                reads.push_back(file.from);
-            needed += backup.bytes;
-            if (work) {
-                work->backupFiles = backup.files.size();
-                work->backupBytes = backup.bytes;
+        if (plan.backupDue) {
+            for (const PlannedFolder& folder : plan.destination.folders)
+                for (const PlannedFile& file : folder.files)
+                    reads.push_back(plan.destination.from + folder.below + file.name);
+            needed += plan.destination.bytes;
+        }
+        for (const PlannedFolder& folder : plan.data.folders) {
+            for (const PlannedFile& file : folder.files) {
+                reads.push_back(plan.data.from + folder.below + file.name);
+                if (file.overwrites) {
+                    overwrites.push_back(plan.data.to + folder.below + file.name);
+                    needed += file.bytes > file.replacedBytes ? file.bytes - file.replacedBytes : 0;
+                } else {
+                    needed += file.bytes;
+                }
             }
+            if (!folder.files.empty())
+                folders.insert(plan.data.to + folder.below);
         }
-        const CopyPlan copy =
-            PlanFolderTree(DataFolderOf(plan.sourceRoot), DataFolderOf(plan.destinationRoot), "");
-        if (work) {
-            work->copyFiles = copy.files.size();
-            work->copyBytes = copy.bytes;
-        }
-        for (const PlannedFile& file : copy.files) {
-            reads.push_back(file.from);
-            if (file.overwrites) {
-                overwrites.push_back(file.to);
-                needed += file.bytes > file.replacedBytes ? file.bytes - file.replacedBytes : 0;
-            } else {
-                needed += file.bytes;
-            }
-            folders.insert(FolderOf(file.to));
-        }
-        for (const char* name : {SettingsFileName, InstallationMarkerName}) {
-            const std::wstring from = WidePath(plan.sourceRoot + name);
-            const std::wstring to = WidePath(plan.destinationRoot + name);
-            if (!Exists(from))
+        for (const PlannedRootFile& file : plan.rootFiles) {
+            if (!file.exists)
                 continue;
-            reads.push_back(from);
-            if (Exists(to))
-                overwrites.push_back(to);
-            needed += SizeOf(from);
+            reads.push_back(file.from);
+            if (file.overwrites)
+                overwrites.push_back(file.to);
+            needed += file.bytes;
         }
         folders.insert(WidePath(plan.destinationRoot));
     }
@@ -159,11 +214,8 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
             return NotAllowed(ShownPath(folder));
 
     // Settings that cannot be read stop the run here with the store's own
-    // error, as they would at their write, but before anything has changed:
-    // the source's, which the copy makes the destination's, first.
-    if (plan.copy)
-        TMemIniFile{plan.sourceRoot + SettingsFileName};
-    for (const std::string& settings : plan.settingsFiles)
+    // error, as they would at their write, but before anything has changed.
+    for (const std::string& settings : SettingsToRead(plan))
         TMemIniFile{settings};
 
     // A settings file this account may not write (its own access rights, not
@@ -182,15 +234,11 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
         if (!TMemIniFile::CanReplace(settings))
             return EFCreateError(settings).what();
 
-    // The copy reads with others still allowed to read and write, as the
-    // system copy does; a file it overwrites must not be open anywhere.
     for (const std::wstring& file : reads)
-        if (std::string problem =
-                Opens(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-            !problem.empty())
+        if (std::string problem = CopyCanRead(file); !problem.empty())
             return problem;
     for (const std::wstring& file : overwrites)
-        if (std::string problem = Opens(file, GENERIC_READ, 0); !problem.empty())
+        if (std::string problem = CopyCanOverwrite(file); !problem.empty())
             return problem;
 
     if (plan.copy) {
@@ -198,9 +246,11 @@ std::string CheckBeforeChanges(const RunPlan& plan, PlannedWork* work) {
         if (GetDiskFreeSpaceExW(WidePath(plan.destinationRoot).c_str(), &free, nullptr, nullptr) &&
             free.QuadPart < needed)
             return "There is not enough free space for the backup and the copy on the drive of \"" +
-                   plan.destinationRoot + "\": " + Megabytes(needed, true) + " are needed and " +
-                   Megabytes(free.QuadPart, false) +
-                   " are free.\r\nFree some space on that drive, then press Configure again.";
+                   plan.destinationRoot +
+                   "\": " + FileSystem::Megabytes(needed, FileSystem::Rounding::Up) +
+                   " MB are needed and " +
+                   FileSystem::Megabytes(free.QuadPart, FileSystem::Rounding::Down) +
+                   " MB are free.\r\nFree some space on that drive, then press Configure again.";
     }
     return std::string();
 }

@@ -15,9 +15,8 @@ enum class AdminRights { None, AdministratorOnly, UserAdministrator };
 
 // [Server] ServerAdmin of the settings in effect. Only 1 and 2 mean anything;
 // every other value is dropped when the settings are written back.
-AdminRights ReadAdminRights(const std::string& installFolder) {
-    auto store = OpenInstallationIni(installFolder);
-    switch (store->ReadInteger("Server", "ServerAdmin", 0)) {
+AdminRights AdminRightsOf(TCustomIniFile& settingsInEffect) {
+    switch (settingsInEffect.ReadInteger("Server", "ServerAdmin", 0)) {
     case 2:
         return AdminRights::UserAdministrator;
     case 1:
@@ -47,30 +46,29 @@ std::string FolderCreationMessage(const std::string& folder) {
     return "The network directory \"" + folder + "\" (or a sub-directory) could not be created.";
 }
 
-// Backs up a destination that holds anything (as the checks found), then copies the data folder and
-// the two settings files. Returns the failure message, or empty; backup names
-// the backup folder made. The settings files follow even a failed data copy,
-// so that the destination at least carries the source's settings next to
-// whatever data did arrive; a stopped run copies no settings.
-std::string BackupAndCopy(const std::string& sourceRoot, const std::string& destinationRoot,
-                          const PlannedWork& work, std::string& backup) {
-    if (work.backupDue) {
-        ReportStage(WorkStage::BackingUp, destinationRoot, work.backupFiles, work.backupBytes);
-        if (!BackupFolderInto(destinationRoot, destinationRoot, backup) || StopAsked())
+// Carries out the plan's backup of a destination that holds anything, then
+// its copy of the data folder and of the settings files. Returns the failure
+// message, or empty; backup names the backup folder made. The settings files
+// follow even a failed data copy, so that the destination at least carries
+// the source's settings next to whatever data did arrive; a stopped run
+// copies no settings.
+std::string BackupAndCopy(const RunPlan& plan, std::string& backup) {
+    const std::string& destinationRoot = plan.destinationRoot;
+    if (plan.backupDue) {
+        ReportStage(WorkStage::BackingUp, destinationRoot, plan.destination.files,
+                    plan.destination.bytes);
+        if (!CarryOutBackup(plan.destination, destinationRoot, backup) || StopAsked())
             return "File backup of \"" + destinationRoot + "\" failed.";
     }
     std::string message;
     // Every file the data copy overwrites is in the backup by now.
-    ReportStage(WorkStage::Copying, destinationRoot, work.copyFiles, work.copyBytes);
-    if (!CopyDataOverBackedUpFiles(DataFolderOf(sourceRoot), DataFolderOf(destinationRoot)))
-        message = "File copy from \"" + sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
+    ReportStage(WorkStage::Copying, destinationRoot, plan.data.files, plan.data.bytes);
+    if (!CarryOutCopy(plan.data, true))
+        message =
+            "File copy from \"" + plan.sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
     if (StopAsked())
         return message;
-    // The settings may be the ones in effect (back to the installation): they
-    // are replaced whole, never written over in place.
-    CopySettingsFile(sourceRoot + SettingsFileName, destinationRoot + SettingsFileName);
-    CopyFileForcingFolder(sourceRoot + InstallationMarkerName,
-                          destinationRoot + InstallationMarkerName);
+    CopyRootFiles(plan.rootFiles);
     return message;
 }
 
@@ -108,10 +106,13 @@ struct SettingsWrites {
     std::string source;      // empty when nothing is written there
 };
 
+// settingsInEffect, read already, names the file of a run that keeps its
+// redirection.
 SettingsWrites PlanSettingsWrites(const std::string& install, const std::string& sourceRoot,
-                                  const std::string& destinationRoot, bool redirecting) {
+                                  const std::string& destinationRoot, bool redirecting,
+                                  const TMemIniFile* settingsInEffect) {
     if (!redirecting)
-        return {OpenInstallationIni(install)->FileName(), std::string(), std::string()};
+        return {settingsInEffect->FileName(), std::string(), std::string()};
     SettingsWrites writes;
     if (sourceRoot != destinationRoot && sourceRoot != install)
         writes.source = sourceRoot + SettingsFileName;
@@ -176,10 +177,14 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     const std::string destinationRoot = !newRedirect.empty() ? newRedirect : install;
 
     // Read before anything changes: afterwards the settings in effect may be
-    // another file.
+    // another file. Read once: the store also names the file a run without a
+    // redirection change writes, and the checks need not read it again.
+    std::unique_ptr<TMemIniFile> settingsInEffect;
     AdminRights rights = AdminRights::None;
-    if (!server.empty())
-        rights = ReadAdminRights(install);
+    if (!server.empty()) {
+        settingsInEffect = OpenInstallationIni(install);
+        rights = AdminRightsOf(*settingsInEffect);
+    }
 
     std::string errorText = ValidationMessage(install, server, newRedirect);
 
@@ -194,20 +199,26 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     const bool copying = CopyData && sourceRoot != destinationRoot;
     const bool redirecting = !oldRedirect.empty() || !newRedirect.empty();
     SettingsWrites writes;
-    PlannedWork work;
+    RunPlan plan;
     if (errorText.empty()) {
-        writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting);
-        RunPlan plan{sourceRoot, destinationRoot, copying, {}};
+        if (!settingsInEffect && !redirecting)
+            settingsInEffect = OpenInstallationIni(install);
+        writes = PlanSettingsWrites(install, sourceRoot, destinationRoot, redirecting,
+                                    settingsInEffect.get());
+        std::vector<std::string> rewritten, read;
         for (const std::string* file : {&writes.source, &writes.destination, &writes.install})
             if (!file->empty())
-                plan.settingsFiles.push_back(*file);
-        errorText = CheckBeforeChanges(plan, &work);
+                rewritten.push_back(*file);
+        if (settingsInEffect)
+            read = {install + SettingsFileName, settingsInEffect->FileName()};
+        plan = PlanRun(sourceRoot, destinationRoot, copying, rewritten, read);
+        errorText = CheckBeforeChanges(plan);
     }
 
     std::string copiedTo;
     if (errorText.empty() && copying) {
         std::string backup;
-        errorText = BackupAndCopy(sourceRoot, destinationRoot, work, backup);
+        errorText = BackupAndCopy(plan, backup);
         if (StopAsked())
             return Outcome{std::string(),
                            CancelledReport(destinationRoot, backup,

@@ -1,6 +1,8 @@
-// The pure text parts of the file-system helpers: path components and line
-// splitting. No system calls, so they also build natively.
+// The pure text parts of the file-system helpers: path components, line
+// splitting and sizes. No system calls, so they also build natively.
 #include "FileSystemText.h"
+
+#include <string>
 
 namespace FileSystem {
 
@@ -36,6 +38,17 @@ std::vector<std::string> SplitLines(const std::string& text) {
     if (start < end)
         lines.emplace_back(text, start, end - start);
     return lines;
+}
+
+std::string Megabytes(unsigned long long bytes, Rounding rounding) {
+    const unsigned long long megabyte = 1048576;
+    // Tenths of the remainder, so that no size overflows.
+    const unsigned long long rest = bytes % megabyte * 10;
+    const unsigned long long added = rounding == Rounding::Up        ? megabyte - 1
+                                     : rounding == Rounding::Nearest ? megabyte / 2
+                                                                     : 0;
+    const unsigned long long tenths = bytes / megabyte * 10 + (rest + added) / megabyte;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
 } // namespace FileSystem

@@ -1,5 +1,5 @@
-// The pure text parts of the file-system helpers: path components and line
-// splitting. No system calls, so they also build natively.
+// The pure text parts of the file-system helpers: path components, line
+// splitting and sizes. No system calls, so they also build natively.
 #pragma once
 
 #include <string>
@@ -18,5 +18,12 @@ std::string ExtractFileName(const std::string& path);
 // LF CR is two ends. A NUL byte ends the text. A line break at the very end
 // adds no empty line; a last line without a break still counts.
 std::vector<std::string> SplitLines(const std::string& text);
+
+// How a size is rounded to tenths of a megabyte.
+enum class Rounding { Nearest, Up, Down };
+
+// A size in megabytes of 1,048,576 bytes with one decimal, without the unit:
+// 10,485,760 bytes is "10.0". Every figure the program shows is made here.
+std::string Megabytes(unsigned long long bytes, Rounding rounding = Rounding::Nearest);
 
 } // namespace FileSystem

@@ -7,6 +7,7 @@
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
+#include "Preflight.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 #include "Win32Handles.h"
@@ -445,4 +446,41 @@ TEST(CopyFolderTree, NoSearchStaysOpen) {
         }
         EXPECT_EQ(FoldersHeldOpen(RemoveBackslash(dir.path())), std::vector<std::string>());
     }
+}
+
+TEST(CheckBeforeChanges, NamesWhyAFileCannotBeOpened) {
+    const std::string inUse = "The file \"c:\\d\\f\" is in use by another program.\r\n",
+                      denied = "Windows does not let this account read \"c:\\d\\f\".\r\n",
+                      other = "The file \"c:\\d\\f\" cannot be read: ";
+    const std::pair<DWORD, std::string> cases[] = {
+        {ERROR_SHARING_VIOLATION, inUse}, {ERROR_LOCK_VIOLATION, inUse}, {ERROR_FILE_NOT_FOUND, ""},
+        {ERROR_PATH_NOT_FOUND, ""}, // gone: passed over
+        {ERROR_ACCESS_DENIED, denied},    {ERROR_NOT_READY, other},      {ERROR_BAD_NETPATH, other},
+    };
+    for (const auto& [error, begins] : cases) {
+        SCOPED_TRACE(error);
+        const std::string text = OpenFailure("c:\\d\\f", error);
+        EXPECT_EQ(text.substr(0, begins.size()), begins);
+        EXPECT_EQ(text.empty(), begins.empty());
+        if (begins == other) {
+            // The system's own words, on one line, then the number.
+            const size_t number = text.find(" (error " + std::to_string(error) + ").\r\n");
+            ASSERT_NE(number, std::string::npos) << text;
+            const std::string cause = text.substr(other.size(), number - other.size());
+            EXPECT_NE(cause, "");
+            EXPECT_EQ(cause.find_first_of("\r\n"), std::string::npos);
+        }
+    }
+}
+
+TEST(CheckBeforeChanges, AFileGoneSinceThePlanIsPassedOver) {
+    test::TempDir dir;
+    WriteFiles(dir / "src\\Data\\", {"a.txt", "b.txt"});
+    test::MakeDirs(dir / "dst\\Data");
+    const RunPlan plan = PlanRun(NormalForm(dir / "src"), NormalForm(dir / "dst"), true, {}, {});
+    ASSERT_EQ(plan.data.files, 2u);
+    ASSERT_TRUE(DeleteFileA((dir / "src\\Data\\a.txt").c_str()));
+    EXPECT_EQ(CheckBeforeChanges(plan), "");
+    EXPECT_TRUE(CarryOutCopy(plan.data, true));
+    EXPECT_EQ(test::ListDir(dir / "dst\\Data"), std::vector<std::string>{"b.txt"});
 }

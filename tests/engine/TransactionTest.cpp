@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "DiskChanges.h"
 #include "FileErrors.h"
@@ -85,22 +86,29 @@ std::vector<std::string> ExpectedTree(const Entries& before, const Entries& chan
     return lines;
 }
 
-// Holds a file, shared with no one, from the run's first change on: a fault
-// that arrives after the checks a run makes before it changes anything.
-class HoldAtFirstChange : public DiskChanges::ChangeSeam {
+// At the run's first change, after the checks it makes before it changes
+// anything: writes a file that arrives then, and holds one, shared with no
+// one (or as share says), from then on.
+class AtFirstChange : public DiskChanges::ChangeSeam {
   public:
-    explicit HoldAtFirstChange(const std::string& path) : path_(path) {
-        if (!path_.empty())
-            DiskChanges::SetChangeSeam(this);
+    AtFirstChange(const std::string& arrives, const std::string& held, DWORD share)
+        : arrives_(arrives), path_(held), share_(share) {
+        DiskChanges::SetChangeSeam(this);
     }
-    ~HoldAtFirstChange() override { DiskChanges::SetChangeSeam(nullptr); }
+    ~AtFirstChange() override { DiskChanges::SetChangeSeam(nullptr); }
     void BeforeChange(const std::wstring&) override {
-        if (!held_)
-            held_.emplace(path_, GENERIC_READ, 0);
+        if (std::exchange(done_, true))
+            return;
+        if (!arrives_.empty())
+            test::WriteBytes(arrives_, "arrived\r\n");
+        if (!path_.empty())
+            held_.emplace(path_, GENERIC_READ, share_);
     }
 
   private:
-    std::string path_;
+    std::string arrives_, path_;
+    DWORD share_;
+    bool done_ = false;
     std::optional<test::HeldFile> held_;
 };
 
@@ -118,7 +126,9 @@ struct Scenario {
     const char* thrown = nullptr;
     const char* held = nullptr; // a file held open, shared with no one, during the run
     const char* readOnly = nullptr;
-    bool heldAfterChecks = false; // the hold begins at the run's first change
+    bool heldAfterChecks = false;  // the hold begins at the run's first change
+    const char* arrives = nullptr; // a file that arrives at the run's first change
+    DWORD heldShare = 0;           // the share mode of a hold from the first change
 };
 
 const char* const Configured = "Tallyvane has been configured on this machine.\r\n";
@@ -134,6 +144,16 @@ Entries InstallWithIni(const char* ini) {
             {"Install\\tvn.ini", ini},
             {"Install\\Data\\2024-01.txt", "install jan\r\n"}};
 }
+
+// A move into a cloud folder that is backed up first, and what it copies
+// before a data file that arrived during the backup.
+const Entries ArrivalBefore =
+    PlainInstall + Entries{{"Cloud\\notes.txt", "cloud notes"}, {"Cloud\\Data", Folder}};
+const Entries ArrivalCopied = {{"Cloud\\TVN Backup *\\notes.txt", "cloud notes"},
+                               {"Cloud\\TVN Backup *\\Data\\", Folder},
+                               {"Install\\Data\\2024-02.txt", "arrived\r\n"},
+                               {"Cloud\\Data\\2024-01.txt", "install jan\r\n"},
+                               {"Cloud\\tvn.inf", "INF install"}};
 
 const Scenario Scenarios[] = {
     {.name = "first move into a cloud folder, with a copy over earlier cloud data",
@@ -356,6 +376,38 @@ const Scenario Scenarios[] = {
      .held = "Install\\Data\\2024-01.txt",
      .heldAfterChecks = true},
 
+    // A data file that arrives after the checks, while the backup is made.
+    {.name = "a data file that arrives after the checks is copied",
+     .before = ArrivalBefore,
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = ArrivalCopied + Entries{{"Cloud\\Data\\2024-02.txt", "arrived\r\n"},
+                                        {"Cloud\\tvn.ini", "[Setup]\r\nLanguage=en\r\n\r\n"},
+                                        {"Install\\tvn.ini",
+                                         "[Setup]\r\nLanguage=en\r\nRedirect={r}cloud\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}cloud\\\" has been established.\r\n"
+               "Data files have been copied to \"{r}cloud\\\"",
+     .arrives = "Install\\Data\\2024-02.txt"},
+    {.name = "a data file that arrives after the checks is checked: its target held stops the copy",
+     .before = ArrivalBefore + Entries{{"Cloud\\Data\\2024-02.txt", "cloud feb\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = ArrivalCopied +
+                Entries{{"Cloud\\TVN Backup *\\Data\\2024-02.txt", "cloud feb\r\n"},
+                        {"Cloud\\tvn.ini", "; written by Tallyvane\r\n[Setup]\r\nLanguage=en\r\n"}},
+     .failure = "File copy from \"{r}install\\\" to \"{r}cloud\\\" failed.",
+     .held = "Cloud\\Data\\2024-02.txt",
+     .heldAfterChecks = true,
+     .arrives = "Install\\Data\\2024-02.txt",
+     .heldShare = FILE_SHARE_READ | FILE_SHARE_WRITE},
+
     // Data folders that cannot be made: the run stops before anything changes.
     {.name = "unreachable server on a missing drive",
      .before = PlainInstall + Entries{{"Cloud\\notes.txt", "cloud notes"}},
@@ -474,7 +526,8 @@ RunResult RunScenario(const test::Sandbox& sandbox, const Scenario& s) {
     if (s.readOnly)
         SetFileAttributesA((root + s.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
     std::optional<test::HeldFile> held;
-    HoldAtFirstChange later(s.heldAfterChecks ? root + s.held : "");
+    AtFirstChange later(s.arrives ? root + s.arrives : "", s.heldAfterChecks ? root + s.held : "",
+                        s.heldShare);
     if (s.held && !s.heldAfterChecks) {
         held.emplace(root + s.held, GENERIC_READ, 0);
         EXPECT_TRUE(held->ok()) << s.held;

@@ -86,3 +86,24 @@ TEST(FileSystem, ReadWholeFileRefusesAFileHeldForWriting) {
         EXPECT_STREQ(e.what(), "Cannot open file shown name");
     }
 }
+
+TEST(Megabytes, TenthsOfTheTrueMegabyte) {
+    const unsigned long long MiB = 1048576;
+    struct Case {
+        unsigned long long bytes;
+        const char *nearest, *up, *down;
+    } cases[] = {
+        {0, "0.0", "0.0", "0.0"},
+        {1, "0.0", "0.1", "0.0"},
+        {10 * MiB, "10.0", "10.0", "10.0"},
+        {10 * MiB - 1, "10.0", "10.0", "9.9"},
+        {MiB / 4, "0.3", "0.3", "0.2"}, // a half rounds up
+        {MiB / 4 - 1, "0.2", "0.3", "0.2"},
+        {~0ull, "17592186044416.0", "17592186044416.0", "17592186044415.9"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Megabytes(c.bytes), c.nearest) << c.bytes;
+        EXPECT_EQ(Megabytes(c.bytes, Rounding::Up), c.up) << c.bytes;
+        EXPECT_EQ(Megabytes(c.bytes, Rounding::Down), c.down) << c.bytes;
+    }
+}
