@@ -2,6 +2,7 @@
 // disk, and the texts that tell the user how it went.
 #include "TVNConfigUtil.h"
 
+#include "ConfigureRun.h"
 #include "CopyPlan.h"
 #include "Dialogs.h"
 #include "Preflight.h"
@@ -144,6 +145,31 @@ void WriteSettings(const SettingsWrites& writes, const std::string& install,
         WriteRedirection(sourceRoot, "");
 }
 
+// What WriteSettings writes, file by file, for a dry run to list.
+std::vector<RunDetails::SettingsWrite> DescribeWrites(const SettingsWrites& writes,
+                                                      const std::string& destinationRoot,
+                                                      const std::string& server, AdminRights rights,
+                                                      bool redirecting) {
+    std::vector<RunDetails::SettingsWrite> out;
+    RunDetails::SettingsWrite destination{writes.destination, {}};
+    if (redirecting)
+        destination.keys.push_back("[Setup] Redirect removed");
+    destination.keys.push_back(server.empty() ? "[Server] ServerPath removed"
+                                              : "[Server] ServerPath=" + RemoveBackslash(server));
+    destination.keys.push_back(rights == AdminRights::UserAdministrator ? "[Server] ServerAdmin=2"
+                               : rights == AdminRights::AdministratorOnly
+                                   ? "[Server] ServerAdmin=1"
+                                   : "[Server] ServerAdmin removed");
+    out.push_back(destination);
+    // The installation then reads the destination, its own settings file
+    // being written only when the destination is elsewhere.
+    if (!writes.install.empty())
+        out.push_back({writes.install, {"[Setup] Redirect=" + RemoveBackslash(destinationRoot)}});
+    if (!writes.source.empty())
+        out.push_back({writes.source, {"[Setup] Redirect removed"}});
+    return out;
+}
+
 // The report of a run its observer stopped during the backup or the copy.
 std::string CancelledReport(const std::string& destination, const std::string& backup,
                             const std::string& oldLocation) {
@@ -160,21 +186,33 @@ std::string CancelledReport(const std::string& destination, const std::string& b
 Outcome ConfigureInstallation(const std::string& InstallFolder, const std::string& ServerFolder,
                               const std::string& OldRedirectFolder,
                               const std::string& NewRedirectFolder, bool CopyData) {
-    const std::string install = NormalForm(InstallFolder);
-    const std::string server = NormalForm(ServerFolder);
-    const std::string oldRedirect = NormalForm(OldRedirectFolder);
-    const std::string newRedirect = NormalForm(NewRedirectFolder);
+    RunDetails details;
+    RunConfiguration(InstallFolder, ServerFolder, OldRedirectFolder, NewRedirectFolder, CopyData,
+                     false, details);
+    return details.outcome;
+}
+
+void RunConfiguration(const std::string& installFolder, const std::string& serverFolder,
+                      const std::string& oldRedirectFolder, const std::string& newRedirectFolder,
+                      bool copyData, bool dryRun, RunDetails& details) {
+    const std::string install = NormalForm(installFolder);
+    const std::string server = NormalForm(serverFolder);
+    const std::string oldRedirect = NormalForm(oldRedirectFolder);
+    const std::string newRedirect = NormalForm(newRedirectFolder);
 
     // Made before the paths are checked, so the data folders may exist even
-    // when the run then fails validation.
-    const bool serverReady = EnsureDataFolder(server);
-    const bool newLocationReady = EnsureDataFolder(newRedirect);
+    // when the run then fails validation. A dry run makes none, and takes
+    // them as made.
+    const bool serverReady = dryRun || EnsureDataFolder(server);
+    const bool newLocationReady = dryRun || EnsureDataFolder(newRedirect);
 
     // An old location without a single file has nothing to hand over, and is
     // left untouched.
     const std::string sourceRoot =
         !oldRedirect.empty() && FolderHasFiles(oldRedirect) ? oldRedirect : install;
     const std::string destinationRoot = !newRedirect.empty() ? newRedirect : install;
+    details.sourceRoot = sourceRoot;
+    details.destinationRoot = destinationRoot;
 
     // Read before anything changes: afterwards the settings in effect may be
     // another file. Read once: the store also names the file a run without a
@@ -196,7 +234,7 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     else if (errorText.empty() && !newLocationReady)
         errorText = FolderCreationMessage(newRedirect);
 
-    const bool copying = CopyData && sourceRoot != destinationRoot;
+    const bool copying = copyData && sourceRoot != destinationRoot;
     const bool redirecting = !oldRedirect.empty() || !newRedirect.empty();
     SettingsWrites writes;
     RunPlan plan;
@@ -214,30 +252,44 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
         plan = PlanRun(sourceRoot, destinationRoot, copying, rewritten, read);
         errorText = CheckBeforeChanges(plan);
     }
+    details.backupDue = copying && plan.backupDue;
+    details.backupFiles = plan.destination.files;
+    details.backupBytes = plan.destination.bytes;
+    details.copyFiles = plan.data.files;
+    details.copyBytes = plan.data.bytes;
+    if (errorText.empty())
+        details.settingsWrites =
+            DescribeWrites(writes, destinationRoot, server, rights, redirecting);
+    if (dryRun && errorText.empty())
+        return;
 
     std::string copiedTo;
     if (errorText.empty() && copying) {
-        std::string backup;
-        errorText = BackupAndCopy(plan, backup);
-        if (StopAsked())
-            return Outcome{std::string(),
-                           CancelledReport(destinationRoot, backup,
-                                           !oldRedirect.empty() ? oldRedirect : install)};
+        details.changed = true;
+        errorText = BackupAndCopy(plan, details.backupFolder);
+        if (StopAsked()) {
+            details.cancelled = true;
+            details.outcome = Outcome{
+                std::string(), CancelledReport(destinationRoot, details.backupFolder,
+                                               !oldRedirect.empty() ? oldRedirect : install)};
+            return;
+        }
         if (errorText.empty())
             copiedTo = destinationRoot;
+        details.copied = !copiedTo.empty();
     }
 
     // Each write goes to disk at once, in this order, so that a settings file
     // that cannot be written stops the run with the earlier ones in place.
     if (errorText.empty()) {
+        details.changed = true;
         ReportStage(WorkStage::WritingSettings, destinationRoot, 0, 0);
         WriteSettings(writes, install, sourceRoot, destinationRoot, server, rights, redirecting);
     }
 
-    std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
-    if (!errorText.empty())
-        return Outcome{std::string(), text};
-    return Outcome{text, std::string()};
+    const std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    details.outcome =
+        errorText.empty() ? Outcome{text, std::string()} : Outcome{std::string(), text};
 }
 
 std::string ComposeOutcomeReport(const std::string& ErrorText, const std::string& OldRedirectFolder,
@@ -269,17 +321,19 @@ void ShowOutcome(const std::string& ErrorText, const std::string& Report) {
         MessageDlg(Report, mtInformation, mbOK, 0);
 }
 
+std::string CopyDirectionWarning(bool copyLessComplete) {
+    return copyLessComplete
+               ? "The utility will copy files that appear to be less complete to the new "
+                 "location - data at the new location may be lost\r\n"
+                 "(Existing data files at the new location will be backed up first)\r\n"
+                 "Continue?"
+               : "The utility will not copy files that appear more complete to the new location\r\n"
+                 "(Existing data files at the old location will not be affected)\r\n"
+                 "Continue?";
+}
+
 bool ConfirmCopyDirection(bool CopyLessComplete) {
-    const char* text =
-        CopyLessComplete
-            ? "The utility will copy files that appear to be less complete to the new location - "
-              "data at the new location may be lost\r\n"
-              "(Existing data files at the new location will be backed up first)\r\n"
-              "Continue?"
-            : "The utility will not copy files that appear more complete to the new location\r\n"
-              "(Existing data files at the old location will not be affected)\r\n"
-              "Continue?";
-    return MessageDlg(text, mtWarning, mbYesNo, 0) == mrYes;
+    return MessageDlg(CopyDirectionWarning(CopyLessComplete), mtWarning, mbYesNo, 0) == mrYes;
 }
 
 } // namespace TVNConfigUtil

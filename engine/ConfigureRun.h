@@ -1,0 +1,46 @@
+// A configuration run with what a caller other than the window needs to know
+// of it: whether it changed anything, what it made, and, for a dry run, what
+// it would do. ConfigureInstallation is this run's outcome.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "TVNConfigUtil.h"
+
+namespace TVNConfigUtil {
+
+struct RunDetails {
+    Outcome outcome;
+    // False when the run stopped before its first backup, copy or settings
+    // write (a refusal of the path checks or of the checks before changes).
+    bool changed = false;
+    bool cancelled = false;   // its observer stopped it
+    bool copied = false;      // the data was copied to the destination
+    std::string backupFolder; // the backup folder made, or empty
+    std::string sourceRoot, destinationRoot;
+    // What the backup and the copy go through, as planned.
+    bool backupDue = false;
+    unsigned long long backupFiles = 0, backupBytes = 0;
+    unsigned long long copyFiles = 0, copyBytes = 0;
+    // The settings files the run writes, each with the keys it sets or takes
+    // out ("[Setup] Redirect=...", "[Server] ServerPath removed").
+    struct SettingsWrite {
+        std::string file;
+        std::vector<std::string> keys;
+    };
+    std::vector<SettingsWrite> settingsWrites;
+};
+
+// ConfigureInstallation, telling in details what it did, also when an error
+// of the settings store escapes it. A dry run makes every check that comes
+// before the first change and then stops, changing nothing: not even the
+// data folders are made, and its outcome's report is empty.
+void RunConfiguration(const std::string& installFolder, const std::string& serverFolder,
+                      const std::string& oldRedirectFolder, const std::string& newRedirectFolder,
+                      bool copyData, bool dryRun, RunDetails& details);
+
+// The warning ConfirmCopyDirection asks about.
+std::string CopyDirectionWarning(bool copyLessComplete);
+
+} // namespace TVNConfigUtil
