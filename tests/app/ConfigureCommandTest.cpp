@@ -2,6 +2,7 @@
 // prompts and their answers, on real sandbox folders with scripted dialogs.
 #include "FormFixture.h"
 
+#include <atomic>
 #include <functional>
 #include <stdexcept>
 
@@ -388,33 +389,37 @@ TEST_F(ConfigureCommandTest, StoppingTheComparisonEndsTheCommandWithNothingChang
 namespace {
 
 // The ways out of work that runs on the worker thread, as the window runs it:
-// each row acts once on the window's thread while the comparison runs. The
+// each row acts once on the window's thread while the comparison is held at
+// its first file (release lets it go on before the row's act is over). The
 // window must come out usable (a second press works), and nothing may change
 // unless the command went on.
 TEST_F(ConfigureCommandTest, WorkEndsCleanlyOnEveryWayOut) {
     enum End { Prompted, ErrorBox, Ended, Stopped };
     struct Row {
         const char* name;
-        std::function<void(TMainCloudDriveForm&)> act;
+        std::function<void(TMainCloudDriveForm&, const std::function<void()>& release)> act;
         bool holdData; // a data file held without sharing: the comparison throws
         End end;
         const char* error;
     } rows[] = {
         {"the work throws", nullptr, true, ErrorBox, "Cannot open file "},
-        {"the loop throws", [](TMainCloudDriveForm&) { throw std::runtime_error("loop failed"); },
-         false, ErrorBox, "loop failed."},
+        {"the loop throws",
+         [](TMainCloudDriveForm&, auto&) { throw std::runtime_error("loop failed"); }, false,
+         ErrorBox, "loop failed."},
         {"a second Configure",
-         [](TMainCloudDriveForm& form) {
+         [](TMainCloudDriveForm& form, auto&) {
              form.Click(form.btnOK);
              form.btnOKClick();
          },
          false, Prompted, nullptr},
-        {"Cancel pressed", [](TMainCloudDriveForm& form) { form.Click(form.btnCancel); }, false,
-         Stopped, nullptr},
-        {"a quit message", [](TMainCloudDriveForm&) { PostQuitMessage(0); }, false, Ended, nullptr},
+        {"Cancel pressed", [](TMainCloudDriveForm& form, auto&) { form.Click(form.btnCancel); },
+         false, Stopped, nullptr},
+        {"a quit message", [](TMainCloudDriveForm&, auto&) { PostQuitMessage(0); }, false, Ended,
+         nullptr},
         {"the session ends",
-         [](TMainCloudDriveForm& form) {
+         [](TMainCloudDriveForm& form, const std::function<void()>& release) {
              EXPECT_FALSE(form.FormQueryEndSession());
+             release(); // the end of the session waits for the work
              form.FormEndSession(true);
          },
          false, Ended, nullptr},
@@ -431,10 +436,27 @@ TEST_F(ConfigureCommandTest, WorkEndsCleanlyOnEveryWayOut) {
         EXPECT_TRUE(form->FormQueryEndSession());
         form->txtCloudDriveFolder.SetCaption(Lower(cloud));
         const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        struct Gate : TVNConfigUtil::ProgressObserver {
+            std::atomic<bool> open{false};
+            void StageBegins(TVNConfigUtil::WorkStage, const std::string&, unsigned long long,
+                             unsigned long long) override {}
+            bool FileBegins(const std::string&, unsigned long long) override {
+                while (!open)
+                    Sleep(1);
+                return true;
+            }
+        } gate;
+        TVNConfigUtil::ProgressScope held(gate);
         int turns = 0;
         SetWorkLoopTurn([&] {
-            if (turns++ == 0 && row.act)
-                row.act(*form);
+            if (turns++ > 0)
+                return;
+            struct Release {
+                Gate& gate;
+                ~Release() { gate.open = true; }
+            } release{gate};
+            if (row.act)
+                row.act(*form, [&] { gate.open = true; });
         });
         dialogs.shown.clear();
         dialogs.messageAnswers = {mrCancel};
