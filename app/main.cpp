@@ -3,10 +3,17 @@
 
 #include <commctrl.h>
 
+#include "CommandLine.h"
 #include "OleScope.h"
 #include "TVNCloudDriveMain.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // With arguments, the command line's job without a window: what it says
+    // goes to the standard streams this process was given, if any.
+    const std::vector<std::wstring> arguments = CommandLine::ProcessArguments();
+    if (!arguments.empty())
+        return CommandLine::Run(arguments);
+
     OleScope ole;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);

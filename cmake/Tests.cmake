@@ -29,6 +29,8 @@ endfunction()
 tvn_add_test_suite(platform_tests platform LABELS headless)
 tvn_add_test_suite(engine_tests engine LABELS headless)
 tvn_add_test_suite(app_tests app LABELS headless)
+# The command-line tests run the console twin beside their own executable.
+add_dependencies(app_tests TVNCloudDriveConsole)
 tvn_add_test_suite(reliability_tests reliability LABELS headless)
 
 # Runs one configuration and ends its own process at a chosen change to the

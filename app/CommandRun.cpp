@@ -1,0 +1,558 @@
+// Runs a command line: the status of this machine, or a configuration whose
+// questions the switches answer.
+#include "CommandLine.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "Application.h"
+#include "Dialogs.h"
+#include "BackgroundWork.h"
+#include "ConfigureRun.h"
+#include "FileSystemText.h"
+#include "TVNCloudDriveMain.h"
+#include "TVNConfigUtil.h"
+#include "TVNVersion.h"
+#include "Win32Handles.h"
+
+using namespace TVNConfigUtil;
+using ConfigureDecisions::Provider;
+
+namespace CommandLine {
+
+namespace {
+
+std::wstring Wide(const std::string& ansi, UINT codePage = CP_ACP) {
+    if (ansi.empty())
+        return std::wstring();
+    const int size =
+        MultiByteToWideChar(codePage, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0)
+        MultiByteToWideChar(codePage, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(),
+                            size);
+    return out;
+}
+
+std::string Utf8(const std::string& ansi) {
+    const std::wstring wide = Wide(ansi);
+    if (wide.empty())
+        return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                            size, nullptr, nullptr);
+    return out;
+}
+
+// Standard output or error, where it is usable: a console gets wide text, so
+// that a name outside the console's code page still reads right; a file or
+// pipe gets the bytes (ANSI text, or UTF-8 for JSON). A program started from
+// Explorer has neither, and writes nothing.
+class Stream {
+  public:
+    explicit Stream(DWORD which) : handle_(GetStdHandle(which)) {
+        DWORD mode = 0;
+        usable_ = handle_ && handle_ != INVALID_HANDLE_VALUE;
+        console_ = usable_ && GetConsoleMode(handle_, &mode);
+    }
+    bool Console() const { return console_; }
+    void Write(const std::string& text, UINT codePage = CP_ACP) const {
+        if (!usable_ || text.empty())
+            return;
+        DWORD written = 0;
+        if (console_) {
+            const std::wstring wide = Wide(text, codePage);
+            WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        } else {
+            WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        }
+    }
+    void Line(const std::string& text, UINT codePage = CP_ACP) const {
+        Write(text + "\r\n", codePage);
+    }
+    int Width() const {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (console_ && GetConsoleScreenBufferInfo(handle_, &info))
+            return info.dwSize.X;
+        return 80;
+    }
+
+  private:
+    HANDLE handle_;
+    bool usable_ = false;
+    bool console_ = false;
+};
+
+// The command line asks nothing: a dialog that some code would still open is
+// refused, as its close button would, and its text goes to standard error.
+class NoDialogs : public DialogSeam {
+  public:
+    explicit NoDialogs(const Stream& err) : err_(err) { SetDialogSeam(this); }
+    ~NoDialogs() override { SetDialogSeam(nullptr); }
+    NoDialogs(const NoDialogs&) = delete;
+    NoDialogs& operator=(const NoDialogs&) = delete;
+
+    int MessageDlg(const DialogOwner&, const std::string& text, TMsgDlgType, TMsgDlgButtons,
+                   int) override {
+        err_.Line(text);
+        return mrCancel;
+    }
+    bool BrowseForFolder(HWND, const std::string&, std::string&) override { return false; }
+    bool OpenFile(const OpenFileRequest&, std::string&) override { return false; }
+    void ShowErrorBox(const DialogOwner&, const std::string& text) override { err_.Line(text); }
+
+  private:
+    const Stream& err_;
+};
+
+// The work in hand, which Ctrl+C, Ctrl+Break and a closed console stop. The
+// console calls its handler on a thread of its own.
+std::atomic<SharedProgress*> activeWork{nullptr};
+std::atomic<bool> cancelAsked{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    cancelAsked = true;
+    if (SharedProgress* work = activeWork.load()) {
+        work->Cancel();
+        // A closed console ends the process when this returns: the work
+        // stops after the file in hand first.
+        if (event == CTRL_CLOSE_EVENT)
+            work->WaitUntilFinished();
+    }
+    return TRUE;
+}
+
+// Runs work on this thread under a progress observer that Ctrl+C stops, with
+// a progress line that rewrites itself on a console.
+template <typename Work> void RunWork(const Stream& out, bool showProgress, Work&& work) {
+    SharedProgress progress;
+    activeWork = &progress;
+    if (cancelAsked)
+        progress.Cancel();
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread printer;
+    if (showProgress)
+        printer = std::thread([&] {
+            size_t shown = 0;
+            std::unique_lock<std::mutex> lock(mutex);
+            while (!wake.wait_for(lock, std::chrono::milliseconds(250), [&] { return done; })) {
+                const ProgressView view = progress.View();
+                std::string line = view.stage + (view.counts.empty() ? "" : ": " + view.counts);
+                const size_t room = static_cast<size_t>(out.Width() > 1 ? out.Width() - 1 : 79);
+                if (line.size() > room)
+                    line.resize(room);
+                const size_t length = line.size();
+                line.resize(std::max(length, shown), ' ');
+                out.Write("\r" + line);
+                shown = length;
+            }
+            if (shown)
+                out.Write("\r" + std::string(shown, ' ') + "\r");
+        });
+    struct End {
+        SharedProgress& progress;
+        std::mutex& mutex;
+        std::condition_variable& wake;
+        bool& done;
+        std::thread& printer;
+        ~End() {
+            progress.Finished();
+            activeWork = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                done = true;
+            }
+            wake.notify_all();
+            if (printer.joinable())
+                printer.join();
+        }
+    } end{progress, mutex, wake, done, printer};
+    ProgressScope scope(progress);
+    work();
+}
+
+// Runs as the LocalSystem account (an Intune "system" install, a service): its
+// profile and registry are not the signed-in user's, so the folders found
+// would be the wrong ones. Wine runs every process as the signed-in user.
+bool RunsAsLocalSystem() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
+        return false;
+    UniqueHandle<KernelHandleTraits> token(raw);
+    alignas(TOKEN_USER) unsigned char buffer[256];
+    DWORD size = 0;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size))
+        return false;
+    return IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid);
+}
+
+const char* const LocalSystemRefusal =
+    "TVN Cloud Drive Configuration runs as the LocalSystem account here, whose profile and "
+    "settings are not the user's.\r\nRun it as the signed-in user (in Intune, the \"user\" "
+    "install behaviour; or from a Group Policy logon script).";
+
+// What a run did, for the text, the JSON and the log.
+struct Record {
+    std::string command;
+    std::string status;
+    int exitCode = ExitDone;
+    std::string message;
+    std::string installFolder, from, to;
+    std::optional<std::string> comparison;
+    bool copied = false;
+    std::optional<std::string> backupFolder;
+    std::vector<std::string> details; // the dry run's list, the direction warning
+};
+
+nlohmann::json Json(const std::optional<std::string>& text) {
+    return text ? nlohmann::json(Utf8(*text)) : nlohmann::json(nullptr);
+}
+
+// A folder, or null where there is none.
+nlohmann::json JsonFolder(const std::string& folder) {
+    return Json(folder.empty() ? std::nullopt : std::optional<std::string>(folder));
+}
+
+nlohmann::json JsonOf(const Record& r) {
+    nlohmann::json json;
+    json["status"] = r.status;
+    json["exitCode"] = r.exitCode;
+    json["message"] = Utf8(r.message);
+    json["installFolder"] = Utf8(r.installFolder);
+    json["from"] = Utf8(r.from);
+    json["to"] = Utf8(r.to);
+    json["comparison"] = Json(r.comparison);
+    json["copied"] = r.copied;
+    json["backupFolder"] = Json(r.backupFolder);
+    if (!r.details.empty()) {
+        json["details"] = nlohmann::json::array();
+        for (const std::string& line : r.details)
+            json["details"].push_back(Utf8(line));
+    }
+    return json;
+}
+
+std::string Now() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return text;
+}
+
+// Appends the run to the log, in UTF-8. False when the file cannot be written.
+bool AppendToLog(const std::string& file, const Record& r) {
+    std::string block = "[" + Now() + "] TVNCloudDrive " + r.command + "\r\n";
+    auto add = [&](const char* name, const std::string& value) {
+        block += std::string(name) + ": " + value + "\r\n";
+    };
+    add("status", r.status);
+    add("exitCode", std::to_string(r.exitCode));
+    for (const std::string& line : FileSystem::SplitLines(r.message))
+        add("message", line);
+    add("installFolder", r.installFolder);
+    add("from", r.from);
+    add("to", r.to);
+    add("comparison", r.comparison.value_or("none"));
+    add("copied", r.copied ? "true" : "false");
+    add("backupFolder", r.backupFolder.value_or("none"));
+    for (const std::string& line : r.details)
+        add("detail", line);
+    block = Utf8(block + "\r\n");
+    UniqueFileHandle log(CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return log &&
+           WriteFile(log.get(), block.data(), static_cast<DWORD>(block.size()), &written,
+                     nullptr) &&
+           written == block.size();
+}
+
+const char* StatusOf(int exitCode) {
+    switch (exitCode) {
+    case ExitFailed:
+        return "failed";
+    case ExitDecisionNeeded:
+        return "decision-needed";
+    case ExitRefused:
+        return "refused";
+    case ExitCancelled:
+        return "cancelled";
+    default:
+        return "configured";
+    }
+}
+
+std::string Files(unsigned long long count) {
+    return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
+std::string Megabytes(unsigned long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
+    return text;
+}
+
+Provider ProviderHolding(const std::string& folder) {
+    if (!folder.empty() && LiesInside(folder, AsciiLowerCase(DropboxFolder())) &&
+        !LiesInside(folder, AsciiLowerCase(OneDriveFolder())))
+        return Provider::Dropbox;
+    return Provider::OneDrive;
+}
+
+std::optional<std::string> ComparisonName(Comparison result) {
+    switch (result) {
+    case Comparison::Same:
+        return "same";
+    case Comparison::FirstMoreComplete:
+        return "current-more-complete";
+    case Comparison::SecondMoreComplete:
+        return "destination-more-complete";
+    case Comparison::EachLacks:
+        return "each-more-complete";
+    case Comparison::Stopped:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The configure command: every decision as the window takes it, through
+// the same rules, with the switches in place of the answers.
+void Configure(const Arguments& a, const Stream& out, Record& r) {
+    using namespace ConfigureDecisions;
+    Facts facts;
+    facts.installFolder = NormalForm(!a.install.empty() ? a.install : StandardInstallationFolder());
+    facts.newFolder = a.standard ? std::string() : NormalForm(a.to);
+    facts.redirectFolder = AsciiLowerCase(AddBackslash(ReadRedirection(facts.installFolder)));
+    facts.provider = a.provider
+                         ? *a.provider
+                         : ProviderHolding(a.standard ? facts.redirectFolder : facts.newFolder);
+    // The provider's own folder, as the window has it at start-up for a
+    // provider picked there.
+    facts.providerFolder =
+        AsciiLowerCase(facts.provider == Provider::Dropbox ? DropboxFolder() : OneDriveFolder());
+    const std::string serverFolder = ReadServerPath(facts.installFolder);
+    facts.newIsProviderFolder =
+        !facts.newFolder.empty() && SamePath(facts.newFolder, facts.providerFolder);
+    facts.installIsInstallation = IsInstallationFolder(facts.installFolder);
+    facts.newIsInstallation = !facts.newFolder.empty() && IsInstallationFolder(facts.newFolder);
+
+    r.installFolder = facts.installFolder;
+    r.from = !facts.redirectFolder.empty() ? facts.redirectFolder : facts.installFolder;
+    r.to = !facts.newFolder.empty() ? facts.newFolder : facts.installFolder;
+
+    auto end = [&](int exitCode, const std::string& message, const char* status = nullptr) {
+        r.exitCode = exitCode;
+        r.message = message;
+        r.status = status ? status : StatusOf(exitCode);
+    };
+
+    const Start start = DecideStart(facts);
+    if (start.kind == Start::Kind::RefuseProviderFolder)
+        return end(ExitRefused, start.refusal);
+    if (start.kind == Start::Kind::RefuseUnchanged)
+        return end(ExitDone, start.refusal, "unchanged");
+    if (start.warning && !a.replaceRedirection)
+        return end(ExitDecisionNeeded, *start.warning + "\r\n(--replace-redirection replaces it.)");
+
+    bool copyData = true;
+    if (start.compare) {
+        Comparison result = Comparison::Stopped;
+        RunWork(out, !a.quiet && !a.json && out.Console(),
+                [&] { result = CompareRoots(start.firstRoot, start.secondRoot); });
+        if (result == Comparison::Stopped)
+            return end(ExitCancelled,
+                       "Tallyvane configuration was cancelled during the comparison.\r\nNothing "
+                       "has been changed.");
+        r.comparison = ComparisonName(result);
+        const AfterComparison after =
+            DecideAfterComparison(start.direction, result, facts.provider);
+        if (after.kind == AfterComparison::Kind::Ask) {
+            const Answer answer = AnswerPrompt(after.prompt, a.keep);
+            if (!answer.goOn)
+                return end(ExitDecisionNeeded,
+                           after.prompt.text + "\r\n(" +
+                               (a.keep ? "Each copy holds records that the other lacks: "
+                                         "--keep current or --keep destination decides."
+                                       : "--keep current, destination or more-complete "
+                                         "decides.") +
+                               ")");
+            if (answer.warnOpposite) {
+                // Printed, not asked: the question at its end is the switch.
+                std::string warning = CopyDirectionWarning(answer.copyData);
+                const size_t question = warning.rfind("\r\nContinue?");
+                r.details.push_back(warning.substr(0, question));
+            }
+            copyData = answer.copyData;
+        } else {
+            copyData = after.copyData;
+        }
+    }
+
+    RunDetails details;
+    try {
+        RunWork(out, !a.quiet && !a.json && out.Console(), [&] {
+            RunConfiguration(facts.installFolder, serverFolder, facts.redirectFolder,
+                             facts.newFolder, copyData, a.dryRun, details);
+        });
+    } catch (const std::exception& error) {
+        // A settings file that cannot be read or written: before the first
+        // change it is a refusal, after it a failure.
+        return end(details.changed ? ExitFailed : ExitRefused, ApplicationErrorText(error.what()));
+    }
+    r.copied = details.copied;
+    if (!details.backupFolder.empty())
+        r.backupFolder = details.backupFolder;
+    if (details.cancelled)
+        return end(ExitCancelled, details.outcome.ErrorText);
+    if (!details.outcome.ErrorText.empty())
+        return end(details.changed ? ExitFailed : ExitRefused, details.outcome.ErrorText);
+    if (a.dryRun) {
+        if (copyData && details.backupDue)
+            r.details.push_back("Would back up " + Files(details.backupFiles) + " (" +
+                                Megabytes(details.backupBytes) + ") of \"" +
+                                details.destinationRoot + "\" into a new backup folder there.");
+        if (copyData && details.sourceRoot != details.destinationRoot)
+            r.details.push_back("Would copy " + Files(details.copyFiles) + " (" +
+                                Megabytes(details.copyBytes) + ") from \"" +
+                                DataFolderOf(details.sourceRoot) + "\" to \"" +
+                                DataFolderOf(details.destinationRoot) + "\".");
+        for (const RunDetails::SettingsWrite& write : details.settingsWrites) {
+            std::string keys;
+            for (const std::string& key : write.keys)
+                keys += (keys.empty() ? "" : "; ") + key;
+            r.details.push_back("Would write \"" + write.file + "\": " + keys + ".");
+        }
+        return end(ExitDone,
+                   "A configuration from \"" + r.from + "\" to \"" + r.to +
+                       "\" passes every check; nothing has been changed (--dry-run).",
+                   "would-configure");
+    }
+    end(ExitDone, details.outcome.Report, "configured");
+}
+
+void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& text) {
+    // The window's own start-up, without its window, gives the same lines.
+    TMainCloudDriveForm form;
+    form.FormShow();
+    if (a.provider)
+        form.CheckRadio(*a.provider == Provider::Dropbox ? form.btnDropbox : form.btnOneDrive);
+    if (!a.install.empty()) {
+        form.txtInstallFolder.SetCaption(AsciiLowerCase(RemoveBackslash(a.install)));
+        form.UpdateStatus();
+    }
+    const std::string install = NormalForm(form.txtInstallFolder.Caption());
+    const std::string redirection = AsciiLowerCase(AddBackslash(ReadRedirection(install)));
+    const std::string oneDrive = OneDriveFolder(), dropbox = DropboxFolder();
+    const std::vector<std::string> lines = {form.lblExeLocated1.Caption(),
+                                            form.lblCloudDriveLocated1.Caption()};
+    r.status = "status";
+    r.installFolder = install;
+    r.from = redirection;
+    r.message = lines[0] + "\r\n" + lines[1];
+    json["installFolder"] = Utf8(install);
+    json["redirection"] = JsonFolder(redirection);
+    json["oneDriveFolder"] = JsonFolder(oneDrive);
+    json["dropboxFolder"] = JsonFolder(dropbox);
+    json["statusLines"] = {Utf8(lines[0]), Utf8(lines[1])};
+    auto orNone = [](const std::string& folder, const char* none) {
+        return folder.empty() ? std::string(none) : folder;
+    };
+    text = "Installation folder: " + install +
+           "\r\nRedirection: " + orNone(redirection, "none (the standard data location)") +
+           "\r\nOneDrive folder: " + orNone(oneDrive, "not found") +
+           "\r\nDropbox folder: " + orNone(dropbox, "not found") + "\r\n" + r.message;
+}
+
+} // namespace
+
+std::vector<std::wstring> ProcessArguments() {
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> arguments;
+    for (int i = 1; words && i < count; ++i)
+        arguments.emplace_back(words[i]);
+    if (words)
+        LocalFree(words);
+    return arguments;
+}
+
+int Run(const std::vector<std::wstring>& arguments) {
+    const Stream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
+    const Parsed parsed = Parse(arguments);
+    const Arguments& a = parsed.arguments;
+    if (parsed.exitCode != ExitDone) {
+        err.Line(parsed.error);
+        return parsed.exitCode;
+    }
+    if (a.command == Arguments::Command::Help) {
+        out.Write(Usage());
+        return ExitDone;
+    }
+    if (a.command == Arguments::Command::Version) {
+        out.Line(std::string("TVN Cloud Drive Configuration ") + TVN_VERSION_TEXT);
+        return ExitDone;
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    NoDialogs noDialogs(err);
+
+    Record r;
+    for (const std::wstring& argument : arguments)
+        r.command += (r.command.empty() ? "" : " ") + ExactAnsi(argument).value_or("?");
+    nlohmann::json json;
+    std::string text;
+    if (RunsAsLocalSystem()) {
+        r.exitCode = ExitRefused;
+        r.status = "refused";
+        r.message = LocalSystemRefusal;
+    } else {
+        try {
+            if (a.command == Arguments::Command::Status) {
+                Status(a, r, json, text);
+            } else {
+                Configure(a, out, r);
+            }
+        } catch (const std::exception& error) {
+            // A settings file or data file that cannot be read: the window's
+            // error box, as an error here. It comes before any change.
+            r.exitCode = ExitRefused;
+            r.status = "refused";
+            r.message = ApplicationErrorText(error.what());
+        }
+    }
+    if (a.command == Arguments::Command::Configure || r.exitCode != ExitDone)
+        json = JsonOf(r);
+
+    if (a.json) {
+        out.Line(json.dump(2), CP_UTF8);
+    } else if (a.command == Arguments::Command::Status && r.exitCode == ExitDone) {
+        out.Line(text);
+    } else {
+        const Stream& to = r.exitCode == ExitDone ? out : err;
+        for (const std::string& line : r.details)
+            to.Line(line);
+        to.Line(r.message);
+    }
+    if (!a.log.empty() && !AppendToLog(a.log, r))
+        err.Line("The log file \"" + a.log + "\" could not be written.");
+    return r.exitCode;
+}
+
+} // namespace CommandLine

@@ -1,0 +1,259 @@
+// The command line: how it reads its arguments and answers the prompts (as
+// tables, no sandbox), and a few runs of TVNCloudDrive.com on the sandbox.
+#include <gtest/gtest.h>
+
+#include "CommandLine.h"
+#include "FileSystemText.h"
+#include "FormFixture.h"
+
+using namespace CommandLine;
+using ConfigureDecisions::Provider;
+
+namespace {
+
+TEST(CommandLine, ReadsItsArguments) {
+    using C = Arguments::Command;
+    struct Row {
+        std::vector<std::wstring> arguments;
+        int exitCode;
+        const char* error; // start of it
+        C command;
+        std::string to;
+        std::optional<Keep> keep;
+        std::optional<Provider> provider;
+    } rows[] = {
+        {{}, ExitUsage, "No command given.", C::Help, "", {}, {}},
+        {{L"-h"}, ExitDone, "", C::Help, "", {}, {}},
+        {{L"configure", L"/?"}, ExitDone, "", C::Help, "", {}, {}},
+        {{L"--VERSION"}, ExitDone, "", C::Version, "", {}, {}},
+        {{L"Status", L"/JSON"}, ExitDone, "", C::Status, "", {}, {}},
+        {{L"configure", L"--to", L"C:\\A B"}, ExitDone, "", C::Configure, "C:\\A B", {}, {}},
+        {{L"configure", L"--TO=c:\\a", L"--keep", L"current"},
+         ExitDone,
+         "",
+         C::Configure,
+         "c:\\a",
+         Keep::Current,
+         {}},
+        {{L"configure", L"/to:c:\\a", L"/Keep:More-Complete", L"/provider:DROPBOX"},
+         ExitDone,
+         "",
+         C::Configure,
+         "c:\\a",
+         Keep::MoreComplete,
+         Provider::Dropbox},
+        {{L"configure", L"--standard", L"-keep=destination"},
+         ExitDone,
+         "",
+         C::Configure,
+         "",
+         Keep::Destination,
+         {}},
+        {{L"configure"}, ExitUsage, "configure needs either", C::Help, "", {}, {}},
+        {{L"configure", L"--to", L"c:\\a", L"--standard"},
+         ExitUsage,
+         "configure needs either",
+         C::Help,
+         "",
+         {},
+         {}},
+        {{L"configure", L"--to"},
+         ExitUsage,
+         "The switch \"to\" needs a value.",
+         C::Help,
+         "",
+         {},
+         {}},
+        {{L"configure", L"--standard=yes"},
+         ExitUsage,
+         "The switch \"standard\" takes no value.",
+         C::Help,
+         "",
+         {},
+         {}},
+        {{L"configure", L"--standard", L"--keep", L"both"},
+         ExitUsage,
+         "--keep is current",
+         C::Help,
+         "",
+         {},
+         {}},
+        {{L"configure", L"--standard", L"--provider", L"box"},
+         ExitUsage,
+         "The provider is",
+         C::Help,
+         "",
+         {},
+         {}},
+        {{L"configure", L"--bogus"}, ExitUsage, "Unknown switch \"--bogus\".", C::Help, "", {}, {}},
+        {{L"frobnicate"}, ExitUsage, "Unknown command \"frobnicate\".", C::Help, "", {}, {}},
+        {{L"status", L"configure"}, ExitUsage, "Unexpected argument", C::Help, "", {}, {}},
+        {{L"status", L"--keep", L"current"},
+         ExitUsage,
+         "The switch \"keep\" does not go with",
+         C::Help,
+         "",
+         {},
+         {}},
+        // What "C:\Folder\" --json becomes after the command line is split.
+        {{L"configure", L"--to", L"C:\\Folder\" --json"},
+         ExitRefused,
+         "The path given to --to contains a double quote",
+         C::Help,
+         "",
+         {},
+         {}},
+        {{L"configure", L"--to", L"C:\\\x4e2d\x6587"},
+         ExitRefused,
+         "The path given to --to (\"C:\\??\") has a character",
+         C::Help,
+         "",
+         {},
+         {}},
+    };
+    for (const Row& row : rows) {
+        std::string shown;
+        for (const std::wstring& argument : row.arguments)
+            shown.append(" ").append(argument.begin(), argument.end());
+        SCOPED_TRACE(shown);
+        const Parsed parsed = Parse(row.arguments);
+        EXPECT_EQ(parsed.exitCode, row.exitCode);
+        EXPECT_TRUE(parsed.error.starts_with(row.error)) << parsed.error;
+        if (parsed.exitCode != ExitDone)
+            continue;
+        EXPECT_EQ(parsed.arguments.command, row.command);
+        EXPECT_EQ(parsed.arguments.to, row.to);
+        EXPECT_EQ(parsed.arguments.keep, row.keep);
+        EXPECT_EQ(parsed.arguments.provider, row.provider);
+    }
+}
+
+// Where the window asks, --keep answers: as the recommendation, or ends the
+// command where there is none to follow.
+TEST(CommandLine, KeepAnswersThePrompts) {
+    const std::optional<Keep> none;
+    struct Row {
+        bool yesCopies, recommendsYes;
+        std::optional<Keep> keep;
+        bool goOn, copyData, warnOpposite;
+    } rows[] = {
+        // One copy more complete, Yes copies it over the other.
+        {true, true, none, false, false, false},
+        {true, true, Keep::Current, true, true, false},
+        {true, true, Keep::Destination, true, false, true},
+        {true, true, Keep::MoreComplete, true, true, false},
+        // The destination more complete, Yes keeps it.
+        {false, true, Keep::Current, true, true, true},
+        {false, true, Keep::Destination, true, false, false},
+        {false, true, Keep::MoreComplete, true, false, false},
+        // Each copy holds records the other lacks: nothing is recommended.
+        {true, false, Keep::Current, true, true, false},
+        {true, false, Keep::Destination, true, false, true},
+        {true, false, Keep::MoreComplete, false, false, false},
+    };
+    for (const Row& row : rows) {
+        ConfigureDecisions::Prompt prompt;
+        prompt.yesCopies = row.yesCopies;
+        prompt.recommendsYes = row.recommendsYes;
+        const Answer answer = AnswerPrompt(prompt, row.keep);
+        SCOPED_TRACE(testing::Message()
+                     << row.yesCopies << row.recommendsYes << (row.keep ? int(*row.keep) : -1));
+        EXPECT_EQ(answer.goOn, row.goOn);
+        if (row.goOn) {
+            EXPECT_EQ(answer.copyData, row.copyData);
+            EXPECT_EQ(answer.warnOpposite, row.warnOpposite);
+        }
+    }
+}
+
+// TVNCloudDrive.com beside this test, on the sandbox (whose variables this
+// process passes on): its exit code and what it wrote to each stream.
+struct ConsoleRun {
+    DWORD exitCode = ~0u;
+    std::string out, err;
+};
+
+ConsoleRun RunConsole(const test::Sandbox& sandbox, const std::string& arguments) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string program = FileSystem::ExtractFilePath(self) + "TVNCloudDrive.com";
+    std::string command = "\"" + program + "\" " + arguments;
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const std::string outFile = sandbox / "stdout.txt", errFile = sandbox / "stderr.txt";
+    ConsoleRun run;
+    {
+        UniqueFileHandle out(CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                         &inherited, CREATE_ALWAYS, 0, nullptr));
+        UniqueFileHandle err(CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                         &inherited, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out.get();
+        startup.hStdError = err.get();
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                            nullptr, &startup, &info))
+            return run;
+        UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+        if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
+            TerminateProcess(process.get(), 255);
+        GetExitCodeProcess(process.get(), &run.exitCode);
+    }
+    run.out = test::ReadBytes(outFile);
+    run.err = test::ReadBytes(errFile);
+    DeleteFileA(outFile.c_str());
+    DeleteFileA(errFile.c_str());
+    return run;
+}
+
+class ConsoleTest : public FormTest {};
+
+TEST_F(ConsoleTest, RunsOnTheSandbox) {
+    const std::string cloud = OneDrive() + "Tvn\\";
+    // Quoted without its last backslash, which would keep the quote.
+    const std::string to = " --to \"" + OneDrive() + "Tvn\"";
+    MakeInstallation();
+    sandbox.WriteMonth(Install(), "2024-01", "a\r\nb\r\n");
+    test::MakeDirs(cloud);
+    struct Row {
+        const char* name;
+        std::string arguments;
+        DWORD exitCode;
+        const char* says; // a line of the output (stdout, else stderr)
+        bool changes;
+    } rows[] = {
+        {"help", "/?", ExitDone, "TVNCloudDrive configure --to FOLDER | --standard", false},
+        {"usage", "configure --to", ExitUsage, "The switch \"to\" needs a value.", false},
+        {"refusal", "configure --to \"" + TVNConfigUtil::RemoveBackslash(OneDrive()) + "\"",
+         ExitRefused, "Create a folder for Tallyvane within the OneDrive location first", false},
+        {"dry run", "configure" + to + " --dry-run", ExitDone, "Would copy 1 file (0.0 MB)", false},
+        {"configuration", "configure" + to + " --quiet", ExitDone,
+         "Tallyvane has been configured on this machine.", true},
+        {"again", "configure" + to + " --json", ExitDone, "\"status\": \"unchanged\"", false},
+        {"status", "status", ExitDone, "Tallyvane IS configured to use a OneDrive location.",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        const ConsoleRun run = RunConsole(sandbox, row.arguments);
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
+        const std::string& said = row.exitCode == ExitDone ? run.out : run.err;
+        EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        EXPECT_EQ(test::SnapshotTree(sandbox.Root()) != before, row.changes);
+    }
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), "a\r\nb\r\n");
+
+    // Back, where the two places hold different records: the window would
+    // ask, so without --keep nothing is done.
+    sandbox.WriteMonth(Install(), "2024-01", "a\r\n");
+    const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+    const ConsoleRun run = RunConsole(sandbox, "configure --standard --json");
+    EXPECT_EQ(run.exitCode, DWORD(ExitDecisionNeeded)) << run.out << run.err;
+    EXPECT_NE(run.out.find("\"comparison\": \"current-more-complete\""), std::string::npos)
+        << run.out;
+    EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+}
+
+} // namespace
