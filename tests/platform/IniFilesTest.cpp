@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "DiskChanges.h"
 #include "IniFiles.h"
 #include "TestSupport.h"
 
@@ -314,6 +315,25 @@ TEST(IniStore, UpdateFileRefusesAndLeavesTheOldFileWhole) {
                       return std::shared_ptr<void>(nullptr, [target](void*) {
                           test::MakeDirs(target.substr(0, target.rfind('\\')));
                       });
+                  }},
+                 // The last step, the rename over the target, is refused: the
+                 // temporary file goes too.
+                 {"held just before the rename", "tvn.ini",
+                  [](const std::string& target) {
+                      struct HoldAtRename : DiskChanges::ChangeSeam {
+                          std::string target;
+                          std::unique_ptr<test::HeldFile> held;
+                          void BeforeChange(const std::wstring& path) override {
+                              if (!held && lstrcmpiA(DiskChanges::ShownPath(path).c_str(),
+                                                     target.c_str()) == 0)
+                                  held = std::make_unique<test::HeldFile>(target, GENERIC_READ, 0);
+                          }
+                      };
+                      auto seam = std::make_shared<HoldAtRename>();
+                      seam->target = target;
+                      DiskChanges::SetChangeSeam(seam.get());
+                      return std::shared_ptr<void>(
+                          seam.get(), [seam](void*) { DiskChanges::SetChangeSeam(nullptr); });
                   }},
                  {"a folder of that name", "tvn.ini", [](const std::string& target) {
                       DeleteFileA(target.c_str());

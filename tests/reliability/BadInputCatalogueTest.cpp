@@ -355,6 +355,19 @@ const BadInput Catalogue[] = {
          return MoveToCloud(s);
      },
      std::string("failed: The file \"{c}Data\\2024-01.txt\"") + InUse},
+    // Read shared, so the backup may read it, but the copy could not write
+    // over it: the check of what the copy overwrites stops the run first.
+    {"data file held for reading at the destination",
+     [](Sandbox& s) {
+         test::WriteBytes(s.cloud + "Data\\2024-01.txt", "z\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         test::HeldFile held(s.cloud + "Data\\2024-01.txt", GENERIC_READ, FILE_SHARE_READ);
+         return MoveToCloud(s);
+     },
+     std::string("failed: The file \"{c}Data\\2024-01.txt\"") + InUse,
+     [](Sandbox& s) { return Count(s.cloud, 1); }},
     {"read-only settings file at the destination",
      [](Sandbox& s) {
          test::WriteBytes(s.cloud + "tvn.ini", "[Setup]\r\n");
@@ -427,6 +440,29 @@ const BadInput Catalogue[] = {
          const size_t files = test::SnapshotTree(s.cloud).files.size();
          test::RemoveTree(SmallVolume);
          return files == 0 ? "" : "files arrived on the full drive";
+     }},
+
+    // A small file at the destination that a large one overwrites: the
+    // growth counts, although the file is not new there.
+    {"a drive too full for a file that grows",
+     [](Sandbox& s) {
+         if (GetDriveTypeA(SmallVolume) == DRIVE_NO_ROOT_DIR)
+             return false;
+         test::RemoveTree(SmallVolume);
+         s.cloud = std::string(SmallVolume) + "Tallyvane Data\\";
+         test::WriteBytes(s.cloud + "Data\\2024-01.txt", "a\r\n");
+         test::WriteBytes(s.install + "Data\\2024-01.txt", std::string(3 << 20, 'x'));
+         return true;
+     },
+     [](Sandbox& s) {
+         const std::string result = MoveToCloud(s);
+         return result.substr(0, result.find("\": ") + 1);
+     },
+     "failed: There is not enough free space for the backup and the copy on the drive of \"{c}\"",
+     [](Sandbox& s) {
+         const std::string files = Count(s.cloud, 1);
+         test::RemoveTree(SmallVolume);
+         return files;
      }},
 
     // Files where folders belong

@@ -105,6 +105,11 @@ std::vector<CrashScenario> Scenarios() {
         {"cloud folder without settings -> standard location, no copy",
          Tree(Install, "install", Settings("de", OneDrive)) + Tree(OneDrive, "old", ""), "",
          Install, "", OneDrive, "", false},
+        // The same write there must come after the installation has switched.
+        {"cloud folder without settings -> another cloud folder, no copy",
+         Tree(Install, "install", Settings("de", OneDrive)) + Tree(OneDrive, "old", "") +
+             Tree(Dropbox, "new", Settings("fr")),
+         "", Install, "", OneDrive, Dropbox, false},
     };
 }
 
