@@ -476,6 +476,19 @@ const Scenario Scenarios[] = {
      .changes = {},
      .failure = "Cannot create file {r}cloud\\tvn.ini",
      .readOnly = "Cloud\\tvn.ini"},
+    // One the store cannot read stops the run with the store's own error,
+    // before the backup and the copy.
+    {.name = "destination settings file held by another program",
+     .before = PlainInstall + Entries{{"Cloud\\tvn.ini", "[Setup]\r\nLanguage=fr\r\n"},
+                                      {"Cloud\\Data\\2023-12.txt", "cloud dec\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {},
+     .thrown = "Cannot open file {r}cloud\\tvn.ini",
+     .held = "Cloud\\tvn.ini"},
 };
 
 // Server keys carried into the installation's own settings, in a run that

@@ -143,14 +143,14 @@ TEST(ExecutableResources, VersionRecordNamesTheProgram) {
         const char* value;
     } cases[] = {
         {"FileDescription", "TVN Cloud Drive Configuration"},
-        {"FileVersion", "3.7.0.0"},
+        {"FileVersion", TVN_PROJECT_VERSION},
         {"ProductVersion", "1.0.0.0"},
         {"ProductName", "TVN Cloud Drive Configuration"},
         {"OriginalFilename", "TVNCloudDrive.exe"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(version.String(c.key), c.value) << c.key;
-    EXPECT_EQ(version.Fixed(false), "3.7.0.0");
+    EXPECT_EQ(version.Fixed(false), TVN_PROJECT_VERSION);
     EXPECT_EQ(version.Fixed(true), "1.0.0.0");
 }
 

@@ -442,11 +442,54 @@ bool RunningAsRoot() {
     return GetUserNameA(name, &size) && std::string(name) == "root";
 }
 
+// The state of a folder's access rights, as Wine reads it from Unix at the
+// moment of asking.
+struct Access {
+    bool write;
+    bool list;
+    bool operator==(const Access&) const = default;
+};
+
+// Wine stats the folder on every call and marks it read-only when its mode
+// has no write bit; a folder whose mode refuses reading cannot be listed.
+// So this shows a chmod once it has taken effect, without touching the
+// folder's contents. A missing folder reads as neither.
+Access AccessOf(const std::string& folder) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return {false, false};
+    WIN32_FIND_DATAA entry;
+    UniqueFindHandle listing(FindFirstFileA((AddBackslash(folder) + "*").c_str(), &entry));
+    return {!(attributes & FILE_ATTRIBUTE_READONLY), listing.valid()};
+}
+
+std::string ProbeName(const std::string& folder) {
+    return AddBackslash(folder) + "~probe.tmp";
+}
+
+// Whether this account may create a file in the folder: a probe file made
+// and removed again. Call it only once the folder's mode is settled. Should
+// the mode change between the probe's create and its close, the delete on
+// close fails and leaves the probe, so it is also deleted by name.
 bool MayCreateIn(const std::string& folder) {
-    UniqueFileHandle probe(
-        CreateFileA((AddBackslash(folder) + "~probe.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
-                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    return probe.valid();
+    const std::string probe = ProbeName(folder);
+    bool created;
+    {
+        UniqueFileHandle file(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
+        created = file.valid();
+    }
+    DeleteFileA(probe.c_str());
+    return created;
+}
+
+// Sets a folder's mode from the Unix side; done once Wine reports the wanted
+// access, which is only after chmod has ended.
+bool SetMode(const std::string& folder, const std::string& unixPath, const char* mode,
+             Access wanted) {
+    return RunUnix(std::string("/bin/chmod ") + mode + " " + Quoted(unixPath),
+                   [&] { return AccessOf(folder) == wanted; });
 }
 } // namespace
 
@@ -454,15 +497,19 @@ bool DenyAccess(const std::string& folder, bool readToo) {
     const std::string unixPath = UnixNameOf(folder);
     if (RunningAsRoot() || unixPath.empty())
         return false;
-    return RunUnix(std::string("/bin/chmod ") + (readToo ? "000 " : "555 ") + Quoted(unixPath),
-                   [&] { return !MayCreateIn(folder); });
+    // A probe left behind by an earlier run would be a file the test did not
+    // write; while the folder can still be changed it can go.
+    DeleteFileA(ProbeName(folder).c_str());
+    // Refused only when the probe also left nothing behind.
+    return SetMode(folder, unixPath, readToo ? "000" : "555", {false, !readToo}) &&
+           !MayCreateIn(folder) && !IsFile(ProbeName(folder));
 }
 
 void AllowAccess(const std::string& folder) {
     const std::string unixPath = UnixNameOf(folder);
-    if (!unixPath.empty())
-        RunUnix("/bin/chmod 755 " + Quoted(unixPath),
-                [&] { return IsDir(folder) && MayCreateIn(folder); });
+    // Once the folder may be changed again, a probe stranded in it goes.
+    if (!unixPath.empty() && SetMode(folder, unixPath, "755", {true, true}))
+        DeleteFileA(ProbeName(folder).c_str());
 }
 
 } // namespace test
