@@ -3,9 +3,9 @@
 // platform's file copy. Prints one table; the last line is for machines:
 //   bench: speedup_vs_linear=<x> compare_vs_read=<y> copy_vs_copyfile=<z>
 //          progress_overhead=<p>%
-// (the median ratio of interleaved runs with the window's progress observer
-// attached and without, for the comparison and for the tree copy; the larger
-// of the two).
+// (what the window's progress observer costs, from interleaved runs with it
+// and without, for the comparison and for the tree copy; the larger of the
+// two).
 //
 //   tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]
 //   tvn_bench --make-tree <tree folder>
@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -37,9 +38,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const int Runs = 15;
+const int Runs = 30;
 // Copies of 100 MB vary more from run to run on a busy machine.
 const int CopyRuns = 9;
+// The observer's cost is a small difference between two copies that each
+// vary by a tenth or more while others use the machine: more pairs of them.
+const int CopyPairsPerRun = 4;
 const double SpeedupTarget = 100.0;
 const double CompareVsReadTarget = 1.5;
 const double CopyVsCopyFileTarget = 1.2;
@@ -56,14 +60,15 @@ double Seconds(const std::function<void()>& work) {
 
 // The work timed with the progress observer attached and without, in pairs,
 // one right after the other, so that both halves of a pair meet the same load
-// on the machine: what the observer costs is the median of the pairs' ratios.
-// Every other pair runs the other half first, so that whatever the first run
-// of a pair gains or loses (a cache, a heap block freed just before) falls on
-// both halves alike.
+// on the machine. Every other pair runs the other half first: the second of
+// two runs in a row took a few percent longer here, as much as the cost to be
+// measured. Two pairs of opposite order taken together cancel that: the
+// geometric mean of their ratios is what the observer costs, and that of their
+// first-by-second ratios the order's effect.
 struct ObserverPairs {
     std::vector<double> with;
     std::vector<double> without;
-    std::vector<double> ratios;
+    std::vector<double> ratios; // with / without, pair by pair
 
     // `after` runs untimed after each half, to check and clear what it made.
     void Time(const std::function<void()>& work, const std::function<void()>& after) {
@@ -80,6 +85,18 @@ struct ObserverPairs {
         with.push_back(withFirst ? first : second);
         without.push_back(withFirst ? second : first);
         ratios.push_back(with.back() / without.back());
+    }
+
+    // One value for each two pairs, with first and without first.
+    std::vector<double> ObserverEffects() const { return Combined(+1); }
+    std::vector<double> OrderEffects() const { return Combined(-1); }
+
+  private:
+    std::vector<double> Combined(int sign) const {
+        std::vector<double> effects;
+        for (size_t k = 0; k + 1 < ratios.size(); k += 2)
+            effects.push_back(std::sqrt(ratios[k] * std::pow(ratios[k + 1], sign)));
+        return effects;
     }
 };
 
@@ -114,10 +131,11 @@ struct ComparisonRow {
     double linear = 0; // all 120 pairs, measured or estimated
     int linearPairs = 0;
     double compare = 0;
-    double observed = 0;                // the comparison under the progress observer
-    std::vector<double> observedRatios; // of the with/without pairs
-    double read = 0;                    // each file into a string of its own
-    double readReused = 0;              // into one buffer per side, as the comparison reads
+    double observed = 0;                 // the comparison under the progress observer
+    std::vector<double> observerEffects; // see ObserverPairs
+    std::vector<double> orderEffects;
+    double read = 0;       // each file into a string of its own
+    double readReused = 0; // into one buffer per side, as the comparison reads
     int result = 0;
 };
 
@@ -166,7 +184,8 @@ ComparisonRow MeasureComparison(const std::string& work, int lines) {
     row.readReused = Median(reusedReads);
     row.compare = Median(pairs.without);
     row.observed = Median(pairs.with);
-    row.observedRatios = pairs.ratios;
+    row.observerEffects = pairs.ObserverEffects();
+    row.orderEffects = pairs.OrderEffects();
 
     // The linear comparison, pair by pair as it walks them: from the last
     // month down, each pair loaded into string lists and matched.
@@ -199,8 +218,9 @@ struct CopyTimes {
     bench::TreeListing tree;
     double floor = 0;
     double copyTree = 0;
-    double observed = 0;                // the tree copy under the progress observer
-    std::vector<double> observedRatios; // of the with/without pairs
+    double observed = 0;                 // the tree copy under the progress observer
+    std::vector<double> observerEffects; // see ObserverPairs
+    std::vector<double> orderEffects;
     double backup = 0;
     bool complete = true;
 };
@@ -259,7 +279,8 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
                 bench::RemoveTree(floorTarget);
                 break;
             case 1:
-                pairs.Time(copyTree, checkCopy);
+                for (int pair = 0; pair < CopyPairsPerRun; ++pair)
+                    pairs.Time(copyTree, checkCopy);
                 break;
             case 2: {
                 backups.push_back(Seconds(backup));
@@ -275,7 +296,8 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
     times.floor = Median(floors);
     times.copyTree = Median(pairs.without);
     times.observed = Median(pairs.with);
-    times.observedRatios = pairs.ratios;
+    times.observerEffects = pairs.ObserverEffects();
+    times.orderEffects = pairs.OrderEffects();
     times.backup = Median(backups);
     return times;
 }
@@ -286,13 +308,13 @@ std::string Percent(double fraction) {
     return text;
 }
 
-// A cost from the pairs' ratios: their median, and the middle half of them to
-// show how far they spread.
-std::string PairedCost(std::vector<double> ratios) {
+// An effect from its values for each two pairs: their median, and the middle
+// half of them to show how far they spread.
+std::string PairedEffect(std::vector<double> ratios) {
     std::sort(ratios.begin(), ratios.end());
     const size_t n = ratios.size();
-    return Percent(Median(ratios) - 1.0) + " (middle half of the pairs " +
-           Percent(ratios[n / 4] - 1.0) + " to " + Percent(ratios[(3 * n) / 4] - 1.0) + ")";
+    return Percent(Median(ratios) - 1.0) + " (middle half " + Percent(ratios[n / 4] - 1.0) +
+           " to " + Percent(ratios[(3 * n) / 4] - 1.0) + ")";
 }
 
 std::string Verdict(bool met) {
@@ -363,9 +385,10 @@ int main(int argc, char** argv) {
                 "it is timed on the last months only and the median pair is multiplied by 120)\n",
                 LinearBudgetSeconds);
 
-    std::printf("\nTree copy: %zu files, %.1f MB in %zu folders; medians of %d runs\n",
+    std::printf("\nTree copy: %zu files, %.1f MB in %zu folders; medians of %d runs "
+                "(CopyFolderTree: of its %d runs without the observer)\n",
                 copy.tree.files.size(), static_cast<double>(copy.tree.bytes) / (1024.0 * 1024.0),
-                copy.tree.folders.size(), CopyRuns);
+                copy.tree.folders.size(), CopyRuns, CopyRuns * CopyPairsPerRun);
     std::printf("%-34s %-10s %s\n", "method", "time", "vs CopyFileA loop");
     std::printf("%-34s %-10s %s\n", "CopyFileA loop (floor)", Duration(copy.floor).c_str(),
                 "1.00x");
@@ -386,15 +409,19 @@ int main(int argc, char** argv) {
     const bool speedupMet = speedup >= SpeedupTarget;
     const bool readMet = compareVsRead <= CompareVsReadTarget;
     const bool copyMet = copyVsCopyFile <= CopyVsCopyFileTarget && copy.complete;
-    const double overhead = std::max(Median(big.observedRatios), Median(copy.observedRatios)) - 1.0;
+    const double overhead =
+        std::max(Median(big.observerEffects), Median(copy.observerEffects)) - 1.0;
     const bool overheadMet = overhead <= ProgressOverheadTarget;
-    std::printf("\nWith the progress observer against without, %d and %d interleaved pairs:\n"
-                "  comparison %s; medians %s with, %s without\n"
-                "  tree copy  %s; medians %s with, %s without\n",
-                Runs, CopyRuns, PairedCost(big.observedRatios).c_str(),
+    std::printf("\nWith the progress observer against without, %d and %d interleaved pairs, "
+                "every other one in the other order:\n"
+                "  comparison %s, medians %s with, %s without; second run of a pair %s\n"
+                "  tree copy  %s, medians %s with, %s without; second run of a pair %s\n",
+                Runs, CopyRuns * CopyPairsPerRun, PairedEffect(big.observerEffects).c_str(),
                 Duration(big.observed).c_str(), Duration(big.compare).c_str(),
-                PairedCost(copy.observedRatios).c_str(), Duration(copy.observed).c_str(),
-                Duration(copy.copyTree).c_str());
+                Percent(1.0 / Median(big.orderEffects) - 1.0).c_str(),
+                PairedEffect(copy.observerEffects).c_str(), Duration(copy.observed).c_str(),
+                Duration(copy.copyTree).c_str(),
+                Percent(1.0 / Median(copy.orderEffects) - 1.0).c_str());
     std::printf("\nTargets at %d lines per file: comparison >= %.0fx faster than linear: %s; "
                 "comparison <= %.1fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s; "
                 "progress overhead <= %.0f%%: %s\n",
