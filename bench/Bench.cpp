@@ -3,8 +3,9 @@
 // platform's file copy. Prints one table; the last line is for machines:
 //   bench: speedup_vs_linear=<x> compare_vs_read=<y> copy_vs_copyfile=<z>
 //          progress_overhead=<p>%
-// (the comparison and the tree copy with the window's progress observer
-// attached against without, the larger of the two).
+// (what the window's progress observer costs, from interleaved runs with it
+// and without, for the comparison and for the tree copy; the larger of the
+// two).
 //
 //   tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]
 //   tvn_bench --make-tree <tree folder>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -36,11 +38,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const int Runs = 5;
+const int Runs = 30;
 // Copies of 100 MB vary more from run to run on a busy machine.
-const int CopyRuns = 7;
+const int CopyRuns = 9;
+// The observer's cost is a small difference between two copies that each
+// vary by a tenth or more while others use the machine: more pairs of them.
+const int CopyPairsPerRun = 4;
 const double SpeedupTarget = 100.0;
-const double CompareVsReadTarget = 3.0;
+const double CompareVsReadTarget = 1.5;
 const double CopyVsCopyFileTarget = 1.2;
 const double ProgressOverheadTarget = 0.02;
 // The linear comparison is timed on file pairs until this much time has gone;
@@ -52,6 +57,48 @@ double Seconds(const std::function<void()>& work) {
     work();
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
+
+// The work timed with the progress observer attached and without, in pairs,
+// one right after the other, so that both halves of a pair meet the same load
+// on the machine. Every other pair runs the other half first: the second of
+// two runs in a row took a few percent longer here, as much as the cost to be
+// measured. Two pairs of opposite order taken together cancel that: the
+// geometric mean of their ratios is what the observer costs, and that of their
+// first-by-second ratios the order's effect.
+struct ObserverPairs {
+    std::vector<double> with;
+    std::vector<double> without;
+    std::vector<double> ratios; // with / without, pair by pair
+
+    // `after` runs untimed after each half, to check and clear what it made.
+    void Time(const std::function<void()>& work, const std::function<void()>& after) {
+        auto observed = [&] {
+            SharedProgress progress;
+            TVNConfigUtil::ProgressScope scope(progress);
+            work();
+        };
+        const bool withFirst = ratios.size() % 2 == 0;
+        const double first = Seconds(withFirst ? std::function<void()>(observed) : work);
+        after();
+        const double second = Seconds(withFirst ? work : std::function<void()>(observed));
+        after();
+        with.push_back(withFirst ? first : second);
+        without.push_back(withFirst ? second : first);
+        ratios.push_back(with.back() / without.back());
+    }
+
+    // One value for each two pairs, with first and without first.
+    std::vector<double> ObserverEffects() const { return Combined(+1); }
+    std::vector<double> OrderEffects() const { return Combined(-1); }
+
+  private:
+    std::vector<double> Combined(int sign) const {
+        std::vector<double> effects;
+        for (size_t k = 0; k + 1 < ratios.size(); k += 2)
+            effects.push_back(std::sqrt(ratios[k] * std::pow(ratios[k + 1], sign)));
+        return effects;
+    }
+};
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -84,8 +131,11 @@ struct ComparisonRow {
     double linear = 0; // all 120 pairs, measured or estimated
     int linearPairs = 0;
     double compare = 0;
-    double observed = 0; // the comparison under the progress observer
-    double read = 0;
+    double observed = 0;                 // the comparison under the progress observer
+    std::vector<double> observerEffects; // see ObserverPairs
+    std::vector<double> orderEffects;
+    double read = 0;       // each file into a string of its own
+    double readReused = 0; // into one buffer per side, as the comparison reads
     int result = 0;
 };
 
@@ -107,30 +157,39 @@ ComparisonRow MeasureComparison(const std::string& work, int lines) {
         if (total == 0)
             std::abort();
     };
+    auto readReused = [&] {
+        std::string text[2];
+        size_t total = 0;
+        for (size_t i = 0; i < files.size(); ++i) {
+            FileSystem::ReadWholeFileInto(files[i], files[i], text[i % 2]);
+            total += text[i % 2].size();
+        }
+        if (total == 0)
+            std::abort();
+    };
     readAll(); // the same warm cache for every run
 
     std::vector<double> reads;
-    std::vector<double> compares;
-    std::vector<double> observed;
+    std::vector<double> reusedReads;
+    ObserverPairs pairs;
     auto compare = [&] {
         row.result = TVNConfigUtil::CompareDataCompleteness({roots.first, roots.second});
     };
     for (int run = 0; run < Runs; ++run) {
         reads.push_back(Seconds(readAll));
-        compares.push_back(Seconds(compare));
-        observed.push_back(Seconds([&] {
-            SharedProgress progress;
-            TVNConfigUtil::ProgressScope scope(progress);
-            compare();
-        }));
+        reusedReads.push_back(Seconds(readReused));
+        pairs.Time(compare, [] {});
     }
     row.read = Median(reads);
-    row.compare = Median(compares);
-    row.observed = Median(observed);
+    row.readReused = Median(reusedReads);
+    row.compare = Median(pairs.without);
+    row.observed = Median(pairs.with);
+    row.observerEffects = pairs.ObserverEffects();
+    row.orderEffects = pairs.OrderEffects();
 
     // The linear comparison, pair by pair as it walks them: from the last
     // month down, each pair loaded into string lists and matched.
-    std::vector<double> pairs;
+    std::vector<double> linearPairs;
     double spent = 0;
     for (auto month = roots.months.rbegin(); month != roots.months.rend(); ++month) {
         const double pair = Seconds([&] {
@@ -142,15 +201,15 @@ ComparisonRow MeasureComparison(const std::string& work, int lines) {
             long long secondCount = 0;
             oracle::MatchLines(first, second, firstCount, secondCount);
         });
-        pairs.push_back(pair);
+        linearPairs.push_back(pair);
         spent += pair;
-        if (spent >= LinearBudgetSeconds && pairs.size() < roots.months.size())
+        if (spent >= LinearBudgetSeconds && linearPairs.size() < roots.months.size())
             break;
     }
-    row.linearPairs = static_cast<int>(pairs.size());
+    row.linearPairs = static_cast<int>(linearPairs.size());
     row.linear = row.linearPairs == static_cast<int>(roots.months.size())
                      ? spent
-                     : Median(pairs) * static_cast<double>(roots.months.size());
+                     : Median(linearPairs) * static_cast<double>(roots.months.size());
     bench::RemoveTree(work + "records-" + std::to_string(lines));
     return row;
 }
@@ -159,7 +218,9 @@ struct CopyTimes {
     bench::TreeListing tree;
     double floor = 0;
     double copyTree = 0;
-    double observed = 0; // the tree copy under the progress observer
+    double observed = 0;                 // the tree copy under the progress observer
+    std::vector<double> observerEffects; // see ObserverPairs
+    std::vector<double> orderEffects;
     double backup = 0;
     bool complete = true;
 };
@@ -201,31 +262,25 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
             std::abort();
     };
 
-    auto observedCopy = [&] {
-        SharedProgress progress;
-        TVNConfigUtil::ProgressScope scope(progress);
-        copyTree();
+    auto checkCopy = [&] {
+        times.complete &= SameListing(bench::ListTree(treeTarget), times.tree);
+        bench::RemoveTree(treeTarget);
     };
 
-    std::vector<double> floors, trees, backups, observed;
+    std::vector<double> floors, backups;
+    ObserverPairs pairs;
     for (int run = 0; run < CopyRuns; ++run) {
         // Rotate the order, so that no method always runs on a colder cache.
-        for (int step = 0; step < 4; ++step) {
-            switch ((run + step) % 4) {
-            case 3:
-                observed.push_back(Seconds(observedCopy));
-                times.complete &= SameListing(bench::ListTree(treeTarget), times.tree);
-                bench::RemoveTree(treeTarget);
-                break;
+        for (int step = 0; step < 3; ++step) {
+            switch ((run + step) % 3) {
             case 0:
                 floors.push_back(Seconds(bareLoop));
                 times.complete &= SameListing(bench::ListTree(floorTarget), times.tree);
                 bench::RemoveTree(floorTarget);
                 break;
             case 1:
-                trees.push_back(Seconds(copyTree));
-                times.complete &= SameListing(bench::ListTree(treeTarget), times.tree);
-                bench::RemoveTree(treeTarget);
+                for (int pair = 0; pair < CopyPairsPerRun; ++pair)
+                    pairs.Time(copyTree, checkCopy);
                 break;
             case 2: {
                 backups.push_back(Seconds(backup));
@@ -239,10 +294,27 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
         }
     }
     times.floor = Median(floors);
-    times.copyTree = Median(trees);
-    times.observed = Median(observed);
+    times.copyTree = Median(pairs.without);
+    times.observed = Median(pairs.with);
+    times.observerEffects = pairs.ObserverEffects();
+    times.orderEffects = pairs.OrderEffects();
     times.backup = Median(backups);
     return times;
+}
+
+std::string Percent(double fraction) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.1f%%", fraction * 100);
+    return text;
+}
+
+// An effect from its values for each two pairs: their median, and the middle
+// half of them to show how far they spread.
+std::string PairedEffect(std::vector<double> ratios) {
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    return Percent(Median(ratios) - 1.0) + " (middle half " + Percent(ratios[n / 4] - 1.0) +
+           " to " + Percent(ratios[(3 * n) / 4] - 1.0) + ")";
 }
 
 std::string Verdict(bool met) {
@@ -292,27 +364,31 @@ int main(int argc, char** argv) {
     std::printf("\nCompleteness comparison: 2 roots x 120 monthly files of time records; "
                 "medians of %d runs\n",
                 Runs);
-    std::printf("%-11s %-9s %-34s %-11s %-10s %-15s %-12s %s\n", "lines/file", "data",
-                "linear reference (120 pairs)", "comparison", "read only", "linear/compare",
-                "compare/read", "result");
+    std::printf("%-11s %-9s %-34s %-11s %-10s %-12s %-15s %-12s %-14s %s\n", "lines/file", "data",
+                "linear reference (120 pairs)", "comparison", "read only", "read reused",
+                "linear/compare", "compare/read", "compare/reused", "result");
     for (const ComparisonRow& row : rows) {
         std::string linear = Duration(row.linear);
         if (row.linearPairs < 120)
             linear += " (est. from " + std::to_string(row.linearPairs) + " pairs)";
         char data[32];
         std::snprintf(data, sizeof data, "%.0f MB", row.megabytes);
-        std::printf("%-11d %-9s %-34s %-11s %-10s %-15s %-12s %d\n", row.lines, data,
+        std::printf("%-11d %-9s %-34s %-11s %-10s %-12s %-15s %-12s %-14s %d\n", row.lines, data,
                     linear.c_str(), Duration(row.compare).c_str(), Duration(row.read).c_str(),
-                    Ratio(row.linear / row.compare).c_str(), Ratio(row.compare / row.read).c_str(),
-                    row.result);
+                    Duration(row.readReused).c_str(), Ratio(row.linear / row.compare).c_str(),
+                    Ratio(row.compare / row.read).c_str(),
+                    Ratio(row.compare / row.readReused).c_str(), row.result);
     }
+    std::printf("(read only: each file into a string of its own; read reused: into one buffer "
+                "per root, as the comparison reads them)\n");
     std::printf("(linear: the string-list method with linear locale-aware look-ups; past %.0f s "
                 "it is timed on the last months only and the median pair is multiplied by 120)\n",
                 LinearBudgetSeconds);
 
-    std::printf("\nTree copy: %zu files, %.1f MB in %zu folders; medians of %d runs\n",
+    std::printf("\nTree copy: %zu files, %.1f MB in %zu folders; medians of %d runs "
+                "(CopyFolderTree: of its %d runs without the observer)\n",
                 copy.tree.files.size(), static_cast<double>(copy.tree.bytes) / (1024.0 * 1024.0),
-                copy.tree.folders.size(), CopyRuns);
+                copy.tree.folders.size(), CopyRuns, CopyRuns * CopyPairsPerRun);
     std::printf("%-34s %-10s %s\n", "method", "time", "vs CopyFileA loop");
     std::printf("%-34s %-10s %s\n", "CopyFileA loop (floor)", Duration(copy.floor).c_str(),
                 "1.00x");
@@ -334,14 +410,20 @@ int main(int argc, char** argv) {
     const bool readMet = compareVsRead <= CompareVsReadTarget;
     const bool copyMet = copyVsCopyFile <= CopyVsCopyFileTarget && copy.complete;
     const double overhead =
-        std::max(big.observed / big.compare, copy.observed / copy.copyTree) - 1.0;
+        std::max(Median(big.observerEffects), Median(copy.observerEffects)) - 1.0;
     const bool overheadMet = overhead <= ProgressOverheadTarget;
-    std::printf("\nWith the progress observer: comparison %s (without %s), tree copy %s "
-                "(without %s)\n",
+    std::printf("\nWith the progress observer against without, %d and %d interleaved pairs, "
+                "every other one in the other order:\n"
+                "  comparison %s, medians %s with, %s without; second run of a pair %s\n"
+                "  tree copy  %s, medians %s with, %s without; second run of a pair %s\n",
+                Runs, CopyRuns * CopyPairsPerRun, PairedEffect(big.observerEffects).c_str(),
                 Duration(big.observed).c_str(), Duration(big.compare).c_str(),
-                Duration(copy.observed).c_str(), Duration(copy.copyTree).c_str());
+                Percent(1.0 / Median(big.orderEffects) - 1.0).c_str(),
+                PairedEffect(copy.observerEffects).c_str(), Duration(copy.observed).c_str(),
+                Duration(copy.copyTree).c_str(),
+                Percent(1.0 / Median(copy.orderEffects) - 1.0).c_str());
     std::printf("\nTargets at %d lines per file: comparison >= %.0fx faster than linear: %s; "
-                "comparison <= %.0fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s; "
+                "comparison <= %.1fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s; "
                 "progress overhead <= %.0f%%: %s\n",
                 big.lines, SpeedupTarget, Verdict(speedupMet).c_str(), CompareVsReadTarget,
                 Verdict(readMet).c_str(), CopyVsCopyFileTarget, Verdict(copyMet).c_str(),

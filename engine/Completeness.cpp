@@ -2,6 +2,7 @@
 // other lacks. Reads monthly data files and changes nothing.
 #include "Completeness.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -14,22 +15,30 @@ namespace TVNConfigUtil {
 
 namespace {
 
+using Word = unsigned long long;
+
+// Data files are large, so their bytes are tested eight at a time: a word
+// holds a given byte when it has a zero byte after XOR with that byte
+// repeated.
+bool WordHolds(Word word, unsigned char byte) {
+    const Word ones = 0x0101010101010101ULL;
+    const Word highs = 0x8080808080808080ULL;
+    const Word x = word ^ (ones * byte);
+    return ((x - ones) & ~x & highs) != 0;
+}
+
+Word WordAt(const char* bytes) {
+    Word word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
 // Position of the first CR, LF or NUL at or after `from`, or the text's size.
-// Data files are large and their lines long, so eight bytes are tested at a
-// time: a word holds one of the three bytes when it has a zero byte after
-// XOR with that byte repeated.
 size_t NextBreak(std::string_view text, size_t from) {
-    const unsigned long long ones = 0x0101010101010101ULL;
-    const unsigned long long highs = 0x8080808080808080ULL;
-    auto holds = [&](unsigned long long word, unsigned char byte) {
-        const unsigned long long x = word ^ (ones * byte);
-        return ((x - ones) & ~x & highs) != 0;
-    };
     size_t at = from;
     for (; at + 8 <= text.size(); at += 8) {
-        unsigned long long word;
-        std::memcpy(&word, text.data() + at, 8);
-        if (holds(word, '\r') || holds(word, '\n') || holds(word, '\0'))
+        const Word word = WordAt(text.data() + at);
+        if (WordHolds(word, '\r') || WordHolds(word, '\n') || WordHolds(word, '\0'))
             break;
     }
     while (at < text.size() && text[at] != '\r' && text[at] != '\n' && text[at] != '\0')
@@ -37,140 +46,271 @@ size_t NextBreak(std::string_view text, size_t from) {
     return at;
 }
 
-// The lines of a text as views into it, split the way a data file is read
-// (see FileSystem::SplitLines): at CR, LF or CR LF; a NUL ends the text; a
-// break at the very end adds no empty line.
-std::vector<std::string_view> SplitLineViews(std::string_view text) {
-    std::vector<std::string_view> lines;
-    lines.reserve(text.size() / 32 + 1);
-    size_t start = 0;
-    for (;;) {
-        const size_t at = NextBreak(text, start);
-        if (at == text.size() || text[at] == '\0') {
-            if (start < at)
-                lines.push_back(text.substr(start, at - start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, at - start));
-        start = at + (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1);
+// How many leading bytes two texts share before either differs or a NUL
+// ends them.
+size_t SharedLength(std::string_view a, std::string_view b) {
+    const size_t shorter = std::min(a.size(), b.size());
+    size_t at = 0;
+    for (; at + 8 <= shorter; at += 8) {
+        const Word word = WordAt(a.data() + at);
+        if (word != WordAt(b.data() + at) || WordHolds(word, '\0'))
+            break;
     }
+    while (at < shorter && a[at] == b[at] && a[at] != '\0')
+        ++at;
+    return at;
 }
 
+// A file's text walked line by line the way a data file is read (see
+// FileSystem::SplitLines): lines end at CR, LF or CR LF, a NUL ends the text,
+// and a break at the very end adds no empty line.
+struct LineWalk {
+    std::string_view text;
+    size_t at = 0; // where the next line starts
+
+    bool Done() const { return at >= text.size() || text[at] == '\0'; }
+    std::string_view Next() {
+        const size_t end = NextBreak(text, at);
+        const std::string_view line = text.substr(at, end - at);
+        at = end;
+        if (at < text.size() && text[at] != '\0')
+            at += text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+        return line;
+    }
+};
+
 long long CountLines(std::string_view text) {
-    return static_cast<long long>(SplitLineViews(text).size());
+    LineWalk walk{text};
+    long long lines = 0;
+    for (; !walk.Done(); walk.Next())
+        ++lines;
+    return lines;
+}
+
+// The length of the whole lines at the start of a stretch that two texts
+// share from a line start on: up to the last break in it, except a CR at its
+// very end, which may be half of a CR LF in only one of the texts.
+size_t WholeLinesIn(std::string_view shared) {
+    size_t end = shared.size();
+    if (end > 0 && shared[end - 1] == '\r')
+        --end;
+    while (end > 0 && shared[end - 1] != '\r' && shared[end - 1] != '\n')
+        --end;
+    return end;
 }
 
 // Two records, or two file paths, are the same when their sort keys under the
 // user's locale with case ignored are equal: these are the keys that the
 // locale-aware case-insensitive comparison compares, so equal keys mean
-// exactly the texts it finds equal. The call refuses a zero length, so the
-// empty text is keyed through its terminating zero.
-std::string SameTextKey(std::string_view text) {
+// exactly the texts it finds equal. Appends the key of `text` to `keys`. The
+// call refuses a zero length, so the empty text is keyed through its
+// terminating zero.
+void AppendSameTextKey(std::string_view text, std::string& keys) {
     const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
     const char* source = text.empty() ? "" : text.data();
     const int length = text.empty() ? -1 : static_cast<int>(text.size());
     char buffer[512];
     int size = LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, buffer, sizeof buffer);
-    if (size > 0)
-        return std::string(buffer, static_cast<size_t>(size));
+    if (size > 0) {
+        keys.append(buffer, static_cast<size_t>(size));
+        return;
+    }
     size = LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, nullptr, 0);
     if (size > 0) {
-        std::string key(static_cast<size_t>(size), '\0');
-        if (LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, key.data(), size) == size)
-            return key;
+        const size_t at = keys.size();
+        keys.resize(at + static_cast<size_t>(size));
+        if (LCMapStringA(LOCALE_USER_DEFAULT, flags, source, length, keys.data() + at, size) ==
+            size)
+            return;
+        keys.resize(at);
     }
     // Not expected to happen. Such a text then equals only its own bytes; the
     // leading zero keeps it apart from every sort key.
-    std::string marked(1, '\0');
-    marked.append(text);
-    return marked;
+    keys.push_back('\0');
+    keys.append(text);
+}
+
+std::string SameTextKey(std::string_view text) {
+    std::string key;
+    AppendSameTextKey(text, key);
+    return key;
 }
 
 // How far ahead the in-step walk looks for a line's twin.
 const size_t StepWindow = 8;
 
-// Pairs lines that meet their byte-identical twin while both files are walked
-// in step. Copies of one month mostly hold the same records in the same
-// order, with a few lines changed, missing or added: the walk looks a few
-// lines ahead on either side to get back in step, and sets aside what it
-// cannot pair. Any pairing of byte-identical lines is part of a largest
-// one-for-one matching, so this changes no count, only the cost.
-void MatchInStep(const std::vector<std::string_view>& first,
-                 const std::vector<std::string_view>& second,
-                 std::vector<std::string_view>& firstLeft,
-                 std::vector<std::string_view>& secondLeft) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < first.size() && j < second.size()) {
-        if (first[i] == second[j]) {
-            ++i;
-            ++j;
-            continue;
+// The work of comparing one month, kept from month to month so that its
+// memory is reused: the two files' text, the lines of each that are not yet
+// paired, and what pairing them needs.
+struct MonthWork {
+    std::string text[2];
+    std::vector<std::string_view> left[2];
+
+    // A line as the in-step walk sees it: where the line after it starts.
+    struct Ahead {
+        std::string_view line;
+        size_t next;
+    };
+    std::vector<Ahead> ahead[2];
+
+    // A line with what it is paired by and that key's hash, and its side.
+    struct Entry {
+        Word hash;
+        std::string_view key;
+        std::string_view line;
+        int side;
+    };
+    std::vector<Entry> entries;
+    std::string keys;
+    std::vector<size_t> keyEnds;
+};
+
+// Pairs the lines of both files that meet their byte-identical twin while the
+// files are walked in step, and sets aside in work.left what it cannot pair.
+// Copies of one month mostly hold the same records in the same order, with a
+// few lines changed, missing or added: the walk passes over what the two
+// texts share without splitting it into lines, and where they part it looks
+// a few lines ahead on either side, nearest first, to get back in step. Any
+// pairing of byte-identical lines is part of a largest one-for-one matching,
+// so this changes no count, only the cost.
+void MatchInStep(MonthWork& work, std::string_view first, std::string_view second) {
+    LineWalk walks[2] = {{first}, {second}};
+    auto& ahead = work.ahead;
+    ahead[0].clear();
+    ahead[1].clear();
+    // After a search that found no twins, the pairs of lines before this
+    // index on both sides are known to differ.
+    size_t known = 0;
+    for (;;) {
+        if (ahead[0].empty() && ahead[1].empty()) {
+            const size_t shared = WholeLinesIn(first.substr(
+                walks[0].at, SharedLength(first.substr(walks[0].at), second.substr(walks[1].at))));
+            walks[0].at += shared;
+            walks[1].at += shared;
         }
-        size_t skipFirst = 1;
-        size_t skipSecond = 1;
-        for (size_t ahead = 1; ahead <= StepWindow; ++ahead) {
-            if (i + ahead < first.size() && first[i + ahead] == second[j]) {
-                skipFirst = ahead;
-                skipSecond = 0;
-                break;
+        // Lines are split off only as far as the search reaches.
+        auto has = [&](int side, size_t index) {
+            while (ahead[side].size() <= index && !walks[side].Done()) {
+                const std::string_view line = walks[side].Next();
+                ahead[side].push_back({line, walks[side].at});
             }
-            if (j + ahead < second.size() && first[i] == second[j + ahead]) {
-                skipFirst = 0;
-                skipSecond = ahead;
-                break;
+            return index < ahead[side].size();
+        };
+        if (!has(0, 0) || !has(1, 0))
+            break;
+        // The nearest twins: those that leave the fewest lines behind.
+        bool found = false;
+        size_t skip[2] = {1, 1};
+        for (size_t total = 0; !found && total <= 2 * StepWindow; ++total)
+            for (size_t i = total > StepWindow ? total - StepWindow : 0;
+                 i <= total && i <= StepWindow; ++i)
+                if ((i >= known || total - i >= known) && has(0, i) && has(1, total - i) &&
+                    ahead[0][i].line == ahead[1][total - i].line) {
+                    skip[0] = i;
+                    skip[1] = total - i;
+                    found = true;
+                    break;
+                }
+        for (int side = 0; side < 2; ++side) {
+            for (size_t i = 0; i < skip[side]; ++i)
+                work.left[side].push_back(ahead[side][i].line);
+            if (found) {
+                walks[side].at = ahead[side][skip[side]].next;
+                ahead[side].clear();
+            } else {
+                ahead[side].erase(ahead[side].begin());
             }
         }
-        firstLeft.insert(firstLeft.end(), first.begin() + i, first.begin() + i + skipFirst);
-        secondLeft.insert(secondLeft.end(), second.begin() + j, second.begin() + j + skipSecond);
-        i += skipFirst;
-        j += skipSecond;
+        known = found ? 0 : StepWindow;
     }
-    firstLeft.insert(firstLeft.end(), first.begin() + i, first.end());
-    secondLeft.insert(secondLeft.end(), second.begin() + j, second.end());
+    for (int side = 0; side < 2; ++side) {
+        for (const MonthWork::Ahead& line : ahead[side])
+            work.left[side].push_back(line.line);
+        while (!walks[side].Done())
+            work.left[side].push_back(walks[side].Next());
+    }
 }
 
-// Pairs the lines of the two lists that are equal under `key`, one for one,
-// and leaves in each list only the lines that found no partner.
-template <typename Key, typename KeyOf>
-void MatchBy(KeyOf keyOf, std::vector<std::string_view>& firstLeft,
-             std::vector<std::string_view>& secondLeft) {
-    std::unordered_map<Key, std::vector<std::string_view>> waiting;
-    waiting.reserve(firstLeft.size());
-    for (std::string_view line : firstLeft)
-        waiting[keyOf(line)].push_back(line);
-    std::vector<std::string_view> secondUnpaired;
-    for (std::string_view line : secondLeft) {
-        auto found = waiting.find(keyOf(line));
-        if (found != waiting.end() && !found->second.empty())
-            found->second.pop_back();
-        else
-            secondUnpaired.push_back(line);
-    }
-    firstLeft.clear();
-    for (const auto& entry : waiting)
-        firstLeft.insert(firstLeft.end(), entry.second.begin(), entry.second.end());
-    secondLeft.swap(secondUnpaired);
+// A hash of a key, eight bytes at a time: enough to sort equal keys together
+// and to spare the sort most byte comparisons.
+Word HashOf(std::string_view bytes) {
+    const Word odd = 0x9E3779B97F4A7C15ULL;
+    Word hash = bytes.size() * odd;
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8)
+        hash = ((hash ^ WordAt(bytes.data() + at)) * odd) ^ (hash >> 29);
+    for (; at < bytes.size(); ++at)
+        hash = (hash ^ static_cast<unsigned char>(bytes[at])) * odd;
+    return hash ^ (hash >> 32);
 }
 
-// Adds to each side's count the lines of its file that find no equal line in
-// the other file, every line matched with at most one line. Byte-identical
-// lines are always the same record, so they are paired first, cheaply; only
-// the lines left over need the costly locale keys.
-void CompareMonth(const std::string& firstText, const std::string& secondText,
-                  long long& firstMissing, long long& secondMissing) {
-    if (firstText == secondText)
-        return;
-    std::vector<std::string_view> firstLeft;
-    std::vector<std::string_view> secondLeft;
-    MatchInStep(SplitLineViews(firstText), SplitLineViews(secondText), firstLeft, secondLeft);
-    if (!firstLeft.empty() && !secondLeft.empty())
-        MatchBy<std::string_view>([](std::string_view line) { return line; }, firstLeft,
-                                  secondLeft);
-    if (!firstLeft.empty() && !secondLeft.empty())
-        MatchBy<std::string>(SameTextKey, firstLeft, secondLeft);
-    firstMissing += static_cast<long long>(firstLeft.size());
-    secondMissing += static_cast<long long>(secondLeft.size());
+// Pairs the entries of both sides whose keys are equal, one for one, and
+// leaves in work.left only the lines that found no partner.
+void PairByKey(MonthWork& work) {
+    auto& entries = work.entries;
+    auto same = [](const MonthWork::Entry& a, const MonthWork::Entry& b) {
+        return a.hash == b.hash && a.key == b.key;
+    };
+    std::sort(entries.begin(), entries.end(),
+              [](const MonthWork::Entry& a, const MonthWork::Entry& b) {
+                  return a.hash != b.hash ? a.hash < b.hash : a.key < b.key;
+              });
+    work.left[0].clear();
+    work.left[1].clear();
+    for (size_t run = 0; run < entries.size();) {
+        size_t end = run;
+        size_t count[2] = {0, 0};
+        for (; end < entries.size() && same(entries[end], entries[run]); ++end)
+            ++count[entries[end].side];
+        const int more = count[0] > count[1] ? 0 : 1;
+        size_t unpaired = count[more] - count[1 - more];
+        for (size_t i = run; i < end && unpaired > 0; ++i)
+            if (entries[i].side == more) {
+                work.left[more].push_back(entries[i].line);
+                --unpaired;
+            }
+        run = end;
+    }
+}
+
+// Adds to each side's count the lines of its file (in work.text) that find no
+// equal line in the other file, every line matched with at most one line.
+// Byte-identical lines are always the same record, so they are paired first,
+// cheaply; only the lines left over need the costly locale keys.
+void CompareMonth(MonthWork& work, long long& firstMissing, long long& secondMissing) {
+    work.left[0].clear();
+    work.left[1].clear();
+    MatchInStep(work, work.text[0], work.text[1]);
+    if (!work.left[0].empty() && !work.left[1].empty()) {
+        work.entries.clear();
+        for (int side = 0; side < 2; ++side)
+            for (std::string_view line : work.left[side])
+                work.entries.push_back({HashOf(line), line, line, side});
+        PairByKey(work);
+    }
+    if (!work.left[0].empty() && !work.left[1].empty()) {
+        // The keys go into one buffer, and are viewed once it no longer moves.
+        work.keys.clear();
+        work.keyEnds.clear();
+        for (int side = 0; side < 2; ++side)
+            for (std::string_view line : work.left[side]) {
+                AppendSameTextKey(line, work.keys);
+                work.keyEnds.push_back(work.keys.size());
+            }
+        work.entries.clear();
+        size_t key = 0;
+        for (int side = 0; side < 2; ++side)
+            for (std::string_view line : work.left[side]) {
+                const size_t start = key == 0 ? 0 : work.keyEnds[key - 1];
+                const std::string_view keyBytes =
+                    std::string_view(work.keys).substr(start, work.keyEnds[key] - start);
+                work.entries.push_back({HashOf(keyBytes), keyBytes, line, side});
+                ++key;
+            }
+        PairByKey(work);
+    }
+    firstMissing += static_cast<long long>(work.left[0].size());
+    secondMissing += static_cast<long long>(work.left[1].size());
 }
 
 // One root's monthly data files: full paths after ASCII lower-casing, in the
@@ -197,8 +337,8 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
     return files;
 }
 
-std::string ReadDataFile(const DataFile& file) {
-    return FileSystem::ReadWholeFile(file.path, file.path);
+void ReadDataFile(const DataFile& file, std::string& text) {
+    FileSystem::ReadWholeFileInto(file.path, file.path, text);
 }
 
 // False when the observer asks the comparison to stop before this file.
@@ -215,6 +355,7 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     // For each root, the root it is compared with.
     const std::string otherRoot[2] = {AddBackslash(secondRoot), AddBackslash(firstRoot)};
     long long missing[2] = {0, 0};
+    MonthWork work;
     if (ProgressObserved()) {
         unsigned long long bytes = 0;
         for (const auto& list : files)
@@ -243,7 +384,8 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
         if (found == byKey.end() || found->second.empty()) {
             if (!MayRead(entry))
                 return MissingRecordCounts{0, 0, true};
-            missing[lesser] += CountLines(ReadDataFile(entry));
+            ReadDataFile(entry, work.text[lesser]);
+            missing[lesser] += CountLines(work.text[lesser]);
             continue;
         }
         const size_t match = found->second.back();
@@ -251,19 +393,17 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
         paired[match] = true;
         if (!MayRead(files[greater][match]) || !MayRead(entry))
             return MissingRecordCounts{0, 0, true};
-        const std::string greaterText = ReadDataFile(files[greater][match]);
-        const std::string lesserText = ReadDataFile(entry);
-        if (lesser == 0)
-            CompareMonth(lesserText, greaterText, missing[0], missing[1]);
-        else
-            CompareMonth(greaterText, lesserText, missing[0], missing[1]);
+        ReadDataFile(files[greater][match], work.text[greater]);
+        ReadDataFile(entry, work.text[lesser]);
+        CompareMonth(work, missing[0], missing[1]);
     }
 
     for (size_t i = files[greater].size(); i-- > 0;)
         if (!paired[i]) {
             if (!MayRead(files[greater][i]))
                 return MissingRecordCounts{0, 0, true};
-            missing[greater] += CountLines(ReadDataFile(files[greater][i]));
+            ReadDataFile(files[greater][i], work.text[greater]);
+            missing[greater] += CountLines(work.text[greater]);
         }
 
     return MissingRecordCounts{missing[0], missing[1]};

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "Win32Handles.h"
@@ -63,6 +65,12 @@ bool ForceDirectories(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
+    std::string text;
+    ReadWholeFileInto(path, errorName, text);
+    return text;
+}
+
+void ReadWholeFileInto(const std::string& path, const std::string& errorName, std::string& text) {
     // A sync client or scanner may hold the file for a moment.
     UniqueFileHandle file;
     if (!DiskChanges::RetryWhileShared([&] {
@@ -72,19 +80,28 @@ std::string ReadWholeFile(const std::string& path, const std::string& errorName)
         }))
         throw EFOpenError(errorName);
     LARGE_INTEGER size{};
-    std::string text;
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0)
-        text.reserve(static_cast<size_t>(size.QuadPart));
-    char buffer[1 << 16];
+    const size_t reported = GetFileSizeEx(file.get(), &size) && size.QuadPart > 0
+                                ? static_cast<size_t>(size.QuadPart)
+                                : 0;
+    // Straight into the text, with one byte of room beyond the size reported
+    // for the read that meets the end; a file that grows meanwhile is read on
+    // to its end. Making the text longer zero-fills only the bytes beyond what
+    // it held before, so a reused buffer costs no second pass over the file.
+    if (text.size() < reported + 1)
+        text.resize(reported + 1);
+    size_t length = 0;
     for (;;) {
+        if (length == text.size())
+            text.resize(text.size() + (1 << 16));
+        const DWORD room = static_cast<DWORD>(std::min<size_t>(text.size() - length, 1 << 30));
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+        if (!ReadFile(file.get(), text.data() + length, room, &got, nullptr))
             throw EFOpenError(errorName);
         if (got == 0)
             break;
-        text.append(buffer, got);
+        length += got;
     }
-    return text;
+    text.resize(length);
 }
 
 } // namespace FileSystem

@@ -107,4 +107,9 @@ bool ForceDirectories(const std::string& path);
 // EFOpenError(errorName) when the file cannot be opened or read.
 std::string ReadWholeFile(const std::string& path, const std::string& errorName);
 
+// The same into a buffer that a caller keeps from file to file: the file's
+// bytes replace the text, and its memory is reused. A fresh megabyte costs
+// more to map in than to read from the cache.
+void ReadWholeFileInto(const std::string& path, const std::string& errorName, std::string& text);
+
 } // namespace FileSystem

@@ -107,3 +107,17 @@ TEST(Megabytes, TenthsOfTheTrueMegabyte) {
         EXPECT_EQ(Megabytes(c.bytes, Rounding::Down), c.down) << c.bytes;
     }
 }
+
+// One buffer read into again and again holds exactly each file's bytes,
+// whether the file is longer or shorter than the one before.
+TEST(FileSystem, ReadWholeFileIntoReusesOneBuffer) {
+    test::TempDir dir;
+    const std::string contents[] = {std::string(70000, 'a') + "end", "", "xy",
+                                    std::string("nul\0inside", 10), std::string(300000, 'b')};
+    std::string buffer = "left over";
+    for (const std::string& bytes : contents) {
+        test::WriteBytes(dir / "data.txt", bytes);
+        ReadWholeFileInto(dir / "data.txt", "n", buffer);
+        EXPECT_TRUE(buffer == bytes) << bytes.size() << " bytes, read " << buffer.size();
+    }
+}
