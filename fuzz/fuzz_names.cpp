@@ -1,12 +1,15 @@
-// Backup folder names and monthly data file names against small references.
-// The input's first line is a prefix, its second a name; the bytes after
-// them choose a local time whose backup folder name is checked as well.
+// Backup folder names, monthly data file names and the names of sync
+// conflict copies against small references. The input's first line is a
+// prefix, its second a name; the bytes after them choose a local time whose
+// backup folder name is checked as well.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <utility>
 
+#include "ConflictRules.h"
 #include "FuzzCheck.h"
 #include "PathRules.h"
 #include "ReferenceNumber.h"
@@ -60,6 +63,40 @@ bool ReferenceMonthlyDataFileName(const std::string& name) {
            ReferenceStrToInt(file.substr(5, 2), number);
 }
 
+// The conflict copy forms read as patterns: the month's name, then a
+// machine's name after a hyphen, or groups in parentheses that are counters
+// or carry one of the conflict words.
+std::string ReferenceConflictCopyMonth(const std::string& name) {
+    static const std::regex oneDrive(
+        "(.{7})-([A-Za-z0-9_\\x80-\\xff][-A-Za-z0-9_\\x80-\\xff]*)\\.txt", std::regex::icase);
+    static const std::regex dropbox("(.{7})((?: \\([^()]*\\))+)\\.txt", std::regex::icase);
+    static const std::regex group("\\(([^()]*)\\)");
+    static const std::regex counter("[0-9]{1,3}");
+    static const std::regex marked(
+        "[\\s\\S]*(conflicted copy|case conflict|unicode encoding conflict|in konflikt stehende "
+        "kopie)[\\s\\S]*",
+        std::regex::icase);
+    const std::string file = LastComponent(name);
+    std::smatch parts;
+    if (!ReferenceMonthlyDataFileName(file.substr(0, 7) + ".txt"))
+        return "";
+    if (std::regex_match(file, parts, oneDrive))
+        return parts[2].length() <= 80 &&
+                       parts[2].str().find_first_not_of("0123456789-") != std::string::npos
+                   ? parts[1].str()
+                   : "";
+    if (!std::regex_match(file, parts, dropbox))
+        return "";
+    const std::string groups = parts[2];
+    bool any = false, all = true;
+    for (std::sregex_iterator it(groups.begin(), groups.end(), group), end; it != end; ++it) {
+        const std::string inside = (*it)[1];
+        any = any || std::regex_match(inside, marked);
+        all = all && (std::regex_match(inside, marked) || std::regex_match(inside, counter));
+    }
+    return any && all ? parts[1].str() : "";
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
@@ -72,6 +109,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     FUZZ_CHECK(IsBackupFolderName(prefix, name) == ReferenceBackupFolderName(prefix, name));
     FUZZ_CHECK(IsMonthlyDataFileName(name) == ReferenceMonthlyDataFileName(name));
     FUZZ_CHECK(IsMonthlyDataFileName(prefix) == ReferenceMonthlyDataFileName(prefix));
+    for (const std::string& text : {prefix, name}) {
+        const std::string month = ConflictCopyMonth(text);
+        // The pattern engine recurses on long texts.
+        FUZZ_CHECK(text.size() > 512 || month == ReferenceConflictCopyMonth(text));
+        FUZZ_CHECK(month.empty() || !IsMonthlyDataFileName(text));
+    }
 
     // Every local time, each field in its normal range, names a backup folder.
     size_t next = second == std::string::npos ? size : second + 1;
@@ -99,5 +142,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     for (int i = 0; i < 7; ++i)
         FUZZ_CHECK(read[i] == fields[i]);
     FUZZ_CHECK(IsMonthlyDataFileName(stamp.substr(0, 7) + ".TXT"));
+    // Any machine with a letter in its name, and any person, names a copy.
+    std::string machine, person;
+    for (char c : prefix) {
+        machine += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+        person += c == '(' || c == ')' ? ' ' : c;
+    }
+    if (!machine.empty() && machine.size() <= 70 &&
+        machine.find_first_not_of("0123456789-") != std::string::npos && machine[0] != '-')
+        FUZZ_CHECK(ConflictCopyMonth(stamp.substr(0, 7) + "-" + machine + "-1.txt") ==
+                   stamp.substr(0, 7));
+    if (person.find_first_of("\\:") == std::string::npos)
+        FUZZ_CHECK(ConflictCopyMonth(stamp.substr(0, 7) + " (" + person + "'s conflicted copy " +
+                                     stamp.substr(0, 10) + ") (2).txt") == stamp.substr(0, 7));
     return 0;
 }

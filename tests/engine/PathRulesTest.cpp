@@ -1,6 +1,7 @@
 // The engine's pure path and name rules.
 #include <gtest/gtest.h>
 
+#include "ConflictRules.h"
 #include "PathRules.h"
 
 using namespace TVNConfigUtil;
@@ -154,4 +155,42 @@ TEST(IsMonthlyDataFileName, OnlyTheYearMonthForm) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsMonthlyDataFileName(c.name), c.monthly) << c.name;
+}
+
+TEST(ConflictCopyMonth, BothProvidersFormsAndNothingElse) {
+    struct Case {
+        const char* name;
+        const char* month; // "" for no conflict copy
+    } cases[] = {
+        {"2024-01-LAPTOP.txt", "2024-01"},
+        {"2024-01-LAPTOP-2.TXT", "2024-01"},
+        {"c:\\tvn\\Data\\2023-12-ANN-PC_2.txt", "2023-12"},
+        {"2024-01-R\xC4UM-1.txt", "2024-01"},
+        {"2024-01 (Ann's conflicted copy 2024-01-05).txt", "2024-01"},
+        {"2024-01 (Ann's conflicted copy).txt", "2024-01"},
+        {"2024-01 (Ann's Conflicted Copy 2024-01-05) (1).txt", "2024-01"},
+        {"2024-01 (Ann's conflicted copy) (Bob's conflicted copy 2024-02-01).txt", "2024-01"},
+        {"2024-01 (Anns in Konflikt stehende Kopie 2024-01-05).txt", "2024-01"},
+        {"2024-01 (Case Conflict).txt", "2024-01"},
+        {"2024-01 (Unicode Encoding Conflict).txt", "2024-01"},
+        {"2024-01.txt", ""},
+        {"2024-01-15.txt", ""},
+        {"2024-01-15-1.txt", ""},
+        {"2024-01--LAPTOP.txt", ""},
+        {"2024-01-LAP TOP.txt", ""},
+        {"2024-01-.txt", ""},
+        {"2024-01 (1).txt", ""},
+        {"2024-01 (notes).txt", ""},
+        {"2024-01(Ann's conflicted copy).txt", ""},
+        {"2024-01 (Ann's conflicted copy.txt", ""},
+        {"2024-01 (Ann's (x) conflicted copy).txt", ""},
+        {"2024-01-LAPTOP.txt~merge", ""},
+        {"2024-01-LAPTOP.csv", ""},
+        {"2024-1-LAPTOP.txt", ""},
+        {"notes-LAPTOP.txt", ""},
+        {"TVN Backup 2024-01-05 [14-07-09-042]", ""},
+        {"c:\\2024-01-LAPTOP.txt\\x", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ConflictCopyMonth(c.name), c.month) << c.name;
 }
