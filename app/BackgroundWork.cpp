@@ -150,6 +150,9 @@ ProgressView SharedProgress::View() const {
     case WorkStage::WritingSettings:
         view.stage = "Writing the settings";
         break;
+    case WorkStage::Merging:
+        view.stage = "Merging sync conflict copies in \"" + root_ + "\"";
+        break;
     }
     view.file = file_;
     if (files_ > 0)
@@ -158,8 +161,9 @@ ProgressView SharedProgress::View() const {
     view.permille = bytes_ > 0   ? int(bytesDone_ * 1000 / bytes_)
                     : files_ > 0 ? int(filesDone_ * 1000 / files_)
                                  : 0;
-    view.cancellable = stage_ != WorkStage::WritingSettings && !cancel_;
-    if (cancel_ && stage_ != WorkStage::WritingSettings)
+    const bool stoppable = stage_ != WorkStage::WritingSettings && stage_ != WorkStage::Merging;
+    view.cancellable = stoppable && !cancel_;
+    if (cancel_ && stoppable)
         view.stage = "Cancelling after the file in hand ...";
     return view;
 }

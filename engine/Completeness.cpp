@@ -130,11 +130,15 @@ void AppendSameTextKey(std::string_view text, std::string& keys) {
     keys.append(text);
 }
 
+} // namespace
+
 std::string SameTextKey(std::string_view text) {
     std::string key;
     AppendSameTextKey(text, key);
     return key;
 }
+
+namespace {
 
 // How far ahead the in-step walk looks for a line's twin.
 const size_t StepWindow = 8;

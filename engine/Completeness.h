@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace TVNConfigUtil {
 
@@ -32,5 +33,9 @@ enum class Comparison {
 };
 Comparison ComparisonOf(const MissingRecordCounts& counts);
 Comparison CompareRoots(const std::string& firstRoot, const std::string& secondRoot);
+
+// What makes two records, or two file paths, the same: equal keys, given by
+// the locale-aware case-insensitive comparison's sort keys.
+std::string SameTextKey(std::string_view text);
 
 } // namespace TVNConfigUtil

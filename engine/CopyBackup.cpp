@@ -312,6 +312,8 @@ bool HasFiles(const std::wstring& folder, TreeWalk& walk) {
     return found;
 }
 
+} // namespace
+
 // A backup folder name that nothing in the holder carries yet. Two backups
 // within one millisecond, or a clock set back (the end of summer time), could
 // otherwise give an existing backup's name, and the new copy would overwrite
@@ -333,6 +335,8 @@ std::string UnusedBackupName(const std::string& holder) {
     }
     return std::string();
 }
+
+namespace {
 
 // Copies one file, making the folder it goes into first; whole replaces the
 // destination in one rename instead of writing over it.

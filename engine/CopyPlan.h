@@ -77,6 +77,10 @@ bool CarryOutCopy(const TreePlan& plan, bool clearMarks);
 // empty when it made none).
 bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made);
 
+// The name of a new backup folder in holder (ending with a backslash) that
+// nothing there carries yet, or empty when that cannot be told.
+std::string UnusedBackupName(const std::string& holder);
+
 // The settings and the installation marker of sourceRoot, which a copy of
 // the root takes along into destinationRoot; their names are listed here
 // alone. What each overwrites is taken from destinationTree as in PlanCopy.

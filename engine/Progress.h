@@ -7,7 +7,10 @@
 
 namespace TVNConfigUtil {
 
-enum class WorkStage { Comparing, BackingUp, Copying, WritingSettings };
+// Merging replaces month files with their conflict copies' records added,
+// each in one rename: like writing the settings, it takes milliseconds and
+// is not stopped.
+enum class WorkStage { Comparing, BackingUp, Copying, WritingSettings, Merging };
 
 class ProgressObserver {
   public:

@@ -1,0 +1,52 @@
+// Sync conflict copies of monthly data files (see ConflictRules.h for the
+// names): found in a root's data folder with the records each would add to
+// its month file, and merged into the month files. Tallyvane reads only the
+// month files, so a record that lives only in a copy is lost to it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace TVNConfigUtil {
+
+// A copy and what a merge adds from it: the copies of one month are merged
+// one after the other in name order, each counted against the month file as
+// the copies before it left it, so that the counts add up to what the merge
+// adds.
+struct ConflictCopy {
+    std::string name;  // the file's name, as the program's texts show it
+    std::string month; // "yyyy-mm"
+    long long records = 0;
+};
+
+struct ConflictFindings {
+    std::string root;
+    std::vector<ConflictCopy> copies; // by month, then name; also those that add nothing
+    long long records = 0;            // in all
+    bool stopped = false; // the progress observer stopped the look: the rest says nothing
+};
+
+// Records are the lines of a file, matched one for one with the comparison's
+// text equality. A month whose month file or copy holds a byte 0 is left
+// alone, since its text past that byte is no record and must not be lost.
+// Throws EFOpenError, named by the lower-cased path, for a file that cannot
+// be read, as the comparison does.
+ConflictFindings FindConflictCopies(const std::string& root);
+
+struct MergeOutcome {
+    std::string report;    // what was merged (a dry run: would be), or empty for nothing
+    std::string errorText; // why the merge failed or stopped, or empty
+    std::string backupFolder;
+    bool changed = false;   // anything was made or replaced
+    bool cancelled = false; // the progress observer stopped the backup
+};
+
+// Merges the copies' records into their month files in the root's data
+// folder: the checks every run makes before its first change, then the month
+// files and copies backed up into a new backup folder in the root, then each
+// month file replaced whole, in one rename. A missing month file is made
+// from its copies. The copies themselves are never changed, moved or
+// removed. A dry run stops after the checks.
+MergeOutcome MergeConflictCopies(const std::string& root, bool dryRun = false);
+
+} // namespace TVNConfigUtil
