@@ -25,10 +25,21 @@ struct Switch {
 };
 
 const Switch Switches[] = {
-    {"help", false},    {"h", false},     {"?", false},        {"version", false},
-    {"json", false},    {"quiet", false}, {"standard", false}, {"replace-redirection", false},
-    {"dry-run", false}, {"to", true},     {"install", true},   {"provider", true},
-    {"keep", true},     {"log", true},
+    {"help", false},
+    {"h", false},
+    {"?", false},
+    {"version", false},
+    {"json", false},
+    {"quiet", false},
+    {"standard", false},
+    {"replace-redirection", false},
+    {"dry-run", false},
+    {"to", true},
+    {"install", true},
+    {"provider", true},
+    {"keep", true},
+    {"log", true},
+    {"merge-conflicts", true},
 };
 
 const Switch* FindSwitch(const std::string& name) {
@@ -163,6 +174,10 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
             else
                 return Usage("--keep is current, destination or more-complete, not \"" +
                              Narrow(wide) + "\".");
+        } else if (key == "merge-conflicts") {
+            if (lowerValue != "yes" && lowerValue != "no")
+                return Usage("--merge-conflicts is yes or no, not \"" + Narrow(wide) + "\".");
+            a.mergeConflicts = lowerValue == "yes";
         } else if (key == "to" || key == "install" || key == "log") {
             if (wide.empty())
                 return Usage("The switch \"" + key + "\" needs a value.");
@@ -206,7 +221,8 @@ std::string Usage() {
            "TVNCloudDrive configure --to FOLDER | --standard [--install FOLDER]\r\n"
            "              [--provider onedrive|dropbox] [--keep "
            "current|destination|more-complete]\r\n"
-           "              [--replace-redirection] [--dry-run] [--json] [--quiet] [--log FILE]\r\n"
+           "              [--merge-conflicts yes|no] [--replace-redirection] [--dry-run]\r\n"
+           "              [--json] [--quiet] [--log FILE]\r\n"
            "TVNCloudDrive --help | --version\r\n"
            "\r\n"
            "  --to FOLDER            the data folder to use, inside the provider's folder\r\n"
@@ -217,6 +233,9 @@ std::string Usage() {
            "  --keep WHICH           where both places hold data that differs: current (the\r\n"
            "                         data in use, copied after a backup), destination (left\r\n"
            "                         as it is), or more-complete (the more complete copy)\r\n"
+           "  --merge-conflicts YN   where sync conflict copies hold records their month\r\n"
+           "                         file lacks: yes merges them in first (after a backup),\r\n"
+           "                         no leaves them\r\n"
            "  --replace-redirection  replace a redirection this utility did not make\r\n"
            "  --dry-run              check and list what would be done; change nothing\r\n"
            "  --json                 one JSON object on standard output\r\n"

@@ -31,6 +31,8 @@ struct Arguments {
     std::string install;
     std::optional<ConfigureDecisions::Provider> provider;
     std::optional<Keep> keep;
+    // Whether to merge sync conflict copies where the window would ask.
+    std::optional<bool> mergeConflicts;
     bool replaceRedirection = false;
     bool dryRun = false;
     bool json = false;

@@ -18,6 +18,7 @@
 #include "Dialogs.h"
 #include "BackgroundWork.h"
 #include "ConfigureRun.h"
+#include "ConflictCopies.h"
 #include "FileSystemText.h"
 #include "TVNCloudDriveMain.h"
 #include "TVNConfigUtil.h"
@@ -353,6 +354,7 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
         !facts.newFolder.empty() && SamePath(facts.newFolder, facts.providerFolder);
     facts.installIsInstallation = IsInstallationFolder(facts.installFolder);
     facts.newIsInstallation = !facts.newFolder.empty() && IsInstallationFolder(facts.newFolder);
+    facts.redirectHasFiles = FolderHasFiles(facts.redirectFolder);
 
     r.installFolder = facts.installFolder;
     r.from = !facts.redirectFolder.empty() ? facts.redirectFolder : facts.installFolder;
@@ -371,6 +373,35 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
         return end(ExitDone, start.refusal, "unchanged");
     if (start.warning && !a.replaceRedirection)
         return end(ExitDecisionNeeded, *start.warning + "\r\n(--replace-redirection replaces it.)");
+
+    // A merge that --merge-conflicts yes made stays, and is listed, whatever
+    // the command ends with.
+    std::vector<ConflictFindings> found;
+    RunWork(out, !a.quiet && !a.json && out.Console(), [&] {
+        for (const std::string& root : start.conflictRoots)
+            found.push_back(FindConflictCopies(root));
+    });
+    for (const ConflictFindings& findings : found) {
+        if (findings.stopped)
+            return end(ExitCancelled, "Tallyvane configuration was cancelled while looking for "
+                                      "sync conflict copies.\r\nNothing has been changed.");
+        const ConflictPrompt prompt = DecideConflictPrompt(findings);
+        if (!prompt.ask)
+            continue;
+        if (!a.mergeConflicts)
+            return end(ExitDecisionNeeded,
+                       prompt.text + "\r\n(--merge-conflicts yes or no decides.)");
+        if (DecideConflictAnswer(*a.mergeConflicts ? mrYes : mrNo) == ConflictAnswer::GoOn)
+            continue;
+        MergeOutcome merge;
+        RunWork(out, !a.quiet && !a.json && out.Console(),
+                [&] { merge = MergeConflictCopies(findings.root, a.dryRun); });
+        if (merge.cancelled)
+            return end(ExitCancelled, merge.errorText);
+        if (!merge.errorText.empty())
+            return end(merge.changed ? ExitFailed : ExitRefused, merge.errorText);
+        r.details.push_back(merge.report);
+    }
 
     bool copyData = true;
     if (start.compare) {
@@ -479,6 +510,27 @@ void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& te
            "\r\nRedirection: " + orNone(redirection, "none (the standard data location)") +
            "\r\nOneDrive folder: " + orNone(oneDrive, "not found") +
            "\r\nDropbox folder: " + orNone(dropbox, "not found") + "\r\n" + r.message;
+
+    // The sync conflict copies of the data at both places, with what a merge
+    // would add from each.
+    json["conflictCopies"] = nlohmann::json::array();
+    std::vector<std::string> roots = {install};
+    if (!redirection.empty() && redirection != install)
+        roots.push_back(redirection);
+    for (const std::string& root : roots) {
+        const ConflictFindings found = FindConflictCopies(root);
+        const std::string data = DataFolderOf(root);
+        text +=
+            "\r\nSync conflict copies in \"" + data + "\":" + (found.copies.empty() ? " none" : "");
+        for (const ConflictCopy& copy : found.copies) {
+            text += "\r\n  " + copy.name + ": " + std::to_string(copy.records) +
+                    (copy.records == 1 ? " record" : " records") + " to merge";
+            json["conflictCopies"].push_back({{"folder", Utf8(data)},
+                                              {"name", Utf8(copy.name)},
+                                              {"month", copy.month},
+                                              {"records", copy.records}});
+        }
+    }
 }
 
 } // namespace

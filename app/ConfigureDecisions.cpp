@@ -44,6 +44,14 @@ const char* const PromptInstallationAndNewLocationEachLack =
     "The utility will back up these files and copy the current Tallyvane installation files to "
     "the location\r\n"
     "Continue?";
+// Around the data folder's name and the list of copies.
+const char* const PromptConflictCopies[] = {
+    "The data folder \"",
+    "\" holds sync conflict copies with records that are missing from their month's file:\r\n",
+    "Merge these records into the month files first?\r\n"
+    "(Recommended - the month files and the copies are backed up first)"};
+// The copies the prompt names one by one.
+const size_t CopiesNamed = 5;
 
 // Replaces every occurrence of word (ASCII letters, compared without regard
 // to case) by replacement.
@@ -102,7 +110,53 @@ Start DecideStart(const Facts& facts) {
         start.firstRoot = facts.installFolder;
         start.secondRoot = facts.newFolder;
     }
+    // The run copies from the redirection, unless that holds no file at all
+    // and so nothing to hand over; from the installation otherwise.
+    const std::string source = !facts.redirectFolder.empty() && facts.redirectHasFiles
+                                   ? facts.redirectFolder
+                                   : facts.installFolder;
+    const std::string destination = facts.newFolder.empty() ? facts.installFolder : facts.newFolder;
+    if (start.compare)
+        start.conflictRoots = {start.firstRoot, start.secondRoot};
+    else if (source != destination)
+        start.conflictRoots = {source};
     return start;
+}
+
+ConflictPrompt DecideConflictPrompt(const TVNConfigUtil::ConflictFindings& found) {
+    ConflictPrompt prompt;
+    auto records = [](long long count) {
+        return std::to_string(count) + (count == 1 ? " record" : " records");
+    };
+    std::string lines;
+    size_t named = 0, more = 0;
+    long long moreRecords = 0;
+    for (const TVNConfigUtil::ConflictCopy& copy : found.copies) {
+        if (copy.records <= 0)
+            continue;
+        if (named++ < CopiesNamed) {
+            lines += copy.name + ": " + records(copy.records) + "\r\n";
+        } else {
+            ++more;
+            moreRecords += copy.records;
+        }
+    }
+    if (found.stopped || named == 0)
+        return prompt;
+    if (more > 0)
+        lines += "and " + std::to_string(more) + (more == 1 ? " more copy: " : " more copies: ") +
+                 records(moreRecords) + "\r\n";
+    lines += "Total: " + records(found.records) + "\r\n";
+    prompt.ask = true;
+    prompt.text = PromptConflictCopies[0] + TVNConfigUtil::DataFolderOf(found.root) +
+                  PromptConflictCopies[1] + lines + PromptConflictCopies[2];
+    return prompt;
+}
+
+ConflictAnswer DecideConflictAnswer(int modalResult) {
+    return modalResult == mrYes  ? ConflictAnswer::Merge
+           : modalResult == mrNo ? ConflictAnswer::GoOn
+                                 : ConflictAnswer::Stop;
 }
 
 AfterComparison DecideAfterComparison(Direction direction, Comparison result, Provider provider) {

@@ -6,8 +6,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Completeness.h"
+#include "ConflictCopies.h"
 #include "Dialogs.h"
 
 namespace ConfigureDecisions {
@@ -30,6 +32,7 @@ struct Facts {
     bool newIsProviderFolder = false;   // the new folder is the provider's own folder
     bool installIsInstallation = false; // the installation folder holds its marker file
     bool newIsInstallation = false;     // the new folder holds an installation's marker file
+    bool redirectHasFiles = false;      // the redirection's folder holds a file
 };
 
 // Which way the data goes when the two places are compared.
@@ -61,8 +64,26 @@ struct Start {
     bool compare = false;
     Direction direction = Direction::Moving;
     std::string firstRoot, secondRoot;
+    // The roots whose data folders are looked at for sync conflict copies
+    // before the comparison, or before the run where there is none: the two
+    // compared, else the one the run copies from, else none.
+    std::vector<std::string> conflictRoots;
 };
 Start DecideStart(const Facts& facts);
+
+// The question that sync conflict copies found in one root ask, if any: only
+// copies that hold records their month file lacks are offered.
+struct ConflictPrompt {
+    bool ask = false;
+    std::string text;
+    TMsgDlgType type = mtConfirmation;
+};
+ConflictPrompt DecideConflictPrompt(const TVNConfigUtil::ConflictFindings& found);
+
+// Yes merges and the command goes on, No goes on without merging, Cancel and
+// the close button stop with nothing changed.
+enum class ConflictAnswer { Merge, GoOn, Stop };
+ConflictAnswer DecideConflictAnswer(int modalResult);
 
 // The question a comparison's result asks.
 struct Prompt {

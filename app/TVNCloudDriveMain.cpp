@@ -8,6 +8,7 @@
 #include "Application.h"
 #include "BackgroundWork.h"
 #include "ConfigureDecisions.h"
+#include "ConflictCopies.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
 #include "SelectFolder.h"
@@ -316,6 +317,48 @@ TMainCloudDriveForm::AskCopyAfterComparison(const ConfigureDecisions::Start& sta
     return std::nullopt;
 }
 
+bool TMainCloudDriveForm::MergeConflictCopiesFirst(const ConfigureDecisions::Start& start,
+                                                   std::string& merged) {
+    using namespace ConfigureDecisions;
+    if (start.conflictRoots.empty())
+        return true;
+    std::vector<ConflictFindings> found;
+    if (RunWithProgress(handle_, running_, [&] {
+            for (const std::string& root : start.conflictRoots)
+                found.push_back(FindConflictCopies(root));
+        }) == WorkEnd::EndProgram) {
+        Close();
+        return false;
+    }
+    for (const ConflictFindings& findings : found) {
+        // Stopped while looking: as if the prompt had been cancelled.
+        if (findings.stopped)
+            return false;
+        const ConflictPrompt prompt = DecideConflictPrompt(findings);
+        if (!prompt.ask)
+            continue;
+        const ConflictAnswer answer =
+            DecideConflictAnswer(MessageDlg(prompt.text, prompt.type, mbYesNoCancel, 0));
+        if (answer == ConflictAnswer::Stop)
+            return false;
+        if (answer == ConflictAnswer::GoOn)
+            continue;
+        MergeOutcome outcome;
+        if (RunWithProgress(
+                handle_, running_, [&] { outcome = MergeConflictCopies(findings.root); },
+                L"Merging Tallyvane data") == WorkEnd::EndProgram) {
+            Close();
+            return false;
+        }
+        if (!outcome.errorText.empty()) {
+            MessageDlg(outcome.errorText, mtError, mbOK, 0);
+            return false;
+        }
+        merged += (merged.empty() ? "" : "\r\n") + outcome.report;
+    }
+    return true;
+}
+
 void TMainCloudDriveForm::btnOKClick() {
     using namespace ConfigureDecisions;
     // One configuration at a time: a click that reaches the button while one
@@ -337,6 +380,7 @@ void TMainCloudDriveForm::btnOKClick() {
         !facts.newFolder.empty() && SamePath(facts.newFolder, ProviderFolder);
     facts.installIsInstallation = IsInstallationFolder(facts.installFolder);
     facts.newIsInstallation = !facts.newFolder.empty() && IsInstallationFolder(facts.newFolder);
+    facts.redirectHasFiles = FolderHasFiles(facts.redirectFolder);
 
     const Start start = DecideStart(facts);
     switch (start.kind) {
@@ -356,6 +400,9 @@ void TMainCloudDriveForm::btnOKClick() {
         break;
     }
     if (start.warning && MessageDlg(*start.warning, mtWarning, mbYesNo, 0) != mrYes)
+        return;
+    std::string merged;
+    if (!MergeConflictCopiesFirst(start, merged))
         return;
 
     bool copyData = true;
@@ -377,6 +424,8 @@ void TMainCloudDriveForm::btnOKClick() {
         Close();
         return;
     }
+    if (!merged.empty())
+        (outcome.ErrorText.empty() ? outcome.Report : outcome.ErrorText) += "\r\n" + merged;
     ShowOutcome(outcome.ErrorText, outcome.Report);
     if (outcome.ErrorText.empty())
         Close();

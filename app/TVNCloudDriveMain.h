@@ -152,6 +152,10 @@ class TMainCloudDriveForm {
     // Compares the two roots the command names and asks what its result
     // asks. The copy flag to go on with, or empty when the command stops.
     std::optional<bool> AskCopyAfterComparison(const ConfigureDecisions::Start& start);
+    // Looks for sync conflict copies where the command says, asks whether to
+    // merge them first and merges on Yes. False when the command stops;
+    // merged tells what the merges did.
+    bool MergeConflictCopiesFirst(const ConfigureDecisions::Start& start, std::string& merged);
 
     // The one route from a click to its handler, for the real window and for
     // Click: checkedNow is the check state the control has after the click.

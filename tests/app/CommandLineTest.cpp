@@ -21,6 +21,7 @@ TEST(CommandLine, ReadsItsArguments) {
         std::string to;
         std::optional<Keep> keep;
         std::optional<Provider> provider;
+        std::optional<bool> merge = {};
     } rows[] = {
         {{}, ExitUsage, "No command given.", C::Help, "", {}, {}},
         {{L"-h"}, ExitDone, "", C::Help, "", {}, {}},
@@ -48,6 +49,21 @@ TEST(CommandLine, ReadsItsArguments) {
          C::Configure,
          "",
          Keep::Destination,
+         {}},
+        {{L"configure", L"--standard", L"/merge-conflicts:No"},
+         ExitDone,
+         "",
+         C::Configure,
+         "",
+         {},
+         {},
+         false},
+        {{L"configure", L"--standard", L"--merge-conflicts", L"maybe"},
+         ExitUsage,
+         "--merge-conflicts is yes or no",
+         C::Help,
+         "",
+         {},
          {}},
         {{L"configure"}, ExitUsage, "configure needs either", C::Help, "", {}, {}},
         {{L"configure", L"--to", L"c:\\a", L"--standard"},
@@ -125,6 +141,7 @@ TEST(CommandLine, ReadsItsArguments) {
         EXPECT_EQ(parsed.arguments.to, row.to);
         EXPECT_EQ(parsed.arguments.keep, row.keep);
         EXPECT_EQ(parsed.arguments.provider, row.provider);
+        EXPECT_EQ(parsed.arguments.mergeConflicts, row.merge);
     }
 }
 
@@ -254,6 +271,18 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
     EXPECT_NE(run.out.find("\"comparison\": \"current-more-complete\""), std::string::npos)
         << run.out;
     EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+
+    // A conflict copy in the cloud holds a record both places lack: status
+    // lists it, and configure asks for the switch before it merges.
+    test::WriteBytes(cloud + "Data\\2024-01-LAPTOP.txt", "a\r\nc\r\n");
+    EXPECT_NE(RunConsole(sandbox, "status").out.find("2024-01-LAPTOP.txt: 1 record to merge"),
+              std::string::npos);
+    ConsoleRun asked = RunConsole(sandbox, "configure --standard --keep current");
+    EXPECT_EQ(asked.exitCode, DWORD(ExitDecisionNeeded)) << asked.out << asked.err;
+    EXPECT_NE(asked.err.find("(--merge-conflicts yes or no decides.)"), std::string::npos);
+    asked = RunConsole(sandbox, "configure --standard --keep current --merge-conflicts yes");
+    EXPECT_EQ(asked.exitCode, DWORD(ExitDone)) << asked.out << asked.err;
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\nc\r\n");
 }
 
 } // namespace

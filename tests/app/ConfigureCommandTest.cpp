@@ -437,10 +437,11 @@ TEST_F(ConfigureCommandTest, WorkEndsCleanlyOnEveryWayOut) {
         form->txtCloudDriveFolder.SetCaption(Lower(cloud));
         const test::Snapshot before = test::SnapshotTree(sandbox.Root());
         struct Gate : TVNConfigUtil::ProgressObserver {
-            std::atomic<bool> open{false};
+            std::atomic<bool> open{false}, reached{false};
             void StageBegins(TVNConfigUtil::WorkStage, const std::string&, unsigned long long,
                              unsigned long long) override {}
             bool FileBegins(const std::string&, unsigned long long) override {
+                reached = true;
                 while (!open)
                     Sleep(1);
                 return true;
@@ -448,8 +449,9 @@ TEST_F(ConfigureCommandTest, WorkEndsCleanlyOnEveryWayOut) {
         } gate;
         TVNConfigUtil::ProgressScope held(gate);
         int turns = 0;
+        // The look for sync conflict copies before it runs on its own.
         SetWorkLoopTurn([&] {
-            if (turns++ > 0)
+            if (!gate.reached || turns++ > 0)
                 return;
             struct Release {
                 Gate& gate;

@@ -243,6 +243,69 @@ TEST(ConfigureDecisions, ComparisonPromptsAndAnswers) {
     }
 }
 
+// Where sync conflict copies are looked for: the roots compared, else the
+// one the run copies from, else none.
+TEST(ConfigureDecisions, WhereConflictCopiesAreLookedFor) {
+    const std::string I = "c:\\tvn\\", cloud = "c:\\od\\tvn\\", OD = "c:\\od\\";
+    using Roots = std::vector<std::string>;
+    struct Row {
+        Facts facts;
+        Roots roots;
+    } rows[] = {
+        {{I, cloud, "", OD, {}, false, true, true}, {I, cloud}},
+        {{I, "", cloud, cloud, {}, false, true, false}, {cloud, I}},
+        {{I, cloud, "", OD, {}, false, true, false}, {I}},
+        {{I, "", cloud, "", {}, false, true, false, true}, {cloud}},
+        // Back from a folder without a file: the data stays where it is.
+        {{I, "", cloud, "", {}, false, true, false, false}, {}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(DecideStart(row.facts).conflictRoots, row.roots) << row.facts.newFolder;
+}
+
+TEST(ConfigureDecisions, ConflictCopiesPromptAndAnswers) {
+    const std::string root = "c:\\od\\tvn\\";
+    const char* const head = "The data folder \"c:\\od\\tvn\\Data\\\" holds sync conflict copies "
+                             "with records that are missing from their month's file:\r\n";
+    const char* const tail = "Merge these records into the month files first?\r\n(Recommended - "
+                             "the month files and the copies are backed up first)";
+    using Copies = std::vector<TVNConfigUtil::ConflictCopy>;
+    Copies seven;
+    for (int i = 1; i <= 7; ++i)
+        seven.push_back({"2024-0" + std::to_string(i) + "-PC.txt", "", i});
+    struct Row {
+        Copies copies;
+        bool stopped;
+        const char* lines; // between head and tail; null: no prompt
+    } rows[] = {
+        {{{"2024-01-LAPTOP.txt", "2024-01", 1}},
+         false,
+         "2024-01-LAPTOP.txt: 1 record\r\nTotal: 1 record\r\n"},
+        {{{"a.txt", "", 0}, {"b.txt", "", 2}}, false, "b.txt: 2 records\r\nTotal: 2 records\r\n"},
+        {seven, false,
+         "2024-01-PC.txt: 1 record\r\n2024-02-PC.txt: 2 records\r\n2024-03-PC.txt: 3 records\r\n"
+         "2024-04-PC.txt: 4 records\r\n2024-05-PC.txt: 5 records\r\nand 2 more copies: 13 "
+         "records\r\nTotal: 28 records\r\n"},
+        // All records in their month files already, or the look stopped.
+        {{{"a.txt", "", 0}}, false, nullptr},
+        {{{"b.txt", "", 2}}, true, nullptr},
+    };
+    for (const Row& row : rows) {
+        TVNConfigUtil::ConflictFindings found{root, row.copies, 0, row.stopped};
+        for (const auto& copy : row.copies)
+            found.records += copy.records;
+        const ConflictPrompt prompt = DecideConflictPrompt(found);
+        EXPECT_EQ(prompt.ask, row.lines != nullptr);
+        if (row.lines) {
+            EXPECT_EQ(prompt.text, head + std::string(row.lines) + tail);
+            EXPECT_EQ(prompt.type, mtConfirmation);
+        }
+    }
+    EXPECT_EQ(DecideConflictAnswer(mrYes), ConflictAnswer::Merge);
+    EXPECT_EQ(DecideConflictAnswer(mrNo), ConflictAnswer::GoOn);
+    EXPECT_EQ(DecideConflictAnswer(mrCancel), ConflictAnswer::Stop);
+}
+
 TEST(ConfigureDecisions, TextsNameTheProviderSelected) {
     struct Row {
         const char* text;
