@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 
+#include "ConflictCopies.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
@@ -355,6 +356,21 @@ const BadInput Catalogue[] = {
          return MoveToCloud(s);
      },
      std::string("failed: The file \"{c}Data\\2024-01.txt\"") + InUse},
+    // The look for copies cannot read it; the merge names it before a change.
+    {"sync conflict copy held open",
+     [](Sandbox& s) {
+         test::WriteBytes(s.install + "Data\\2024-01-LAPTOP.txt", "a\r\nz\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         test::HeldFile held(s.install + "Data\\2024-01-LAPTOP.txt", GENERIC_READ, 0);
+         return Attempt([&] { return std::to_string(FindConflictCopies(s.install).records); }) +
+                " | " + OutcomeOf(Outcome{"", MergeConflictCopies(s.install).errorText});
+     },
+     std::string("error: Cannot open file {i}data\\2024-01-laptop.txt | failed: The file "
+                 "\"{i}Data\\2024-01-LAPTOP.txt\"") +
+         InUse,
+     [](Sandbox& s) { return Count(s.install, 5); }},
     // Read shared, so the backup may read it, but the copy could not write
     // over it: the check of what the copy overwrites stops the run first.
     {"data file held for reading at the destination",

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ConflictCopies.h"
 #include "FileErrors.h"
 #include "Promises.h"
 #include "TVNConfigUtil.h"
@@ -62,12 +63,21 @@ struct CrashScenario {
     std::string hidden; // a file marked hidden and system, or empty
     std::string install, server, oldRedirect, newRedirect; // below the root, or empty
     bool copyData;
+    // The roots whose sync conflict copies are merged first, as the window
+    // does on Yes before the comparison: each month file is then old or new.
+    std::vector<std::string> merge = {};
 };
 
 std::vector<CrashScenario> Scenarios() {
     // The run names the new server; the rights stay.
     const std::string server = "[Server]\nServerPath={R}Old Server\nServerAdmin=2\n";
     const std::string earlier = "TVN Backup 2023-03-14 [09-26-53-589]\\";
+    // Two copies of a month file that Tree makes, and one of a month without a file.
+    auto copies = [](const std::string& root, const std::string& missing) {
+        return Entries{{root + "Data\\2024-01-LAPTOP.txt", "1;07:00;Neu;pc\n"},
+                       {root + "Data\\2024-01 (Ann's conflicted copy).txt", "5;10:00;Ann\r\n"},
+                       {root + "Data\\" + missing + " (Case Conflict).txt", "9;11:00;Alt\r\n"}};
+    };
     return {
         {"installation -> new cloud folder, copy", Tree(Install, "install", Settings("de")), "",
          Install, "", "", OneDrive, true},
@@ -110,6 +120,25 @@ std::vector<CrashScenario> Scenarios() {
          Tree(Install, "install", Settings("de", OneDrive)) + Tree(OneDrive, "old", "") +
              Tree(Dropbox, "new", Settings("fr")),
          "", Install, "", OneDrive, Dropbox, false},
+        {"installation with conflict copies -> new cloud folder, merged, copy",
+         Tree(Install, "install", Settings("de")) + copies(Install, "2023-07"),
+         "",
+         Install,
+         "",
+         "",
+         OneDrive,
+         true,
+         {Install}},
+        {"cloud -> standard location, both with conflict copies merged, copy",
+         Tree(Install, "install", Settings("de", OneDrive)) + copies(Install, "2023-08") +
+             Tree(OneDrive, "old", Settings("en")) + copies(OneDrive, "2023-07"),
+         "",
+         Install,
+         "",
+         OneDrive,
+         "",
+         true,
+         {OneDrive, Install}},
     };
 }
 
@@ -142,7 +171,8 @@ std::string Quoted(const std::string& text) {
 
 // Starts tvn_crash_run, beside this executable, and returns its exit code,
 // or ~0 when it could not be started or did not end within a minute.
-DWORD CrashRun(const std::vector<std::string>& folders, bool copyData, long point) {
+DWORD CrashRun(const std::vector<std::string>& folders, bool copyData, long point,
+               const std::string& merge) {
     char self[MAX_PATH];
     std::string exe(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
     exe = exe.substr(0, exe.find_last_of('\\') + 1) + "tvn_crash_run.exe";
@@ -150,6 +180,8 @@ DWORD CrashRun(const std::vector<std::string>& folders, bool copyData, long poin
     for (const std::string& argument : folders)
         command.append(" ").append(Quoted(argument));
     command.append(copyData ? " 1 " : " 0 ").append(std::to_string(point));
+    if (!merge.empty())
+        command.append(" ").append(Quoted(merge));
     // What it prints is for a person running it by hand.
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     UniqueFileHandle nowhere(CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -198,7 +230,7 @@ std::map<std::string, std::string> Lasting(const std::string& root, const test::
         const std::string& path = file.first;
         if (before.files.count(path))
             return false;
-        if (path.find("tvn.ini~") != std::string::npos)
+        if (path.find("tvn.ini~") != std::string::npos || path.ends_with("~merge"))
             return true;
         for (size_t start = 0, cut; (cut = path.find('\\', start)) != std::string::npos;
              start = cut + 1)
@@ -230,8 +262,16 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
         const std::string source =
             !s.oldRedirect.empty() && FolderHasFiles(folders[2]) ? folders[2] : folders[0];
         const std::string destination = s.newRedirect.empty() ? folders[0] : folders[3];
-        const DWORD changes = CrashRun(folders, s.copyData, -1);
+        std::string merge;
+        std::vector<std::string> merged;
+        for (const std::string& root : s.merge) {
+            merge += (merge.empty() ? "" : "|") + box.Root() + root;
+            merged.push_back(box.Root() + root);
+        }
+        const DWORD changes = CrashRun(folders, s.copyData, -1, merge);
         ASSERT_LT(changes, crash_run::CrashExitCode) << "the whole run failed";
+        for (const std::string& root : merged)
+            EXPECT_FALSE(test::BackupFolders(root).empty()) << "nothing merged in " << root;
         const InEffect whole = SettingsAndDataInEffect(folders[0]);
         const auto wholeLasting = Lasting(box.Root(), before);
 
@@ -241,8 +281,9 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
             ++figures.points;
             Build(s, box);
             test::RunRecord run(box.Root(), folders[0], folders[3], source, destination,
-                                s.copyData && NormalForm(source) != NormalForm(destination));
-            EXPECT_EQ(CrashRun(folders, s.copyData, point),
+                                s.copyData && NormalForm(source) != NormalForm(destination),
+                                merged);
+            EXPECT_EQ(CrashRun(folders, s.copyData, point, merge),
                       point < long(changes) ? crash_run::CrashExitCode : changes);
             run.Finish(box.Root());
             test::FileCounts files;
@@ -251,9 +292,22 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
             figures.filesLost += files.filesLost;
             EXPECT_EQ(lost.text, "");
             const InEffect now = SettingsAndDataInEffect(folders[0]);
-            const bool working = now.settings.rfind("unreadable: ", 0) != 0 &&
-                                 (now.settings == was.settings || now.settings == whole.settings) &&
-                                 (now.data == was.data || now.data == whole.data);
+            // A merge replaces one month file after the other.
+            auto eachFileOldOrNew = [&] {
+                for (const auto* files : {&was.data, &whole.data})
+                    for (const auto& [path, bytes] : *files) {
+                        auto at = [&](const std::map<std::string, std::string>& in) {
+                            return in.count(path) ? in.at(path) : std::string("\0gone", 5);
+                        };
+                        if (at(now.data) != at(was.data) && at(now.data) != at(whole.data))
+                            return false;
+                    }
+                return !s.merge.empty();
+            };
+            const bool working =
+                now.settings.rfind("unreadable: ", 0) != 0 &&
+                (now.settings == was.settings || now.settings == whole.settings) &&
+                (now.data == was.data || now.data == whole.data || eachFileOldOrNew());
             figures.broken += !working;
             EXPECT_TRUE(working) << "settings in effect:\n"
                                  << now.settings << "\nbefore:\n"
@@ -263,8 +317,12 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
                                      : now.data == whole.data ? " as after"
                                                               : " neither as before nor as after");
 
-            const Outcome again =
-                ConfigureInstallation(folders[0], folders[1], folders[2], folders[3], s.copyData);
+            Outcome again;
+            for (const std::string& root : merged)
+                again.ErrorText += MergeConflictCopies(root).errorText;
+            if (again.ErrorText.empty())
+                again = ConfigureInstallation(folders[0], folders[1], folders[2], folders[3],
+                                              s.copyData);
             const bool rerunOk =
                 again.ErrorText.empty() && Lasting(box.Root(), before) == wholeLasting;
             figures.rerunsOk += rerunOk;

@@ -19,7 +19,9 @@
 #include <tuple>
 #include <vector>
 
+#include "ConflictCopies.h"
 #include "FileErrors.h"
+#include "FileSystemText.h"
 #include "Promises.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
@@ -77,18 +79,29 @@ struct Scenario {
     Strings emptyFolders;
     std::map<std::string, DWORD> attributes;
     std::vector<Fault> faults;
+    // The root whose sync conflict copies are merged before the run, as the
+    // window does on Yes, or empty; and the month files and copies merged.
+    std::string mergeRoot;
+    std::set<std::string> mergeMonths, mergeCopies;
 
     bool CopyHappens() const { return copyData && source != destination; }
     std::string Describe() const {
         std::string text = "seed " + std::to_string(number) + ": " + direction + ", copy " +
                            (copyData ? "yes" : "no") + ", old " + oldState + ", new " + newState +
-                           ", server " + (server.empty() ? "none" : server) + ", faults [";
+                           ", server " + (server.empty() ? "none" : server) + ", conflict copies " +
+                           std::to_string(mergeCopies.size()) + ", faults [";
         for (const Fault& f : faults)
             text += std::string(f.name) + " " + f.file +
                     (f.counts ? (f.certain ? " (stops every run); " : "; ") : " (not enforced); ");
         return text + "]";
     }
 };
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
 
 struct Dice {
     std::mt19937 engine;
@@ -205,6 +218,36 @@ Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
     s.source = s.oldState == "with data" ? s.oldRedirect : s.install;
     s.destination = s.newRedirect.empty() ? s.install : s.newRedirect;
 
+    // Sync conflict copies where the run copies from, each with a record its
+    // month file lacks, some of a month the folder has no file for.
+    if (s.CopyHappens() && d.Chance(30)) {
+        s.mergeRoot = s.source;
+        Strings months;
+        for (const auto& [path, bytes] : s.files)
+            if (path.starts_with(s.source + "Data\\") && IsMonthlyDataFileName(path) &&
+                path.find('\\', s.source.size() + 5) == std::string::npos)
+                months.push_back(path.substr(s.source.size() + 5, 7));
+        for (int n = d.Between(1, 3); n > 0; --n) {
+            const std::string month =
+                months.empty() || d.Chance(25) ? "2021-0" + d.Pick({"1", "2"}) : d.Pick(months);
+            const std::string file = s.source + "Data\\" + month + ".txt";
+            const std::string copy =
+                s.source + "Data\\" + month +
+                d.Pick({"-LAPTOP", "-ANN-PC-1", " (J\xF6rg's conflicted copy 2024-01-05)",
+                        " (Case Conflict)"}) +
+                ".txt";
+            std::string text;
+            for (const std::string& line :
+                 FileSystem::SplitLines(s.files.count(file) ? s.files[file] : ""))
+                if (d.Chance(80))
+                    text += line + "\n";
+            text += "31;23:59;Konflikt " + std::to_string(n) + ";copy\n";
+            s.files[copy] = d.Chance(50) ? text : ReplaceAll(text, "\n", "\r\n");
+            s.mergeMonths.insert(file);
+            s.mergeCopies.insert(copy);
+        }
+    }
+
     // Places that cannot be reached or made: every run must stop at them.
     const bool bareNew = s.newState == "missing" || s.newState == "empty";
     if (bareNew && d.Chance(8)) {
@@ -249,7 +292,10 @@ Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
         f.file = d.Pick(candidates);
         faulted.insert(f.file);
         f.counts = f.target != DestinationData || facts.at(0);
-        f.certain = f.target == RunIni ||
+        // The merge refuses a month file held in any way, and a copy it cannot read.
+        const bool stopsMerge = s.mergeMonths.count(f.file) ||
+                                (s.mergeCopies.count(f.file) && f.share == 0 && f.access != 0);
+        f.certain = f.target == RunIni || stopsMerge ||
                     (s.CopyHappens() && facts.at(f.access) &&
                      (f.target != SourceFile || f.file.starts_with(s.source + "Data\\")));
         s.faults.push_back(f);
@@ -261,6 +307,7 @@ struct Counts : test::FileCounts {
     int scenarios = 0, faults = 0;
     // Runs that failed, and of those the ones that changed no file.
     int failedRuns = 0, stoppedBeforeChange = 0;
+    int merges = 0, mergesRefused = 0; // runs that merged conflict copies first, or were refused
 };
 
 // One run of a scenario: the sandbox before and after, what the
@@ -268,10 +315,15 @@ struct Counts : test::FileCounts {
 struct Run : test::RunRecord {
     Run(const Scenario& scenario, const std::string& root)
         : RunRecord(root, scenario.install, scenario.newRedirect, scenario.source,
-                    scenario.destination, scenario.CopyHappens()),
+                    scenario.destination, scenario.CopyHappens(),
+                    scenario.mergeRoot.empty() ? Strings{} : Strings{scenario.mergeRoot}),
           s(scenario) {}
 
     const Scenario& s;
+    // The sandbox after the merge (see Perform), and whether the merge failed
+    // (the run then stops there, as the window does).
+    test::Snapshot merged;
+    bool mergeFailed = false;
     Outcome outcome;
     std::optional<std::string> thrown;
     bool mustFail = false, anyFault = false, iniFault = false;
@@ -302,16 +354,31 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
                             f.file + ": could not be held open");
     }
     try { // folders with or without the trailing backslash, as callers have them
-        run.outcome = ConfigureInstallation(
-            s.number % 2 ? s.install : RemoveBackslash(s.install),
-            s.number % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
-            s.number % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect, s.copyData);
+        if (!s.mergeRoot.empty()) {
+            run.outcome.ErrorText = MergeConflictCopies(s.mergeRoot).errorText;
+            run.mergeFailed = !run.outcome.ErrorText.empty();
+        }
+        if (!run.mergeFailed)
+            run.outcome = ConfigureInstallation(
+                s.number % 2 ? s.install : RemoveBackslash(s.install),
+                s.number % 3 ? s.server : RemoveBackslash(s.server), s.oldRedirect,
+                s.number % 5 ? RemoveBackslash(s.newRedirect) : s.newRedirect, s.copyData);
     } catch (const EFileError& error) {
         run.thrown = error.what();
     }
     held.clear();
 
     run.Finish(root);
+    // The files are held open while the run goes on, so the sandbox as the
+    // merge left it is what came before with what the merge made: the run
+    // changes nothing of the source's data after it.
+    run.merged = run.before;
+    for (const auto& [path, bytes] : run.after.files)
+        if (run.mergedMonths.count(path) ||
+            std::any_of(run.newBackups.begin(), run.newBackups.end(), [&](const std::string& b) {
+                return path.starts_with(b) && test::RootOfBackup(b) != run.destination;
+            }))
+            run.merged.files[path] = bytes;
     return run;
 }
 
@@ -326,13 +393,16 @@ void NoFileAppearsOutsideTheDestination(const Run& run, Problems& problems) {
         const std::string problem =
             run.before.files.count(path) ? ""
             : backup != run.newBackups.end()
-                ? (run.before.Holds(run.destination + path.substr(backup->size()), bytes)
+                ? (run.before.Holds(test::RootOfBackup(*backup) + path.substr(backup->size()),
+                                    bytes)
                        ? ""
                        : "backup file that is no copy of what was there")
-            : path.find("tvn.ini~") != std::string::npos ? "temporary settings file left behind"
-            : run.inis.count(path)              ? run.RewriteProblemOf(path, nullptr, bytes)
-            : path.starts_with(run.destination) ? ""
-                                                : "new file outside the destination root";
+            : path.find("tvn.ini~") != std::string::npos || path.ends_with("~merge")
+                ? "temporary file left behind"
+            : run.inis.count(path) ? run.RewriteProblemOf(path, nullptr, bytes)
+            : path.starts_with(run.destination) || run.mergedMonths.count(path)
+                ? ""
+                : "new file outside the destination root";
         problems.Expect(problem.empty(), path + ": " + problem);
     }
 }
@@ -398,7 +468,8 @@ void AfterASuccessTheCopyAndTheSettingsAreRight(const Run& run, Problems& proble
                         (!saysCopied ||
                          report.find(copied + " \"" + run.destination + "\"") != std::string::npos),
                     "report does not match the copy that was due: " + report);
-    for (const auto& [path, bytes] : run.before.files)
+    // What was copied: the source as the merge left it.
+    for (const auto& [path, bytes] : (run.s.mergeRoot.empty() ? run.before : run.merged).files)
         if (saysCopied && path.starts_with(run.source + "data\\"))
             problems.Expect(
                 run.after.Holds(run.destination + path.substr(run.source.size()), bytes),
@@ -426,11 +497,19 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
     test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, counts, problems);
     NoFileAppearsOutsideTheDestination(run, problems);
     TheOutcomeIsOneOfTheKnownTexts(run, problems);
+    if (!s.mergeRoot.empty() && !run.mergeFailed)
+        test::MergedMonthsHoldEveryRecord(run.before, run.merged, NormalForm(s.mergeRoot),
+                                          problems);
+    counts.merges += !s.mergeRoot.empty() && !run.mergeFailed;
+    counts.mergesRefused += run.mergeFailed;
     if (!run.thrown && run.outcome.ErrorText.empty()) {
         AfterASuccessTheCopyAndTheSettingsAreRight(run, problems);
     } else {
+        // The merge and the configuration are two steps, each with its own
+        // checks before its first change: the one that failed changed nothing.
         ++counts.failedRuns;
-        counts.stoppedBeforeChange += run.before.files == run.after.files;
+        const bool merged = !s.mergeRoot.empty() && !run.mergeFailed;
+        counts.stoppedBeforeChange += (merged ? run.merged : run.before).files == run.after.files;
     }
     problems.Expect(problems.text.empty(),
                     "outcome: " + (run.thrown ? "exception " + *run.thrown
@@ -467,9 +546,11 @@ TEST(FaultInjection, SeededScenariosKeepEveryFile) {
     char summary[200];
     std::snprintf(summary, sizeof summary,
                   "reliability: scenarios=%d faults=%d files_checked=%d files_lost=%d "
-                  "failed_runs=%d stopped_before_change=%d seed_base=%u",
+                  "failed_runs=%d stopped_before_change=%d merges=%d merges_refused=%d "
+                  "seed_base=%u",
                   counts.scenarios, counts.faults, counts.filesChecked, counts.filesLost,
-                  counts.failedRuns, counts.stoppedBeforeChange, seedBase);
+                  counts.failedRuns, counts.stoppedBeforeChange, counts.merges,
+                  counts.mergesRefused, seedBase);
     std::printf("fault injection: %.1f s; copy fails on a file held unshared %s, held for writing "
                 "%s, over a read-only file %s\n%s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),

@@ -1,7 +1,10 @@
 #include "Promises.h"
 
 #include <algorithm>
+#include <map>
 
+#include "ConflictRules.h"
+#include "FileSystemText.h"
 #include "SettingsLines.h"
 #include "TVNConfigUtil.h"
 
@@ -32,29 +35,78 @@ std::string RewriteProblem(const std::string& bytes, const std::string& base) {
 
 RunRecord::RunRecord(const std::string& sandbox, const std::string& installFolder,
                      const std::string& newRedirectFolder, const std::string& sourceRoot,
-                     const std::string& destinationRoot, bool copying)
+                     const std::string& destinationRoot, bool copying,
+                     const std::vector<std::string>& mergedRoots)
     : before(LowerCaseSnapshot(sandbox)), source(NormalForm(sourceRoot)),
       destination(NormalForm(destinationRoot)), install(NormalForm(installFolder)),
       newPlace(NormalForm(newRedirectFolder)),
       copyHappens(copying), inis{source + "tvn.ini", destination + "tvn.ini", install + "tvn.ini"} {
+    for (const std::string& root : mergedRoots) {
+        mergeRoots.push_back(NormalForm(root));
+        for (const auto& [path, bytes] : before.files) {
+            const std::string month = ConflictCopyMonth(path);
+            if (!month.empty() && FileSystem::ExtractFilePath(path) == mergeRoots.back() + "data\\")
+                mergedMonths.insert(mergeRoots.back() + "data\\" + AsciiLowerCase(month) + ".txt");
+        }
+    }
 }
 
 void RunRecord::Finish(const std::string& sandbox) {
     after = LowerCaseSnapshot(sandbox);
     for (const std::string& folder : after.folders) {
-        const std::string name =
-            folder.starts_with(destination) ? folder.substr(destination.size()) : "";
-        if (!before.folders.count(folder) && name.find('\\') == name.size() - 1 &&
-            IsBackupFolderName(BackupPrefix, RemoveBackslash(name)))
+        const std::string root = RootOfBackup(folder);
+        if (!before.folders.count(folder) &&
+            (root == destination ||
+             std::find(mergeRoots.begin(), mergeRoots.end(), root) != mergeRoots.end()) &&
+            IsBackupFolderName(BackupPrefix, RemoveBackslash(folder.substr(root.size()))))
             newBackups.push_back(folder);
     }
 }
 
+std::string RootOfBackup(const std::string& backup) {
+    return backup.substr(0, backup.rfind('\\', backup.size() - 2) + 1);
+}
+
 bool RunRecord::BackedUp(const std::string& path, const std::string& bytes) const {
-    return path.starts_with(destination) &&
-           std::any_of(newBackups.begin(), newBackups.end(), [&](const std::string& backup) {
-               return after.Holds(backup + path.substr(destination.size()), bytes);
-           });
+    return std::any_of(newBackups.begin(), newBackups.end(), [&](const std::string& backup) {
+        const std::string root = RootOfBackup(backup);
+        return path.starts_with(root) && after.Holds(backup + path.substr(root.size()), bytes);
+    });
+}
+
+void MergedMonthsHoldEveryRecord(const Snapshot& before, const Snapshot& after,
+                                 const std::string& root, Problems& problems) {
+    std::map<std::string, std::vector<std::string>> copies; // month file -> texts
+    for (const auto& [path, bytes] : before.files)
+        if (!ConflictCopyMonth(path).empty() &&
+            FileSystem::ExtractFilePath(path) == root + "data\\")
+            copies[root + "data\\" + AsciiLowerCase(ConflictCopyMonth(path)) + ".txt"].push_back(
+                bytes);
+    for (const auto& [month, texts] : copies) {
+        const auto old = before.files.find(month);
+        const auto now = after.files.find(month);
+        const std::vector<std::string> was =
+            FileSystem::SplitLines(old != before.files.end() ? old->second : "");
+        const std::vector<std::string> lines =
+            FileSystem::SplitLines(now != after.files.end() ? now->second : "");
+        std::map<std::string, long> most, held;
+        for (const std::string& line : lines)
+            ++held[line];
+        for (const std::string& text : texts) {
+            std::map<std::string, long> count;
+            for (const std::string& line : FileSystem::SplitLines(text))
+                most[line] = std::max(most[line], ++count[line]);
+        }
+        std::map<std::string, long> count;
+        for (const std::string& line : was)
+            most[line] = std::max(most[line], ++count[line]);
+        problems.Expect(held == most, month + ": the merged lines are not those of the month file "
+                                              "and its copies, one for one");
+        size_t next = 0;
+        for (const std::string& line : lines)
+            next += next < was.size() && line == was[next];
+        problems.Expect(next == was.size(), month + ": the month file's lines lost their order");
+    }
 }
 
 std::string RunRecord::RewriteProblemOf(const std::string& path, const std::string* old,

@@ -39,9 +39,11 @@ struct FileCounts {
 struct RunRecord {
     // Takes the sandbox before the run. The folders as the run is given them;
     // source and destination are the roots it should copy from and to.
+    // mergeRoots: the roots whose sync conflict copies the run merges first.
     RunRecord(const std::string& sandbox, const std::string& installFolder,
               const std::string& newRedirectFolder, const std::string& sourceRoot,
-              const std::string& destinationRoot, bool copying);
+              const std::string& destinationRoot, bool copying,
+              const std::vector<std::string>& mergeRoots = {});
     // Takes the sandbox as the run left it, and the backups it made.
     void Finish(const std::string& sandbox);
 
@@ -50,7 +52,12 @@ struct RunRecord {
     std::string source, destination, install, newPlace;
     bool copyHappens;
     std::set<std::string> inis;
-    // The backup folders the run made in the destination root.
+    std::vector<std::string> mergeRoots;
+    // The month files that had conflict copies in a merged root: a merge
+    // rewrites them, or makes them.
+    std::set<std::string> mergedMonths;
+    // The backup folders the run made in the destination root and in the
+    // merged roots.
     std::vector<std::string> newBackups;
 
     bool BackedUp(const std::string& path, const std::string& bytes) const;
@@ -60,8 +67,17 @@ struct RunRecord {
                                  const std::string& bytes) const;
 };
 
+// The root a backup folder was made in.
+std::string RootOfBackup(const std::string& backup);
+
+// After a merge in root: each month file with conflict copies holds each
+// line of its old self and of each copy, one for one and the month file's
+// in their order, and no line that none of them held.
+void MergedMonthsHoldEveryRecord(const Snapshot& before, const Snapshot& after,
+                                 const std::string& root, Problems& problems);
+
 // Every old file is unchanged, rewritten as allowed, or kept in a backup
-// folder the run made in the destination root.
+// folder the run made in the destination root or a merged root.
 void EveryOldFileIsKeptInPlaceOrInTheNewBackup(const RunRecord& run, FileCounts& counts,
                                                Problems& problems);
 

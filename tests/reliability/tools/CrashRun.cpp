@@ -4,10 +4,12 @@
 // crash-point tests start it once per change of a run.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "ConflictCopies.h"
 #include "CrashRun.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
@@ -32,16 +34,24 @@ class CrashAtChange : public DiskChanges::ChangeSeam {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: tvn_crash_run install server old new copy(0|1) point\n");
+    if (argc != 7 && argc != 8) {
+        std::fprintf(stderr,
+                     "usage: tvn_crash_run install server old new copy(0|1) point [merge]\n");
         return crash_run::UsageExitCode;
     }
     CrashAtChange seam(std::strtol(argv[6], nullptr, 10));
     DiskChanges::SetChangeSeam(&seam);
     TVNConfigUtil::Outcome outcome;
     try {
-        outcome = TVNConfigUtil::ConfigureInstallation(argv[1], argv[2], argv[3], argv[4],
-                                                       std::string(argv[5]) == "1");
+        for (std::string roots = argc == 8 ? argv[7] : "";
+             !roots.empty() && outcome.ErrorText.empty();) {
+            const size_t cut = std::min(roots.find('|'), roots.size());
+            outcome.ErrorText = TVNConfigUtil::MergeConflictCopies(roots.substr(0, cut)).errorText;
+            roots.erase(0, cut + 1);
+        }
+        if (outcome.ErrorText.empty())
+            outcome = TVNConfigUtil::ConfigureInstallation(argv[1], argv[2], argv[3], argv[4],
+                                                           std::string(argv[5]) == "1");
     } catch (const EFileError& error) {
         outcome.ErrorText = error.what();
     }

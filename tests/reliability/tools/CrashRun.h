@@ -1,8 +1,9 @@
 // What tvn_crash_run is told and what it answers. Arguments, in order:
-//   install server old new copy point
-// four folders (an empty argument for none), the copy flag ("1" or "0"), and
-// the change at which the process ends itself: 0 before the first change,
-// -1 for none. Exit code: CrashExitCode when it ended itself, FailedExitCode
+//   install server old new copy point [merge]
+// four folders (an empty argument for none), the copy flag ("1" or "0"), the
+// change at which the process ends itself: 0 before the first change, -1 for
+// none, and the roots whose sync conflict copies are merged first, joined by
+// "|" (a character no path holds). Exit code: CrashExitCode when it ended itself, FailedExitCode
 // when the configuration failed or threw, else the number of changes it saw.
 #pragma once
 
