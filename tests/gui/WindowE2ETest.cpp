@@ -420,6 +420,42 @@ TEST_F(WindowE2ETest, MovesIntoOneDriveAndBackWithTheRealDialogs) {
     EXPECT_TRUE(test::BackupFolders(cloud).empty());
 }
 
+// A sync conflict copy where the data is copied from: its prompt comes first,
+// Yes merges it into the month file, and the copy takes the merged file along.
+TEST_F(WindowE2ETest, MergesAConflictCopyBeforeItCopies) {
+    sandbox.MakeInstallation(SampleIni, {{"2024-01", January}});
+    const std::string copy = Install() + "Data\\2024-01-LAPTOP.txt";
+    const std::string merged = std::string(January) + "2024-01-10\t08:00\t09:00\tGamma\r\n";
+    test::WriteBytes(copy, merged);
+    const std::string cloud = OneDrive() + "Tallyvane Data\\";
+    test::MakeDirs(cloud);
+    Start();
+    ASSERT_NO_FATAL_FAILURE(
+        BrowseToFirstSubfolder("Locate a folder in OneDrive", "Tallyvane Data"));
+    gui::Click(Control(idBtnOK));
+    gui::MessageDialog prompt = WaitForMessage("Confirm");
+    EXPECT_EQ(prompt.text,
+              "The data folder \"" + Lower(Install()) +
+                  "Data\\\" holds sync conflict copies with records that are missing "
+                  "from their month's file:\r\n2024-01-LAPTOP.txt: 1 record\r\nTotal: "
+                  "1 record\r\nMerge these records into the month files first?\r\n"
+                  "(Recommended - the month files and the copies are backed up first)");
+    EXPECT_EQ(prompt.buttons, (std::vector<std::string>{"&Yes", "&No", "Cancel"}));
+    ASSERT_NO_FATAL_FAILURE(Answer(prompt, "&Yes"));
+    gui::MessageDialog report = WaitForMessage("Information");
+    EXPECT_NE(report.text.find("\r\nMerged 1 record of 1 sync conflict copy into 1 month file in"),
+              std::string::npos)
+        << report.text;
+    ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
+    ExpectExitsWithZero();
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), merged);
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), merged);
+    EXPECT_EQ(test::ReadBytes(copy), merged);
+    const std::vector<std::string> backups = test::BackupFolders(Install());
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(test::ReadBytes(Install() + backups[0] + "\\Data\\2024-01.txt"), January);
+}
+
 TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
     enum Redirect { None, InsideOneDrive, InsideDropbox };
     struct Case {
