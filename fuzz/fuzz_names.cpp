@@ -63,38 +63,24 @@ bool ReferenceMonthlyDataFileName(const std::string& name) {
            ReferenceStrToInt(file.substr(5, 2), number);
 }
 
-// The conflict copy forms read as patterns: the month's name, then a
-// machine's name after a hyphen, or groups in parentheses that are counters
-// or carry one of the conflict words.
+// The conflict copy forms read as one pattern: the month's name, then a
+// machine's name after a hyphen (not only digits and hyphens), or groups in
+// parentheses that are counters or carry a conflict word, one at least.
 std::string ReferenceConflictCopyMonth(const std::string& name) {
-    static const std::regex oneDrive(
-        "(.{7})-([A-Za-z0-9_\\x80-\\xff][-A-Za-z0-9_\\x80-\\xff]*)\\.txt", std::regex::icase);
-    static const std::regex dropbox("(.{7})((?: \\([^()]*\\))+)\\.txt", std::regex::icase);
-    static const std::regex group("\\(([^()]*)\\)");
-    static const std::regex counter("[0-9]{1,3}");
-    static const std::regex marked(
-        "[\\s\\S]*(conflicted copy|case conflict|unicode encoding conflict|in konflikt stehende "
-        "kopie)[\\s\\S]*",
-        std::regex::icase);
-    const std::string file = LastComponent(name);
+    static const std::string word =
+        "(?:conflicted copy|case conflict|unicode encoding conflict|in konflikt stehende kopie)";
+    static const std::regex form("([\\s\\S]{7})(?:-(?=[-0-9]*[a-z_\\x80-\\xff])[a-z0-9_\\x80-\\xff]"
+                                 "[-a-z0-9_\\x80-\\xff]{0,79}"
+                                 "|(?=[\\s\\S]* \\([^()]*" +
+                                     word + ")(?: \\((?:[0-9]{1,3}|[^()]*" + word +
+                                     "[^()]*)\\))+)\\.txt",
+                                 std::regex::icase);
     std::smatch parts;
-    if (!ReferenceMonthlyDataFileName(file.substr(0, 7) + ".txt"))
-        return "";
-    if (std::regex_match(file, parts, oneDrive))
-        return parts[2].length() <= 80 &&
-                       parts[2].str().find_first_not_of("0123456789-") != std::string::npos
-                   ? parts[1].str()
-                   : "";
-    if (!std::regex_match(file, parts, dropbox))
-        return "";
-    const std::string groups = parts[2];
-    bool any = false, all = true;
-    for (std::sregex_iterator it(groups.begin(), groups.end(), group), end; it != end; ++it) {
-        const std::string inside = (*it)[1];
-        any = any || std::regex_match(inside, marked);
-        all = all && (std::regex_match(inside, marked) || std::regex_match(inside, counter));
-    }
-    return any && all ? parts[1].str() : "";
+    const std::string file = LastComponent(name);
+    return std::regex_match(file, parts, form) &&
+                   ReferenceMonthlyDataFileName(parts[1].str() + ".txt")
+               ? parts[1].str()
+               : "";
 }
 
 } // namespace

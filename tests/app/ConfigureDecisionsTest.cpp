@@ -278,9 +278,7 @@ TEST(ConfigureDecisions, ConflictCopiesPromptAndAnswers) {
         bool stopped;
         const char* lines; // between head and tail; null: no prompt
     } rows[] = {
-        {{{"2024-01-LAPTOP.txt", "2024-01", 1}},
-         false,
-         "2024-01-LAPTOP.txt: 1 record\r\nTotal: 1 record\r\n"},
+        {{{"pc.txt", "2024-01", 1}}, false, "pc.txt: 1 record\r\nTotal: 1 record\r\n"},
         {{{"a.txt", "", 0}, {"b.txt", "", 2}}, false, "b.txt: 2 records\r\nTotal: 2 records\r\n"},
         {seven, false,
          "2024-01-PC.txt: 1 record\r\n2024-02-PC.txt: 2 records\r\n2024-03-PC.txt: 3 records\r\n"

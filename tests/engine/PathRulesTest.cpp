@@ -158,39 +158,21 @@ TEST(IsMonthlyDataFileName, OnlyTheYearMonthForm) {
 }
 
 TEST(ConflictCopyMonth, BothProvidersFormsAndNothingElse) {
-    struct Case {
-        const char* name;
-        const char* month; // "" for no conflict copy
-    } cases[] = {
-        {"2024-01-LAPTOP.txt", "2024-01"},
-        {"2024-01-LAPTOP-2.TXT", "2024-01"},
-        {"c:\\tvn\\Data\\2023-12-ANN-PC_2.txt", "2023-12"},
-        {"2024-01-R\xC4UM-1.txt", "2024-01"},
-        {"2024-01 (Ann's conflicted copy 2024-01-05).txt", "2024-01"},
-        {"2024-01 (Ann's conflicted copy).txt", "2024-01"},
-        {"2024-01 (Ann's Conflicted Copy 2024-01-05) (1).txt", "2024-01"},
-        {"2024-01 (Ann's conflicted copy) (Bob's conflicted copy 2024-02-01).txt", "2024-01"},
-        {"2024-01 (Anns in Konflikt stehende Kopie 2024-01-05).txt", "2024-01"},
-        {"2024-01 (Case Conflict).txt", "2024-01"},
-        {"2024-01 (Unicode Encoding Conflict).txt", "2024-01"},
-        {"2024-01.txt", ""},
-        {"2024-01-15.txt", ""},
-        {"2024-01-15-1.txt", ""},
-        {"2024-01--LAPTOP.txt", ""},
-        {"2024-01-LAP TOP.txt", ""},
-        {"2024-01-.txt", ""},
-        {"2024-01 (1).txt", ""},
-        {"2024-01 (notes).txt", ""},
-        {"2024-01(Ann's conflicted copy).txt", ""},
-        {"2024-01 (Ann's conflicted copy.txt", ""},
-        {"2024-01 (Ann's (x) conflicted copy).txt", ""},
-        {"2024-01-LAPTOP.txt~merge", ""},
-        {"2024-01-LAPTOP.csv", ""},
-        {"2024-1-LAPTOP.txt", ""},
-        {"notes-LAPTOP.txt", ""},
-        {"TVN Backup 2024-01-05 [14-07-09-042]", ""},
-        {"c:\\2024-01-LAPTOP.txt\\x", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ConflictCopyMonth(c.name), c.month) << c.name;
+    for (const char* copy :
+         {"2024-01-LAPTOP.txt", "2024-01-LAPTOP-2.TXT", "2024-01-R\xC4UM_1.txt",
+          "2024-01 (Ann's conflicted copy 2024-01-05).txt", "2024-01 (Ann's conflicted copy).txt",
+          "2024-01 (Ann's Conflicted Copy 2024-01-05) (1).txt",
+          "2024-01 (Ann's conflicted copy) (Bob's conflicted copy 2024-02-01).txt",
+          "2024-01 (Anns in Konflikt stehende Kopie 2024-01-05).txt", "2024-01 (Case Conflict).txt",
+          "2024-01 (Unicode Encoding Conflict).txt"})
+        EXPECT_EQ(ConflictCopyMonth(copy), "2024-01") << copy;
+    EXPECT_EQ(ConflictCopyMonth("c:\\tvn\\Data\\2023-12-ANN-PC.txt"), "2023-12");
+    for (const char* other :
+         {"2024-01.txt", "2024-01-15.txt", "2024-01-15-1.txt", "2024-01--LAPTOP.txt",
+          "2024-01-LAP TOP.txt", "2024-01-.txt", "2024-01 (1).txt", "2024-01 (notes).txt",
+          "2024-01-LAPTOP.txt~merge", "2024-01-LAPTOP.csv", "2024-1-LAPTOP.txt", "notes-LAPTOP.txt",
+          "c:\\2024-01-LAPTOP.txt\\x", "2024-01(Ann's conflicted copy).txt",
+          "2024-01 (Ann's conflicted copy.txt", "2024-01 (Ann's (x) conflicted copy).txt",
+          "TVN Backup 2024-01-05 [14-07-09-042]"})
+        EXPECT_EQ(ConflictCopyMonth(other), "") << other;
 }

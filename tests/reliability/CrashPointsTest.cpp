@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -64,8 +65,8 @@ struct CrashScenario {
     std::string install, server, oldRedirect, newRedirect; // below the root, or empty
     bool copyData;
     // The roots whose sync conflict copies are merged first, as the window
-    // does on Yes before the comparison: each month file is then old or new.
-    std::vector<std::string> merge = {};
+    // does on Yes before the comparison, joined by "|".
+    std::string merge = "";
 };
 
 std::vector<CrashScenario> Scenarios() {
@@ -120,25 +121,13 @@ std::vector<CrashScenario> Scenarios() {
          Tree(Install, "install", Settings("de", OneDrive)) + Tree(OneDrive, "old", "") +
              Tree(Dropbox, "new", Settings("fr")),
          "", Install, "", OneDrive, Dropbox, false},
-        {"installation with conflict copies -> new cloud folder, merged, copy",
-         Tree(Install, "install", Settings("de")) + copies(Install, "2023-07"),
-         "",
-         Install,
-         "",
-         "",
-         OneDrive,
-         true,
-         {Install}},
-        {"cloud -> standard location, both with conflict copies merged, copy",
+        {"conflict copies merged, installation -> new cloud folder, copy",
+         Tree(Install, "install", Settings("de")) + copies(Install, "2023-07"), "", Install, "", "",
+         OneDrive, true, Install},
+        {"conflict copies merged at both, cloud -> standard location, copy",
          Tree(Install, "install", Settings("de", OneDrive)) + copies(Install, "2023-08") +
              Tree(OneDrive, "old", Settings("en")) + copies(OneDrive, "2023-07"),
-         "",
-         Install,
-         "",
-         OneDrive,
-         "",
-         true,
-         {OneDrive, Install}},
+         "", Install, "", OneDrive, "", true, OneDrive + "|" + Install},
     };
 }
 
@@ -264,9 +253,10 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
         const std::string destination = s.newRedirect.empty() ? folders[0] : folders[3];
         std::string merge;
         std::vector<std::string> merged;
-        for (const std::string& root : s.merge) {
-            merge += (merge.empty() ? "" : "|") + box.Root() + root;
-            merged.push_back(box.Root() + root);
+        for (size_t at = 0, cut; at < s.merge.size(); at = cut + 1) {
+            cut = std::min(s.merge.find('|', at), s.merge.size());
+            merged.push_back(box.Root() + s.merge.substr(at, cut - at));
+            merge += (merge.empty() ? "" : "|") + merged.back();
         }
         const DWORD changes = CrashRun(folders, s.copyData, -1, merge);
         ASSERT_LT(changes, crash_run::CrashExitCode) << "the whole run failed";
@@ -292,16 +282,17 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
             figures.filesLost += files.filesLost;
             EXPECT_EQ(lost.text, "");
             const InEffect now = SettingsAndDataInEffect(folders[0]);
-            // A merge replaces one month file after the other.
+            // A merge replaces one month file after the other: each is old or new.
             auto eachFileOldOrNew = [&] {
+                auto at = [](const std::map<std::string, std::string>& in,
+                             const std::string& path) {
+                    return in.count(path) ? in.at(path) : std::string("\0gone", 5);
+                };
                 for (const auto* files : {&was.data, &whole.data})
-                    for (const auto& [path, bytes] : *files) {
-                        auto at = [&](const std::map<std::string, std::string>& in) {
-                            return in.count(path) ? in.at(path) : std::string("\0gone", 5);
-                        };
-                        if (at(now.data) != at(was.data) && at(now.data) != at(whole.data))
+                    for (const auto& [path, bytes] : *files)
+                        if (at(now.data, path) != at(was.data, path) &&
+                            at(now.data, path) != at(whole.data, path))
                             return false;
-                    }
                 return !s.merge.empty();
             };
             const bool working =

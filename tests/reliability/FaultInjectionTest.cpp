@@ -97,12 +97,6 @@ struct Scenario {
     }
 };
 
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 struct Dice {
     std::mt19937 engine;
     int Between(int low, int high) { return std::uniform_int_distribution(low, high)(engine); }
@@ -220,32 +214,24 @@ Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
 
     // Sync conflict copies where the run copies from, each with a record its
     // month file lacks, some of a month the folder has no file for.
-    if (s.CopyHappens() && d.Chance(30)) {
+    Strings months = {"2021-01"};
+    for (const auto& [path, bytes] : s.files)
+        if (FileSystem::ExtractFilePath(path) == s.source + "Data\\" && IsMonthlyDataFileName(path))
+            months.push_back(path.substr(s.source.size() + 5, 7));
+    for (int n = s.CopyHappens() && d.Chance(30) ? d.Between(1, 3) : 0; n > 0; --n) {
         s.mergeRoot = s.source;
-        Strings months;
-        for (const auto& [path, bytes] : s.files)
-            if (path.starts_with(s.source + "Data\\") && IsMonthlyDataFileName(path) &&
-                path.find('\\', s.source.size() + 5) == std::string::npos)
-                months.push_back(path.substr(s.source.size() + 5, 7));
-        for (int n = d.Between(1, 3); n > 0; --n) {
-            const std::string month =
-                months.empty() || d.Chance(25) ? "2021-0" + d.Pick({"1", "2"}) : d.Pick(months);
-            const std::string file = s.source + "Data\\" + month + ".txt";
-            const std::string copy =
-                s.source + "Data\\" + month +
-                d.Pick({"-LAPTOP", "-ANN-PC-1", " (J\xF6rg's conflicted copy 2024-01-05)",
-                        " (Case Conflict)"}) +
-                ".txt";
-            std::string text;
-            for (const std::string& line :
-                 FileSystem::SplitLines(s.files.count(file) ? s.files[file] : ""))
-                if (d.Chance(80))
-                    text += line + "\n";
-            text += "31;23:59;Konflikt " + std::to_string(n) + ";copy\n";
-            s.files[copy] = d.Chance(50) ? text : ReplaceAll(text, "\n", "\r\n");
-            s.mergeMonths.insert(file);
-            s.mergeCopies.insert(copy);
-        }
+        const std::string stem = s.source + "Data\\" + d.Pick(months), eol = d.Pick({"\n", "\r\n"});
+        const std::string copy = stem +
+                                 d.Pick({"-LAPTOP", "-ANN-PC-1", " (Case Conflict)",
+                                         " (J\xF6rg's conflicted copy 2024-01-05)"}) +
+                                 ".txt";
+        std::string& text = s.files[copy];
+        for (const std::string& line : FileSystem::SplitLines(
+                 s.files.count(stem + ".txt") ? s.files.at(stem + ".txt") : std::string()))
+            text += d.Chance(80) ? line + eol : "";
+        text += "31;23:59;Konflikt " + std::to_string(n) + ";copy" + eol;
+        s.mergeMonths.insert(stem + ".txt");
+        s.mergeCopies.insert(copy);
     }
 
     // Places that cannot be reached or made: every run must stop at them.

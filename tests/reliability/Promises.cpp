@@ -74,41 +74,6 @@ bool RunRecord::BackedUp(const std::string& path, const std::string& bytes) cons
     });
 }
 
-void MergedMonthsHoldEveryRecord(const Snapshot& before, const Snapshot& after,
-                                 const std::string& root, Problems& problems) {
-    std::map<std::string, std::vector<std::string>> copies; // month file -> texts
-    for (const auto& [path, bytes] : before.files)
-        if (!ConflictCopyMonth(path).empty() &&
-            FileSystem::ExtractFilePath(path) == root + "data\\")
-            copies[root + "data\\" + AsciiLowerCase(ConflictCopyMonth(path)) + ".txt"].push_back(
-                bytes);
-    for (const auto& [month, texts] : copies) {
-        const auto old = before.files.find(month);
-        const auto now = after.files.find(month);
-        const std::vector<std::string> was =
-            FileSystem::SplitLines(old != before.files.end() ? old->second : "");
-        const std::vector<std::string> lines =
-            FileSystem::SplitLines(now != after.files.end() ? now->second : "");
-        std::map<std::string, long> most, held;
-        for (const std::string& line : lines)
-            ++held[line];
-        for (const std::string& text : texts) {
-            std::map<std::string, long> count;
-            for (const std::string& line : FileSystem::SplitLines(text))
-                most[line] = std::max(most[line], ++count[line]);
-        }
-        std::map<std::string, long> count;
-        for (const std::string& line : was)
-            most[line] = std::max(most[line], ++count[line]);
-        problems.Expect(held == most, month + ": the merged lines are not those of the month file "
-                                              "and its copies, one for one");
-        size_t next = 0;
-        for (const std::string& line : lines)
-            next += next < was.size() && line == was[next];
-        problems.Expect(next == was.size(), month + ": the month file's lines lost their order");
-    }
-}
-
 std::string RunRecord::RewriteProblemOf(const std::string& path, const std::string* old,
                                         const std::string& bytes) const {
     const std::string sourceIni = source + "tvn.ini";
@@ -117,6 +82,36 @@ std::string RunRecord::RewriteProblemOf(const std::string& path, const std::stri
                           (before.Holds(sourceIni, bytes) ||
                            RewriteProblem(bytes, before.files.at(sourceIni)).empty());
     return asSource ? "" : RewriteProblem(bytes, old ? *old : "");
+}
+
+void MergedMonthsHoldEveryRecord(const Snapshot& before, const Snapshot& after,
+                                 const std::string& root, Problems& problems) {
+    // Per month file with copies: the most of each line that it or a copy holds.
+    std::map<std::string, std::map<std::string, long>> most;
+    auto count = [&](const std::string& month, const std::string& text) {
+        std::map<std::string, long> seen;
+        for (const std::string& line : FileSystem::SplitLines(text))
+            most[month][line] = std::max(most[month][line], ++seen[line]);
+    };
+    for (const auto& [path, bytes] : before.files)
+        if (!ConflictCopyMonth(path).empty() &&
+            FileSystem::ExtractFilePath(path) == root + "data\\")
+            count(root + "data\\" + AsciiLowerCase(ConflictCopyMonth(path)) + ".txt", bytes);
+    for (auto& [month, lines] : most) {
+        auto text = [&](const Snapshot& s) {
+            return s.files.count(month) ? s.files.at(month) : std::string();
+        };
+        count(month, text(before));
+        const std::vector<std::string> was = FileSystem::SplitLines(text(before));
+        std::map<std::string, long> held;
+        size_t inOrder = 0;
+        for (const std::string& line : FileSystem::SplitLines(text(after))) {
+            ++held[line];
+            inOrder += inOrder < was.size() && line == was[inOrder];
+        }
+        problems.Expect(held == lines && inOrder == was.size(),
+                        month + ": not its old lines in order and its copies' lines, one for one");
+    }
 }
 
 void EveryOldFileIsKeptInPlaceOrInTheNewBackup(const RunRecord& run, FileCounts& counts,
