@@ -1,11 +1,14 @@
 // Times the completeness comparison against the plain linear one and against
-// only reading its files, and the folder copy against a bare loop of the
-// platform's file copy. Prints one table; the last line is for machines:
+// only reading its files, the folder copy against a bare loop of the
+// platform's file copy, and the merge of a sync conflict copy. Prints one
+// table; the last line is for machines:
 //   bench: speedup_vs_linear=<x> compare_vs_read=<y> copy_vs_copyfile=<z>
-//          progress_overhead=<p>%
+//          progress_overhead=<p>% merge_ms=<m> look_vs_compare=<l>%
 // (what the window's progress observer costs, from interleaved runs with it
-// and without, for the comparison and for the tree copy; the larger of the
-// two).
+// and without, for the comparison and for the tree copy, the larger of the
+// two; the median merge of a 10,000-line month file with a copy 50 records
+// apart, with its checks, backup and replacement; and the look for conflict
+// copies in the two compared roots against the comparison).
 //
 //   tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]
 //   tvn_bench --make-tree <tree folder>
@@ -28,6 +31,7 @@
 #include "BackgroundWork.h"
 #include "Completeness.h"
 #include "CompletenessOracle.h"
+#include "ConflictCopies.h"
 #include "FileSystem.h"
 #include "Generators.h"
 #include "Progress.h"
@@ -48,6 +52,9 @@ const double SpeedupTarget = 100.0;
 const double CompareVsReadTarget = 1.5;
 const double CopyVsCopyFileTarget = 1.2;
 const double ProgressOverheadTarget = 0.02;
+const double MergeSecondsTarget = 0.050;
+const double LookVsCompareTarget = 0.05;
+const int MergeLines = 10000, MergeDiffering = 50;
 // The linear comparison is timed on file pairs until this much time has gone;
 // beyond it the total for all pairs is estimated from the pairs timed.
 const double LinearBudgetSeconds = 20.0;
@@ -136,6 +143,7 @@ struct ComparisonRow {
     std::vector<double> orderEffects;
     double read = 0;       // each file into a string of its own
     double readReused = 0; // into one buffer per side, as the comparison reads
+    double look = 0;       // the look for conflict copies in both roots (there are none)
     int result = 0;
 };
 
@@ -171,17 +179,25 @@ ComparisonRow MeasureComparison(const std::string& work, int lines) {
 
     std::vector<double> reads;
     std::vector<double> reusedReads;
+    std::vector<double> looks;
     ObserverPairs pairs;
     auto compare = [&] {
         row.result = TVNConfigUtil::CompareDataCompleteness({roots.first, roots.second});
     };
+    auto look = [&] {
+        for (const std::string& root : {roots.first, roots.second})
+            if (!TVNConfigUtil::FindConflictCopies(root).copies.empty())
+                std::abort();
+    };
     for (int run = 0; run < Runs; ++run) {
         reads.push_back(Seconds(readAll));
         reusedReads.push_back(Seconds(readReused));
+        looks.push_back(Seconds(look));
         pairs.Time(compare, [] {});
     }
     row.read = Median(reads);
     row.readReused = Median(reusedReads);
+    row.look = Median(looks);
     row.compare = Median(pairs.without);
     row.observed = Median(pairs.with);
     row.observerEffects = pairs.ObserverEffects();
@@ -212,6 +228,43 @@ ComparisonRow MeasureComparison(const std::string& work, int lines) {
                      : Median(linearPairs) * static_cast<double>(roots.months.size());
     bench::RemoveTree(work + "records-" + std::to_string(lines));
     return row;
+}
+
+std::string BackupMadeIn(const std::string& folder);
+
+struct MergeTimes {
+    double look = 0;  // FindConflictCopies: both files read, the copy aligned in memory
+    double merge = 0; // MergeConflictCopies: the checks, the backup and the replacement
+    long long added = 0;
+};
+
+// Each run merges the copy into the month file as generated, which is then
+// put back and its backup removed.
+MergeTimes MeasureMerge(const std::string& work) {
+    MergeTimes times;
+    const std::string root =
+        bench::WriteMonthWithCopy(work + "merge", MergeLines, MergeDiffering, 20240105u);
+    const std::string month = root + "Data\\2024-01.txt", kept = work + "merge-month.txt";
+    if (!CopyFileA(month.c_str(), kept.c_str(), FALSE))
+        std::abort();
+    std::vector<double> looks, merges;
+    for (int run = 0; run < Runs; ++run) {
+        looks.push_back(
+            Seconds([&] { times.added = TVNConfigUtil::FindConflictCopies(root).records; }));
+        merges.push_back(Seconds([&] {
+            if (!TVNConfigUtil::MergeConflictCopies(root).errorText.empty())
+                std::abort();
+        }));
+        const std::string backup = BackupMadeIn(root);
+        if (backup.empty() || !CopyFileA(kept.c_str(), month.c_str(), FALSE))
+            std::abort();
+        bench::RemoveTree(backup);
+    }
+    times.look = Median(looks);
+    times.merge = Median(merges);
+    bench::RemoveTree(root);
+    DeleteFileA(kept.c_str());
+    return times;
 }
 
 struct CopyTimes {
@@ -356,6 +409,8 @@ int main(int argc, char** argv) {
         tree = work + "tree\\";
         bench::WriteCopyTree(tree);
     }
+    std::fprintf(stderr, "conflict copy merge...\n");
+    const MergeTimes merge = MeasureMerge(work);
     std::fprintf(stderr, "tree copy...\n");
     const CopyTimes copy = MeasureCopy(work, tree);
     if (ownTree)
@@ -385,6 +440,16 @@ int main(int argc, char** argv) {
                 "it is timed on the last months only and the median pair is multiplied by 120)\n",
                 LinearBudgetSeconds);
 
+    std::printf("\nSync conflict copies: a %d-line month file and a copy %d records apart "
+                "(%lld to add); medians of %d runs\n",
+                MergeLines, MergeDiffering, merge.added, Runs);
+    std::printf("  look (read both, align in memory)        %s\n", Duration(merge.look).c_str());
+    std::printf("  merge (checks, backup, replacement)      %s\n", Duration(merge.merge).c_str());
+    for (const ComparisonRow& row : rows)
+        std::printf("  look in the two roots of %5d-line files %s, %s of the comparison\n",
+                    row.lines, Duration(row.look).c_str(),
+                    Percent(row.look / row.compare).substr(1).c_str());
+
     std::printf("\nTree copy: %zu files, %.1f MB in %zu folders; medians of %d runs "
                 "(CopyFolderTree: of its %d runs without the observer)\n",
                 copy.tree.files.size(), static_cast<double>(copy.tree.bytes) / (1024.0 * 1024.0),
@@ -412,6 +477,9 @@ int main(int argc, char** argv) {
     const double overhead =
         std::max(Median(big.observerEffects), Median(copy.observerEffects)) - 1.0;
     const bool overheadMet = overhead <= ProgressOverheadTarget;
+    const double lookVsCompare = big.look / big.compare;
+    const bool mergeMet = merge.merge < MergeSecondsTarget;
+    const bool lookMet = lookVsCompare < LookVsCompareTarget;
     std::printf("\nWith the progress observer against without, %d and %d interleaved pairs, "
                 "every other one in the other order:\n"
                 "  comparison %s, medians %s with, %s without; second run of a pair %s\n"
@@ -424,12 +492,16 @@ int main(int argc, char** argv) {
                 Percent(1.0 / Median(copy.orderEffects) - 1.0).c_str());
     std::printf("\nTargets at %d lines per file: comparison >= %.0fx faster than linear: %s; "
                 "comparison <= %.1fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s; "
-                "progress overhead <= %.0f%%: %s\n",
+                "progress overhead <= %.0f%%: %s; merge < %.0f ms: %s; look < %.0f%% of the "
+                "comparison: %s\n",
                 big.lines, SpeedupTarget, Verdict(speedupMet).c_str(), CompareVsReadTarget,
                 Verdict(readMet).c_str(), CopyVsCopyFileTarget, Verdict(copyMet).c_str(),
-                ProgressOverheadTarget * 100, Verdict(overheadMet).c_str());
+                ProgressOverheadTarget * 100, Verdict(overheadMet).c_str(),
+                MergeSecondsTarget * 1000, Verdict(mergeMet).c_str(), LookVsCompareTarget * 100,
+                Verdict(lookMet).c_str());
     std::printf("bench: speedup_vs_linear=%.1f compare_vs_read=%.2f copy_vs_copyfile=%.2f "
-                "progress_overhead=%.1f%%\n",
-                speedup, compareVsRead, copyVsCopyFile, overhead * 100);
-    return speedupMet && readMet && copyMet && overheadMet ? 0 : 1;
+                "progress_overhead=%.1f%% merge_ms=%.1f look_vs_compare=%.2f%%\n",
+                speedup, compareVsRead, copyVsCopyFile, overhead * 100, merge.merge * 1000,
+                lookVsCompare * 100);
+    return speedupMet && readMet && copyMet && overheadMet && mergeMet && lookMet ? 0 : 1;
 }

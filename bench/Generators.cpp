@@ -167,6 +167,30 @@ RecordRoots WriteRecordRoots(const std::string& folder, int lines, unsigned seed
     return roots;
 }
 
+std::string WriteMonthWithCopy(const std::string& folder, int lines, int differing, unsigned seed) {
+    const std::string root = WithBackslash(folder);
+    MakeFolder(root + "Data");
+    std::mt19937 random(seed);
+    std::vector<std::string> month, copy;
+    for (int i = 0; i < lines; ++i)
+        month.push_back(Record(2024, 1, i, lines, random));
+    copy = month;
+    for (int i = 0; i < differing / 2; ++i)
+        copy.erase(copy.begin() + random() % copy.size());
+    for (int i = 0; i < differing - differing / 2; ++i)
+        copy.insert(copy.begin() + random() % (copy.size() + 1),
+                    Record(2024, 1, int(random() % lines), lines, random));
+    auto write = [&](const char* name, const std::vector<std::string>& records) {
+        std::string text;
+        for (const std::string& record : records)
+            text.append(record).append("\r\n");
+        WriteBytes(root + "Data\\" + name, text);
+    };
+    write("2024-01.txt", month);
+    write("2024-01-LAPTOP.txt", copy);
+    return root;
+}
+
 TreeSize WriteCopyTree(const std::string& folder) {
     TreeSize size;
     const std::string root = WithBackslash(folder);

@@ -18,6 +18,11 @@ struct RecordRoots {
 };
 RecordRoots WriteRecordRoots(const std::string& folder, int lines, unsigned seed);
 
+// A root whose Data folder holds one month file of `lines` time records and
+// a sync conflict copy of it that differs by `differing` records: half of
+// them left out of the copy, half new ones added to it at random places.
+std::string WriteMonthWithCopy(const std::string& folder, int lines, int differing, unsigned seed);
+
 // A tree of about a thousand files of 64 to 160 KB each (over 100 MB in all)
 // in fifty folders on two levels.
 struct TreeSize {
