@@ -178,8 +178,9 @@ WorkEnd RunWithProgress(HWND owner, SharedProgress*& running, const std::functio
         // Goes after the owner is enabled again, so that the system hands the
         // activation back to the owner.
         std::unique_ptr<ProgressWindow> window;
-        WorkerScope scope(owner, progress, running);
+        // Released only once the worker has been joined.
         SessionHold hold(owner, holdReason);
+        WorkerScope scope(owner, progress, running);
         scope.Start([&] {
             {
                 // The engine reports to the observer of the thread it runs on.
