@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "CloudFiles.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "Win32Handles.h"
@@ -62,28 +63,43 @@ bool ForceDirectories(const std::string& path) {
     return DiskChanges::MakeFolder(dir) || DirectoryExists(dir);
 }
 
-std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
+bool ReadWholeFile(const std::string& path, std::string& text, DWORD& error) {
+    text.clear();
+    if (CloudFiles::ReadRefused(path)) {
+        error = GetLastError();
+        return false;
+    }
     // A sync client or scanner may hold the file for a moment.
     UniqueFileHandle file;
     if (!DiskChanges::RetryWhileShared([&] {
             file.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             return file.valid();
-        }))
-        throw EFOpenError(errorName);
+        })) {
+        error = GetLastError();
+        return false;
+    }
     LARGE_INTEGER size{};
-    std::string text;
     if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0)
         text.reserve(static_cast<size_t>(size.QuadPart));
     char buffer[1 << 16];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
-            throw EFOpenError(errorName);
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+            error = GetLastError();
+            return false;
+        }
         if (got == 0)
-            break;
+            return true;
         text.append(buffer, got);
     }
+}
+
+std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
+    std::string text;
+    DWORD error = 0;
+    if (!ReadWholeFile(path, text, error))
+        throw EFOpenError(errorName);
     return text;
 }
 
