@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "Progress.h"
 #include "Promises.h"
 #include "TVNConfigUtil.h"
@@ -42,6 +44,7 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
         {"backup", WorkStage::BackingUp, 2, "1:4:48 ", 2, 0},
         {"copy", WorkStage::Copying, 1, "1:4:48 2:3:9 ", 4, 1},
         {"settings", WorkStage::WritingSettings, 0, "1:4:48 2:3:9 3:0:0 ", 4, 3},
+        {"download", WorkStage::Downloading, 1, "4:2:6 ", 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -55,6 +58,13 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
         test::Sandbox::WriteMonth(cloud, "2023-12", "x\r\n");
         test::Sandbox::WriteMonth(cloud, "2024-01", "y\r\n");
 
+        // The cloud's data files are online only in the download row.
+        std::optional<test::FakeSyncClient> client;
+        if (c.stopIn == WorkStage::Downloading) {
+            client.emplace();
+            client->OnlineOnly(cloud + "Data\\2023-12.txt");
+            client->OnlineOnly(cloud + "Data\\2024-01.txt");
+        }
         test::RunRecord run(box.Root(), box.Install(), cloud, box.Install(), cloud, true);
         ScriptedProgress progress(c.stopIn, c.stopAt);
         std::string report;
