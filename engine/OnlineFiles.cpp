@@ -152,4 +152,12 @@ bool FetchOnlineFiles(const std::vector<FileToFetch>& files, FetchFailure& failu
     return true;
 }
 
+std::string KeepDataOnThisDevice(const std::string& location) {
+    const std::string oneDrive = NormalForm(OneDriveFolder());
+    if (oneDrive.empty() || !LiesInside(NormalForm(location), oneDrive) ||
+        !CloudFiles::KeepOnThisDevice(DiskChanges::WidePath(RemoveBackslash(location))))
+        return std::string();
+    return "Tallyvane's data is kept on this device (\"Always keep on this device\").";
+}
+
 } // namespace TVNConfigUtil

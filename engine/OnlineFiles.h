@@ -1,8 +1,9 @@
 // Files that a sync client keeps online only, as a run meets them: each is
-// fetched before anything changes, and a read that the client could not
-// serve is named with the client and the cause. Wine has no cloud files, so
-// there no file is online only and no read fails so; tests stand in for the
-// client through CloudFiles' seam.
+// fetched before anything changes, a read that the client could not serve is
+// named with the client and the cause, and after a configuration into a
+// OneDrive folder the data is marked to be kept on this device. Wine has no
+// cloud files, so there no file is online only, no read fails so and the mark
+// never holds; tests stand in for the client through CloudFiles' seam.
 #pragma once
 
 #include <windows.h>
@@ -37,5 +38,10 @@ struct FetchFailure {
 // observer stops the work (failure.error stays 0). A file gone since it was
 // listed is passed over.
 bool FetchOnlineFiles(const std::vector<FileToFetch>& files, FetchFailure& failure);
+
+// The report line for a data location in a OneDrive folder whose mark
+// "Always keep on this device" was set and holds; empty elsewhere, and where
+// the mark does not hold (Dropbox, an older client, no client at all).
+std::string KeepDataOnThisDevice(const std::string& location);
 
 } // namespace TVNConfigUtil

@@ -307,7 +307,14 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
         WriteSettings(writes, install, sourceRoot, destinationRoot, server, rights, redirecting);
     }
 
-    const std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    // Windows may make files online-only again when the disk runs low, and
+    // Tallyvane would then fail without a network: data left in a OneDrive
+    // folder is kept on this device. Returning to the standard location
+    // leaves the old folder's mark as it is.
+    if (errorText.empty() && !newRedirect.empty())
+        if (const std::string kept = KeepDataOnThisDevice(destinationRoot); !kept.empty())
+            text += "\r\n" + kept;
     details.outcome =
         errorText.empty() ? Outcome{text, std::string()} : Outcome{std::string(), text};
 }

@@ -137,6 +137,7 @@ struct Scenario {
     const char* arrives = nullptr; // a file that arrives at the run's first change
     DWORD heldShare = 0;           // the share mode of a hold from the first change
     std::vector<OnlineOnly> online = {};
+    bool marksHold = false; // the fake sync client keeps a folder's mark
 };
 
 // The refusal of a file that its sync client could not provide.
@@ -427,7 +428,7 @@ const Scenario Scenarios[] = {
 
     // Files kept online only are fetched before the first change; a failed
     // fetch stops the run then, naming the file, its client and the cause.
-    {.name = "online-only files are fetched first",
+    {.name = "online-only files fetched first; the data in OneDrive is kept on this device",
      .before = PlainInstall + Entries{{"Profile\\OneDrive\\TVN\\notes.txt", "cloud notes"}},
      .install = "{R}Install",
      .server = "",
@@ -443,8 +444,10 @@ const Scenario Scenarios[] = {
                   "[Setup]\r\nLanguage=en\r\nRedirect={r}profile\\onedrive\\tvn\r\n\r\n"}},
      .report = "Tallyvane has been configured on this machine.\r\n\r\n"
                "Redirection to \"{r}profile\\onedrive\\tvn\\\" has been established.\r\n"
-               "Data files have been copied to \"{r}profile\\onedrive\\tvn\\\"",
-     .online = {{"Profile\\OneDrive\\TVN\\notes.txt"}, {"Install\\Data\\2024-01.txt"}}},
+               "Data files have been copied to \"{r}profile\\onedrive\\tvn\\\"\r\n"
+               "Tallyvane's data is kept on this device (\"Always keep on this device\").",
+     .online = {{"Profile\\OneDrive\\TVN\\notes.txt"}, {"Install\\Data\\2024-01.txt"}},
+     .marksHold = true},
     {.name = "a file to back up that OneDrive cannot provide stops the run before any change",
      .before = PlainInstall + Entries{{"Profile\\OneDrive\\TVN\\Data\\2024-01.txt", "cloud"}},
      .install = "{R}Install",
@@ -605,6 +608,7 @@ RunResult RunScenario(test::Sandbox& sandbox, const Scenario& s) {
     const std::string& root = sandbox.Root();
     sandbox.SetEnvironment(); // the provider folders are the sandbox's
     test::FakeSyncClient client;
+    client.keepsMarks = s.marksHold;
     for (const OnlineOnly& file : s.online)
         client.OnlineOnly(root + file.path, file.readError, file.goodReads);
     for (const Entry& e : s.before) {

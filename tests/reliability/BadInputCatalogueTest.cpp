@@ -372,6 +372,13 @@ const BadInput Catalogue[] = {
      "error: The file \"{c}data\\2024-01.txt\" is stored online only, and OneDrive could not "
      "provide it (OneDrive is not running, error 362).\r\nStart OneDrive, sign in and wait until "
      "it shows that your files are up to date, then press Configure again."},
+    {"move into OneDrive where the mark does not hold (Wine keeps no mark): no line",
+     [](Sandbox&) { return true; },
+     [](Sandbox& s) {
+         s.SetEnvironment();
+         return MoveToCloud(s);
+     },
+     MovedReport},
     {"data file held at the destination",
      [](Sandbox& s) {
          test::WriteBytes(s.cloud + "Data\\2024-01.txt", "z\r\n");
