@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "Progress.h"
 #include "Promises.h"
 #include "TVNConfigUtil.h"
@@ -58,13 +56,10 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
         test::Sandbox::WriteMonth(cloud, "2023-12", "x\r\n");
         test::Sandbox::WriteMonth(cloud, "2024-01", "y\r\n");
 
-        // The cloud's data files are online only in the download row.
-        std::optional<test::FakeSyncClient> client;
-        if (c.stopIn == WorkStage::Downloading) {
-            client.emplace();
-            client->OnlineOnly(cloud + "Data\\2023-12.txt");
-            client->OnlineOnly(cloud + "Data\\2024-01.txt");
-        }
+        test::FakeSyncClient client; // the cloud's data is online only in the download row
+        for (const char* month : {"2023-12", "2024-01"})
+            if (c.stopIn == WorkStage::Downloading)
+                client.OnlineOnly(cloud + "Data\\" + month + ".txt");
         test::RunRecord run(box.Root(), box.Install(), cloud, box.Install(), cloud, true);
         ScriptedProgress progress(c.stopIn, c.stopAt);
         std::string report;
