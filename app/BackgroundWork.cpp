@@ -150,6 +150,9 @@ ProgressView SharedProgress::View() const {
     case WorkStage::WritingSettings:
         view.stage = "Writing the settings";
         break;
+    case WorkStage::Downloading:
+        view.stage = "Downloading online-only files from " + root_;
+        break;
     }
     view.file = file_;
     if (files_ > 0)
