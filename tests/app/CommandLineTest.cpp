@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "FileSystemText.h"
 #include "FormFixture.h"
+#include "SingleInstance.h"
 
 using namespace CommandLine;
 using ConfigureDecisions::Provider;
@@ -254,6 +255,27 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
     EXPECT_NE(run.out.find("\"comparison\": \"current-more-complete\""), std::string::npos)
         << run.out;
     EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+}
+
+// While another copy holds the lock (the window is open, or a configure is
+// at work), configure refuses before it reads anything; status still runs.
+TEST_F(ConsoleTest, ConfigureRefusesWhileAnotherCopyRuns) {
+    const std::string to = "configure --quiet --to \"" + OneDrive() + "Tvn\"";
+    MakeInstallation();
+    test::MakeDirs(OneDrive() + "Tvn");
+    const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+    {
+        const InstanceLock window;
+        ASSERT_TRUE(window.Held());
+        EXPECT_FALSE(InstanceLock().Held());
+        const ConsoleRun refused = RunConsole(sandbox, to);
+        EXPECT_EQ(refused.exitCode, DWORD(ExitRefused)) << refused.out << refused.err;
+        EXPECT_NE(refused.err.find(InstanceLock::RefusalText), std::string::npos) << refused.err;
+        EXPECT_EQ(RunConsole(sandbox, "status").exitCode, DWORD(ExitDone));
+        EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+    }
+    const ConsoleRun run = RunConsole(sandbox, to);
+    EXPECT_EQ(run.exitCode, DWORD(ExitDone)) << run.out << run.err;
 }
 
 } // namespace
