@@ -139,7 +139,9 @@ void TMainCloudDriveForm::CreateControls(HINSTANCE instance) {
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id())),
                                      instance, nullptr);
         control.Attach(child);
-        if ((p.style & SS_NOTIFY) && p.className != PanelClassName) {
+        // The static texts that may not fit (the SS_ bits mean other things
+        // for buttons).
+        if (lstrcmpA(p.className, "STATIC") == 0 && (p.style & SS_NOTIFY)) {
             tips_.Add(child);
             if (p.style & SS_SUNKEN)
                 FitPathText(child);
