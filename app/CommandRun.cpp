@@ -19,6 +19,7 @@
 #include "BackgroundWork.h"
 #include "ConfigureRun.h"
 #include "FileSystemText.h"
+#include "SingleInstance.h"
 #include "TVNCloudDriveMain.h"
 #include "TVNConfigUtil.h"
 #include "TVNVersion.h"
@@ -526,8 +527,13 @@ int Run(const std::vector<std::wstring>& arguments) {
         try {
             if (a.command == Arguments::Command::Status) {
                 Status(a, r, json, text);
-            } else {
+            } else if (const InstanceLock lock; lock.Held()) {
                 Configure(a, out, r);
+            } else {
+                // The window, or another configure, may be moving the data.
+                r.exitCode = ExitRefused;
+                r.status = "refused";
+                r.message = InstanceLock::RefusalText;
             }
         } catch (const std::exception& error) {
             // A settings file or data file that cannot be read: the window's
