@@ -306,9 +306,7 @@ std::string Files(unsigned long long count) {
 }
 
 std::string Megabytes(unsigned long long bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
-    return text;
+    return FileSystem::Megabytes(bytes) + " MB";
 }
 
 Provider ProviderHolding(const std::string& folder) {
