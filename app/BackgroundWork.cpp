@@ -150,6 +150,9 @@ ProgressView SharedProgress::View() const {
     case WorkStage::WritingSettings:
         view.stage = "Writing the settings";
         break;
+    case WorkStage::Downloading:
+        view.stage = "Downloading online-only files from " + root_;
+        break;
     case WorkStage::Merging:
         view.stage = "Merging sync conflict copies in \"" + root_ + "\"";
         break;
@@ -182,8 +185,9 @@ WorkEnd RunWithProgress(HWND owner, SharedProgress*& running, const std::functio
         // Goes after the owner is enabled again, so that the system hands the
         // activation back to the owner.
         std::unique_ptr<ProgressWindow> window;
-        WorkerScope scope(owner, progress, running);
+        // Released only once the worker has been joined.
         SessionHold hold(owner, holdReason);
+        WorkerScope scope(owner, progress, running);
         scope.Start([&] {
             {
                 // The engine reports to the observer of the thread it runs on.

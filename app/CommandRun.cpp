@@ -20,6 +20,7 @@
 #include "ConfigureRun.h"
 #include "ConflictCopies.h"
 #include "FileSystemText.h"
+#include "SingleInstance.h"
 #include "TVNCloudDriveMain.h"
 #include "TVNConfigUtil.h"
 #include "TVNVersion.h"
@@ -306,9 +307,7 @@ std::string Files(unsigned long long count) {
 }
 
 std::string Megabytes(unsigned long long bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
-    return text;
+    return FileSystem::Megabytes(bytes) + " MB";
 }
 
 Provider ProviderHolding(const std::string& folder) {
@@ -578,8 +577,13 @@ int Run(const std::vector<std::wstring>& arguments) {
         try {
             if (a.command == Arguments::Command::Status) {
                 Status(a, r, json, text);
-            } else {
+            } else if (const InstanceLock lock; lock.Held()) {
                 Configure(a, out, r);
+            } else {
+                // The window, or another configure, may be moving the data.
+                r.exitCode = ExitRefused;
+                r.status = "refused";
+                r.message = InstanceLock::RefusalText;
             }
         } catch (const std::exception& error) {
             // A settings file or data file that cannot be read: the window's

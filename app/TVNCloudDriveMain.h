@@ -16,6 +16,7 @@
 
 #include "ConfigureDecisions.h"
 #include "Dialogs.h"
+#include "TextTips.h"
 #include "Win32Handles.h"
 
 class SharedProgress;
@@ -67,6 +68,8 @@ class TMainCloudDriveForm {
     // The title of the dialogs the window opens, where a dialog has none of
     // its own (the error box).
     static constexpr const char* ApplicationTitle = "TVN - Cloud Drive Configuration";
+    // The window's class, by which a second copy of the program finds it.
+    static constexpr const char* ClassName = "TMainCloudDriveForm";
 
     TMainCloudDriveForm();
     ~TMainCloudDriveForm();
@@ -82,6 +85,8 @@ class TMainCloudDriveForm {
     // Closes the window (and so ends the program).
     void Close();
     bool CloseRequested() const { return closeRequested_; }
+    // Where a control sits in its parent at 96 DPI, by the window's layout.
+    RECT DesignRect(const TControl& control);
 
     // Runs a handler as the window's message handling does: the dialogs it
     // shows, the engine's too, are the window's; an error that escapes it
@@ -172,11 +177,15 @@ class TMainCloudDriveForm {
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     void CreateControls(HINSTANCE instance);
+    // Lays the window out and makes its fonts at a DPI, in the suggested
+    // window rectangle or, without one, in the layout's size where it is.
+    void ApplyDpi(int dpi, const RECT* suggested);
     TControl* ControlById(int id);
 
     HWND handle_ = nullptr;
     UniqueGdiObject font_;
     UniqueGdiObject boldFont_;
+    TextTips tips_;
     HWND savedFocus_ = nullptr;
     int dpi_ = 96;
     bool closeRequested_ = false;

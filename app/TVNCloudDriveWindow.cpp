@@ -6,23 +6,23 @@
 
 #include "BackgroundWork.h"
 #include "BusyCursor.h"
+#include "Dpi.h"
 #include "ScreenPlacement.h"
 #include "TVNCloudDriveControlIds.h"
+#include "TextTips.h"
 #include "WindowClass.h"
 
 namespace {
 
-const char* const FormClassName = "TMainCloudDriveForm";
 const char* const PanelClassName = "TVNCloudDrivePanel";
 const char* const FormCaption = "Tallyvane - Cloud Drive Configuration";
-const int DesignDpi = 96;
 const int ClientWidth = 537;
 const int ClientHeight = 282;
 // Posted when the focus has moved to or from a push button.
 const UINT ShowDefaultButtonMessage = WM_APP + 1;
 
 int Scale(int value, int dpi) {
-    return MulDiv(value, dpi, DesignDpi);
+    return ScaleForDpi(value, dpi);
 }
 
 // The window a control sits in: the form itself, or one of its two panels.
@@ -39,7 +39,13 @@ struct Placement {
 
 const DWORD Child = WS_CHILD | WS_VISIBLE;
 const DWORD Label = Child | SS_LEFT | SS_NOPREFIX;
-const DWORD FolderField = Child | SS_LEFT | SS_NOPREFIX | SS_SUNKEN;
+// A status line that may be longer than the panel is wide: shortened with an
+// ellipsis, and whole in its tooltip (SS_NOTIFY lets the tooltip see the
+// mouse over it).
+const DWORD StatusLine = Label | SS_ENDELLIPSIS | SS_NOTIFY;
+// A folder shows word-wrapped on its two lines, or shortened in the middle
+// where it is longer (FitPathText), and whole in its tooltip.
+const DWORD FolderField = Child | SS_LEFT | SS_NOPREFIX | SS_SUNKEN | SS_NOTIFY;
 // BS_NOTIFY: the window hears when a push button gains or loses the focus.
 const DWORD PushButton = Child | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
 
@@ -47,14 +53,16 @@ const Parent Form = Parent::Form;
 const Parent InstallPanel = Parent::InstallPanel;
 const Parent CloudPanel = Parent::CloudPanel;
 
-// In creation order, which is the tab order.
+// In creation order, which is the tab order. Sizes at 96 DPI; inside a
+// panel a line has room for 499 pixels between the margins.
 const Placement Layout[] = {
     {&TMainCloudDriveForm::Panel3, PanelClassName, Child, Form, 10, 9, 519, 85, false},
     {&TMainCloudDriveForm::btnBrowseInstall, "BUTTON", PushButton | WS_GROUP, InstallPanel, 433, 41,
      75, 25, false},
     {&TMainCloudDriveForm::txtInstallFolder, "STATIC", FolderField | WS_GROUP, InstallPanel, 10, 41,
      415, 32, false},
-    {&TMainCloudDriveForm::lblExeLocated1, "STATIC", Label, InstallPanel, 10, 8, 471, 17, true},
+    {&TMainCloudDriveForm::lblExeLocated1, "STATIC", StatusLine, InstallPanel, 10, 8, 499, 17,
+     true},
     {&TMainCloudDriveForm::lblExeLocated2, "STATIC", Label, InstallPanel, 10, 23, 495, 17, false},
     {&TMainCloudDriveForm::Panel1, PanelClassName, Child, Form, 10, 103, 519, 126, false},
     {&TMainCloudDriveForm::btnOneDrive, "BUTTON",
@@ -67,8 +75,8 @@ const Placement Layout[] = {
      61, 415, 32, false},
     {&TMainCloudDriveForm::chkDisconnect, "BUTTON", Child | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX,
      CloudPanel, 10, 100, 497, 17, false},
-    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", Label | WS_GROUP, CloudPanel, 10, 26,
-     471, 17, true},
+    {&TMainCloudDriveForm::lblCloudDriveLocated1, "STATIC", StatusLine | WS_GROUP, CloudPanel, 10,
+     26, 499, 17, true},
     {&TMainCloudDriveForm::lblCloudDriveLocated2, "STATIC", Label, CloudPanel, 10, 41, 495, 17,
      false},
     // The bevel is a single etched line along its top edge.
@@ -89,9 +97,13 @@ HFONT MakeTahoma(int dpi, bool bold) {
 }
 
 bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
-    return RegisterWindowClassOnce(instance, FormClassName, formProc, "MAINICON") &&
+    return RegisterWindowClassOnce(instance, TMainCloudDriveForm::ClassName, formProc,
+                                   "MAINICON") &&
            RegisterWindowClassOnce(instance, PanelClassName, panelProc);
 }
+
+const DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+const DWORD FormExStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
 
 } // namespace
 
@@ -100,26 +112,19 @@ bool TMainCloudDriveForm::CreateHandle(HINSTANCE instance) {
         return true;
     if (!RegisterClasses(instance, WindowProc, PanelProc))
         return false;
-
-    HDC screen = GetDC(nullptr);
-    dpi_ = screen ? GetDeviceCaps(screen, LOGPIXELSY) : DesignDpi;
-    if (screen)
-        ReleaseDC(nullptr, screen);
-    if (dpi_ <= 0)
-        dpi_ = DesignDpi;
-
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
+    // Made at the system DPI, then laid out at the DPI of the monitor that
+    // the window is on.
+    dpi_ = SystemDpi();
     RECT rect{0, 0, Scale(ClientWidth, dpi_), Scale(ClientHeight, dpi_)};
-    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    HWND hwnd = CreateWindowExA(exStyle, FormClassName, FormCaption, style, CW_USEDEFAULT,
+    AdjustWindowRectEx(&rect, FormStyle, FALSE, FormExStyle);
+    HWND hwnd = CreateWindowExA(FormExStyle, ClassName, FormCaption, FormStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, rect.right - rect.left, rect.bottom - rect.top,
                                 nullptr, nullptr, instance, this);
     if (!hwnd)
         return false;
-    font_.reset(MakeTahoma(dpi_, false));
-    boldFont_.reset(MakeTahoma(dpi_, true));
+    tips_.Create(handle_);
     CreateControls(instance);
+    ApplyDpi(WindowDpi(handle_), nullptr);
     return true;
 }
 
@@ -130,27 +135,72 @@ void TMainCloudDriveForm::CreateControls(HINSTANCE instance) {
                       : p.parent == Parent::CloudPanel ? Panel1.Handle()
                                                        : handle_;
         DWORD exStyle = (p.className == PanelClassName) ? WS_EX_CONTROLPARENT : 0;
-        HWND child = CreateWindowExA(
-            exStyle, p.className, "", p.style, Scale(p.left, dpi_), Scale(p.top, dpi_),
-            Scale(p.width, dpi_), Scale(p.height, dpi_), parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id())), instance, nullptr);
-        SendMessageA(child, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(p.bold ? boldFont_.get() : font_.get()), FALSE);
+        HWND child = CreateWindowExA(exStyle, p.className, "", p.style, 0, 0, 0, 0, parent,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id())),
+                                     instance, nullptr);
         control.Attach(child);
+        // The static texts that may not fit (the SS_ bits mean other things
+        // for buttons).
+        if (lstrcmpA(p.className, "STATIC") == 0 && (p.style & SS_NOTIFY)) {
+            tips_.Add(child);
+            if (p.style & SS_SUNKEN)
+                FitPathText(child);
+        }
     }
+}
+
+void TMainCloudDriveForm::ApplyDpi(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    UniqueGdiObject font(MakeTahoma(dpi_, false));
+    UniqueGdiObject boldFont(MakeTahoma(dpi_, true));
+    if (suggested) {
+        SetWindowPos(handle_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        RECT rect{0, 0, Scale(ClientWidth, dpi_), Scale(ClientHeight, dpi_)};
+        AdjustWindowRectForDpi(rect, FormStyle, FormExStyle, dpi_);
+        SetWindowPos(handle_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (const Placement& p : Layout) {
+        HWND child = (this->*p.control).Handle();
+        // Edges scaled, not sizes, so that neighbours stay flush at any scale.
+        const int left = Scale(p.left, dpi_), top = Scale(p.top, dpi_);
+        SetWindowPos(child, nullptr, left, top, Scale(p.left + p.width, dpi_) - left,
+                     Scale(p.top + p.height, dpi_) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(child, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(p.bold ? boldFont.get() : font.get()), FALSE);
+    }
+    // The old fonts go only once no control uses them.
+    font_ = std::move(font);
+    boldFont_ = std::move(boldFont);
+    tips_.SetFont(static_cast<HFONT>(font_.get()));
+    RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TMainCloudDriveForm::Show() {
     RunHandler([this] { FormShow(); });
     if (!handle_)
         return;
-    // On the monitor where the user started the program.
+    // On the monitor where the user started the program, at its scale.
     POINT pointer{0, 0};
     GetCursorPos(&pointer);
     CentreOnMonitorAt(handle_, pointer);
+    if (WindowDpi(handle_) != dpi_) {
+        ApplyDpi(WindowDpi(handle_), nullptr);
+        CentreOnMonitorAt(handle_, pointer);
+    }
     ShowWindow(handle_, SW_SHOW);
     UpdateWindow(handle_);
     SetFocus(btnBrowseInstall.Handle());
+}
+
+RECT TMainCloudDriveForm::DesignRect(const TControl& control) {
+    for (const Placement& p : Layout)
+        if (&(this->*p.control) == &control)
+            return RECT{p.left, p.top, p.left + p.width, p.top + p.height};
+    return RECT{};
 }
 
 TControl* TMainCloudDriveForm::ControlById(int id) {
@@ -241,6 +291,15 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         }
         return 0;
     }
+    case WM_DPICHANGED:
+        // Moved to a monitor at another scale, or the scale changed: the
+        // layout again at the new DPI, in the rectangle Windows suggests.
+        ApplyDpi(DpiOfChange(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_NOTIFY:
+        if (TextTips::AnswerNotify(lParam))
+            return 0;
+        break;
     case WM_SETCURSOR:
         if (BusyCursor::Active()) {
             SetCursor(LoadCursorA(nullptr, IDC_WAIT));
@@ -276,9 +335,11 @@ LRESULT CALLBACK TMainCloudDriveForm::PanelProc(HWND hwnd, UINT message, WPARAM 
                                                 LPARAM lParam) noexcept {
     switch (message) {
     case WM_COMMAND:
+    case WM_NOTIFY:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-        // The panel's controls talk to the window.
+        // The panel's controls, and the tooltip of its texts, talk to the
+        // window.
         return SendMessageA(GetParent(hwnd), message, wParam, lParam);
     case WM_PAINT: {
         PAINTSTRUCT ps;

@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 #include "OleScope.h"
+#include "SingleInstance.h"
 #include "TVNCloudDriveMain.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -15,6 +16,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return CommandLine::Run(arguments);
 
     OleScope ole;
+    // One window at a time: a second start shows the first and ends.
+    const InstanceLock lock;
+    if (!lock.Held()) {
+        ShowRunningCopy();
+        return 0;
+    }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 

@@ -44,10 +44,12 @@ using Clock = std::chrono::steady_clock;
 
 const int Runs = 30;
 // Copies of 100 MB vary more from run to run on a busy machine.
-const int CopyRuns = 9;
+const int CopyRuns = 11;
 // The observer's cost is a small difference between two copies that each
 // vary by a tenth or more while others use the machine: more pairs of them.
-const int CopyPairsPerRun = 4;
+// An odd number, so that the runs begin by turns with and without it (see
+// ObserverPairs).
+const int CopyPairsPerRun = 3;
 const double SpeedupTarget = 100.0;
 const double CompareVsReadTarget = 1.5;
 const double CopyVsCopyFileTarget = 1.2;
@@ -67,11 +69,12 @@ double Seconds(const std::function<void()>& work) {
 
 // The work timed with the progress observer attached and without, in pairs,
 // one right after the other, so that both halves of a pair meet the same load
-// on the machine. Every other pair runs the other half first: the second of
-// two runs in a row took a few percent longer here, as much as the cost to be
-// measured. Two pairs of opposite order taken together cancel that: the
-// geometric mean of their ratios is what the observer costs, and that of their
-// first-by-second ratios the order's effect.
+// on the machine. Every other pair runs the other half first, because the
+// second of two runs in a row took a few percent longer here, as much as the
+// cost to be measured. Two pairs of opposite order taken together cancel that:
+// the geometric mean of their ratios is what the observer costs, and that of
+// their first-by-second ratios the order's effect. Callers let whatever else
+// they time come before the one half as often as before the other.
 struct ObserverPairs {
     std::vector<double> with;
     std::vector<double> without;

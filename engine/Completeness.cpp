@@ -7,7 +7,11 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "CloudFiles.h"
+#include "DiskChanges.h"
+#include "FileErrors.h"
 #include "FileSystem.h"
+#include "OnlineFiles.h"
 #include "Progress.h"
 #include "TVNConfigUtil.h"
 
@@ -323,6 +327,7 @@ struct DataFile {
     std::string path;
     std::string key;
     unsigned long long bytes = 0;
+    bool onlineOnly = false;
 };
 
 std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
@@ -333,16 +338,44 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
         if (!FileSystem::IsFolderEntry(entry) && IsMonthlyDataFileName(entry.cFileName)) {
             std::string path = AsciiLowerCase(data + entry.cFileName);
             std::string key = SameTextKey(path);
-            files.push_back(
-                DataFile{std::move(path), std::move(key), FileSystem::ReportedSize(entry)});
+            files.push_back(DataFile{std::move(path), std::move(key),
+                                     FileSystem::ReportedSize(entry),
+                                     CloudFiles::IsOnlineOnly(entry.dwFileAttributes)});
         }
         return true;
     });
     return files;
 }
 
+// A file that cannot be read: named with the cause when its sync client
+// could not provide it, else as the settings store names one.
+[[noreturn]] void Unreadable(const std::string& path, DWORD error) {
+    if (const std::string named = CloudFileFailure(path, error); !named.empty())
+        throw EFCloudFileError(named);
+    throw EFOpenError(path);
+}
+
 void ReadDataFile(const DataFile& file, std::string& text) {
-    FileSystem::ReadWholeFileInto(file.path, file.path, text);
+    DWORD error = 0;
+    if (!FileSystem::ReadWholeFile(file.path, text, error))
+        Unreadable(file.path, error);
+}
+
+// Reads the files kept online only before the comparison reads any, so that
+// their clients download them as one stage the user can follow and cancel.
+// False when the observer stopped it.
+bool FetchOnlineOnly(const std::vector<DataFile> (&files)[2]) {
+    std::vector<FileToFetch> fetch;
+    for (const auto& list : files)
+        for (const DataFile& file : list)
+            if (file.onlineOnly)
+                fetch.push_back(FileToFetch{DiskChanges::WidePath(file.path), file.bytes});
+    FetchFailure failure;
+    if (FetchOnlineFiles(fetch, failure))
+        return true;
+    if (failure.error == 0)
+        return false;
+    Unreadable(AsciiLowerCase(DiskChanges::ShownPath(failure.path)), failure.error);
 }
 
 // False when the observer asks the comparison to stop before this file.
@@ -359,6 +392,8 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     // For each root, the root it is compared with.
     const std::string otherRoot[2] = {AddBackslash(secondRoot), AddBackslash(firstRoot)};
     long long missing[2] = {0, 0};
+    if (!FetchOnlineOnly(files))
+        return MissingRecordCounts{0, 0, true};
     MonthWork work;
     if (ProgressObserved()) {
         unsigned long long bytes = 0;

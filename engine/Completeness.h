@@ -10,9 +10,11 @@ namespace TVNConfigUtil {
 // For each of two roots, the number of its records that the other root
 // lacks: every line of a monthly data file without a same-named file at the
 // other root, and for each pair of same-named files the lines left when every
-// line is matched with at most one equal line of the other file. Throws
-// EFOpenError, named by the lower-cased full path, for a file that cannot be
-// opened for reading.
+// line is matched with at most one equal line of the other file. Files kept
+// online only are fetched first. Throws EFOpenError, named by the
+// lower-cased full path, for a file that cannot be opened for reading, and
+// EFCloudFileError, naming it with its sync client and the cause, for one the
+// client could not provide.
 // Stopped when the progress observer stopped the comparison before it had
 // read every file: the counts then say nothing.
 struct MissingRecordCounts {

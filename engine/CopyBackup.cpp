@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "CloudFiles.h"
 #include "CopyPlan.h"
 #include "DiskChanges.h"
 #include "FileSystem.h"
@@ -246,18 +247,22 @@ TreePlan PlanTree(const std::string& source, std::wstring to, const std::string&
 // the plan is checked first, as the planned ones were before the first
 // change.
 bool CopyFileOfPlan(const std::wstring& from, const std::wstring& to, unsigned long long bytes,
-                    bool clearMarks, bool arrived) {
+                    bool clearMarks, bool arrived, CopyFailure* failure) {
     if (ProgressObserved() && !MayGoOn(DiskChanges::ShownPath(from), bytes))
         return false;
     if (arrived && !CheckFileToCopy(from, to).empty())
         return false;
     if (clearMarks && !DiskChanges::ClearMarks(to))
         return false;
-    return DiskChanges::CopyOneFile(from, to);
+    if (DiskChanges::CopyOneFile(from, to))
+        return true;
+    if (failure)
+        *failure = CopyFailure{from, GetLastError()};
+    return false;
 }
 
 // to ends with a backslash.
-bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks) {
+bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks, CopyFailure* failure) {
     if (to.empty())
         return false;
     for (const PlannedFolder& folder : plan.folders) {
@@ -280,12 +285,12 @@ bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks) {
             return true;
         });
         for (const PlannedFile& file : folder.files)
-            if (present.count(file.name) &&
-                !CopyFileOfPlan(from + file.name, into + file.name, file.bytes, clearMarks, false))
+            if (present.count(file.name) && !CopyFileOfPlan(from + file.name, into + file.name,
+                                                            file.bytes, clearMarks, false, failure))
                 return false;
         for (const WIN32_FIND_DATAW& entry : arrived)
             if (!CopyFileOfPlan(from + entry.cFileName, into + entry.cFileName,
-                                FileSystem::ReportedSize(entry), clearMarks, true))
+                                FileSystem::ReportedSize(entry), clearMarks, true, failure))
                 return false;
     }
     return true;
@@ -389,11 +394,12 @@ bool HoldsFiles(const TreePlan& backup) {
     return false;
 }
 
-bool CarryOutCopy(const TreePlan& plan, bool clearMarks) {
-    return CarryOut(plan, plan.to, clearMarks);
+bool CarryOutCopy(const TreePlan& plan, bool clearMarks, CopyFailure* failure) {
+    return CarryOut(plan, plan.to, clearMarks, failure);
 }
 
-bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made) {
+bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made,
+                    CopyFailure* failure) {
     const std::string into = AddBackslash(holder);
     made.clear();
     if (into.empty())
@@ -402,7 +408,7 @@ bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string
     if (name.empty())
         return false;
     made = into + name + "\\";
-    return CarryOut(plan, AsFolder(WidePath(made)), false);
+    return CarryOut(plan, AsFolder(WidePath(made)), false, failure);
 }
 
 std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
@@ -421,6 +427,7 @@ std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
         WIN32_FILE_ATTRIBUTE_DATA source{};
         file.exists = GetFileAttributesExW(file.from.c_str(), GetFileExInfoStandard, &source);
         file.bytes = file.exists ? FileSystem::ReportedSize(source) : 0;
+        file.attributes = file.exists ? CloudFiles::ListedAttributes(file.from) : 0;
         unsigned long long replaced = 0;
         file.overwrites = file.exists && destination.Find(file.to, replaced);
         files.push_back(std::move(file));

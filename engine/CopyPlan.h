@@ -49,6 +49,14 @@ struct PlannedRootFile {
     bool exists = false;     // the source was there when planned
     bool overwrites = false; // and so was something of its name at the destination
     unsigned long long bytes = 0;
+    DWORD attributes = 0; // as a listing of its folder showed them
+};
+
+// The file whose copy failed, and the system's error, so that a failure a
+// sync client caused can be named.
+struct CopyFailure {
+    std::wstring from;
+    DWORD error = 0;
 };
 
 // The plan of CopyFolderTree(source, destination, excludePrefix). What each
@@ -70,12 +78,14 @@ bool HoldsFiles(const TreePlan& backup);
 // (a destination whose files a backup already holds) the hidden, system and
 // read-only marks of a file it overwrites are taken off first, since
 // CopyFile refuses to overwrite such a file on Windows. Stops at the first
-// failure, and before a file the progress observer says no to.
-bool CarryOutCopy(const TreePlan& plan, bool clearMarks);
+// failure, and before a file the progress observer says no to; a failed
+// file copy is told in failure.
+bool CarryOutCopy(const TreePlan& plan, bool clearMarks, CopyFailure* failure = nullptr);
 // Carries out a backup plan into a new backup folder in holder, naming the
 // folder it made in made (also when the backup then failed or was stopped;
 // empty when it made none).
-bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made);
+bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made,
+                    CopyFailure* failure = nullptr);
 
 // The name of a new backup folder in holder (ending with a backslash) that
 // nothing there carries yet, or empty when that cannot be told.

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <set>
 
+#include "CloudFiles.h"
 #include "CopyPlan.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
 #include "IniFiles.h"
+#include "OnlineFiles.h"
+#include "Progress.h"
 #include "TVNConfigUtil.h"
 #include "Win32Handles.h"
 
@@ -126,9 +129,37 @@ std::vector<std::string> SettingsToRead(const RunPlan& plan) {
     return files;
 }
 
+// The online-only files among those listed, to be fetched before the first
+// change.
+void AddIfOnlineOnly(std::vector<FileToFetch>& fetch, const std::wstring& path, DWORD attributes,
+                     unsigned long long bytes) {
+    if (CloudFiles::IsOnlineOnly(attributes))
+        fetch.push_back(FileToFetch{path, bytes});
+}
+
+// Whether two folders lie on one volume, so that what is fetched into one
+// takes space on the other's drive.
+bool SameVolume(const std::wstring& a, const std::wstring& b) {
+    wchar_t first[MAX_PATH + 1], second[MAX_PATH + 1];
+    return GetVolumePathNameW(a.c_str(), first, MAX_PATH) &&
+           GetVolumePathNameW(b.c_str(), second, MAX_PATH) &&
+           CompareStringOrdinal(first, -1, second, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Fetches the files; the message of the first that cannot be read, or empty
+// (also when the observer stopped the work: StopAsked() then tells).
+std::string Fetched(const std::vector<FileToFetch>& files) {
+    FetchFailure failure;
+    if (FetchOnlineFiles(files, failure) || failure.error == 0)
+        return std::string();
+    return OpenFailure(ShownPath(failure.path), failure.error);
+}
+
 } // namespace
 
 std::string OpenFailure(const std::string& path, DWORD error) {
+    if (CloudFiles::IsCloudFileError(error))
+        return CloudFileFailure(path, error);
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -174,17 +205,27 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
     std::vector<std::wstring> reads;
     std::vector<std::wstring> overwrites;
     std::set<std::wstring> folders;
+    // What of that is online only, fetched last: the fetched data takes
+    // space on its drive, which for the destination's files (and the
+    // source's on the same volume) is the destination's.
+    std::vector<FileToFetch> fetch;
     unsigned long long needed = 0;
     if (plan.copy) {
         if (plan.backupDue) {
             for (const PlannedFolder& folder : plan.destination.folders)
-                for (const PlannedFile& file : folder.files)
+                for (const PlannedFile& file : folder.files) {
                     reads.push_back(plan.destination.from + folder.below + file.name);
+                    AddIfOnlineOnly(fetch, reads.back(), file.attributes, file.bytes);
+                }
             needed += plan.destination.bytes;
+            for (const FileToFetch& file : fetch)
+                needed += file.bytes;
         }
+        const size_t fetchedAtDestination = fetch.size();
         for (const PlannedFolder& folder : plan.data.folders) {
             for (const PlannedFile& file : folder.files) {
                 reads.push_back(plan.data.from + folder.below + file.name);
+                AddIfOnlineOnly(fetch, reads.back(), file.attributes, file.bytes);
                 if (file.overwrites) {
                     overwrites.push_back(plan.data.to + folder.below + file.name);
                     needed += file.bytes > file.replacedBytes ? file.bytes - file.replacedBytes : 0;
@@ -199,11 +240,16 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
             if (!file.exists)
                 continue;
             reads.push_back(file.from);
+            AddIfOnlineOnly(fetch, file.from, file.attributes, file.bytes);
             if (file.overwrites)
                 overwrites.push_back(file.to);
             needed += file.bytes;
         }
         folders.insert(WidePath(plan.destinationRoot));
+        if (fetch.size() > fetchedAtDestination &&
+            SameVolume(WidePath(plan.sourceRoot), WidePath(plan.destinationRoot)))
+            for (size_t i = fetchedAtDestination; i < fetch.size(); ++i)
+                needed += fetch[i].bytes;
     }
     for (const std::string& settings : plan.settingsFiles)
         folders.insert(FolderOf(WidePath(settings)));
@@ -214,8 +260,18 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
             return NotAllowed(ShownPath(folder));
 
     // Settings that cannot be read stop the run here with the store's own
-    // error, as they would at their write, but before anything has changed.
-    for (const std::string& settings : SettingsToRead(plan))
+    // error, as they would at their write, but before anything has changed;
+    // those kept online only are fetched first, so that a client that cannot
+    // provide them is named.
+    const std::vector<std::string> settingsToRead = SettingsToRead(plan);
+    std::vector<FileToFetch> settingsToFetch;
+    for (const std::string& settings : settingsToRead) {
+        const std::wstring path = WidePath(settings);
+        AddIfOnlineOnly(settingsToFetch, path, CloudFiles::ListedAttributes(path), 0);
+    }
+    if (std::string problem = Fetched(settingsToFetch); !problem.empty() || StopAsked())
+        return problem;
+    for (const std::string& settings : settingsToRead)
         TMemIniFile{settings};
 
     // A settings file this account may not write (its own access rights, not
@@ -252,7 +308,7 @@ std::string CheckBeforeChanges(const RunPlan& plan) {
                    FileSystem::Megabytes(free.QuadPart, FileSystem::Rounding::Down) +
                    " MB are free.\r\nFree some space on that drive, then press Configure again.";
     }
-    return std::string();
+    return Fetched(fetch);
 }
 
 } // namespace TVNConfigUtil

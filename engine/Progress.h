@@ -7,15 +7,18 @@
 
 namespace TVNConfigUtil {
 
+// Downloading: files that a sync client keeps online only are read before
+// the comparison or the first change, so that the client downloads them.
 // Merging replaces month files with their conflict copies' records added,
 // each in one rename: like writing the settings, it takes milliseconds and
 // is not stopped.
-enum class WorkStage { Comparing, BackingUp, Copying, WritingSettings, Merging };
+enum class WorkStage { Comparing, BackingUp, Copying, WritingSettings, Downloading, Merging };
 
 class ProgressObserver {
   public:
     virtual ~ProgressObserver() = default;
-    // A stage begins: the root it works on and how many files and bytes it
+    // A stage begins: the root it works on (for Downloading, the name of the
+    // sync client that provides the files) and how many files and bytes it
     // will go through (0 when not known).
     virtual void StageBegins(WorkStage stage, const std::string& root, unsigned long long files,
                              unsigned long long bytes) = 0;

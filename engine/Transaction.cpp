@@ -4,7 +4,9 @@
 
 #include "ConfigureRun.h"
 #include "CopyPlan.h"
+#include "DiskChanges.h"
 #include "Dialogs.h"
+#include "OnlineFiles.h"
 #include "Preflight.h"
 #include "Progress.h"
 
@@ -55,18 +57,27 @@ std::string FolderCreationMessage(const std::string& folder) {
 // copies no settings.
 std::string BackupAndCopy(const RunPlan& plan, std::string& backup) {
     const std::string& destinationRoot = plan.destinationRoot;
+    // A file that its sync client could not provide after all (fetched
+    // before the first change, then made online-only again, or a client
+    // that stopped meanwhile) is named after the line of the failed step.
+    CopyFailure failure;
+    auto naming = [&](const std::string& step) {
+        const std::string named =
+            CloudFileFailure(DiskChanges::ShownPath(failure.from), failure.error);
+        return named.empty() ? step : step + "\r\n" + named;
+    };
     if (plan.backupDue) {
         ReportStage(WorkStage::BackingUp, destinationRoot, plan.destination.files,
                     plan.destination.bytes);
-        if (!CarryOutBackup(plan.destination, destinationRoot, backup) || StopAsked())
-            return "File backup of \"" + destinationRoot + "\" failed.";
+        if (!CarryOutBackup(plan.destination, destinationRoot, backup, &failure) || StopAsked())
+            return naming("File backup of \"" + destinationRoot + "\" failed.");
     }
     std::string message;
     // Every file the data copy overwrites is in the backup by now.
     ReportStage(WorkStage::Copying, destinationRoot, plan.data.files, plan.data.bytes);
-    if (!CarryOutCopy(plan.data, true))
-        message =
-            "File copy from \"" + plan.sourceRoot + "\" to \"" + destinationRoot + "\" failed.";
+    if (!CarryOutCopy(plan.data, true, &failure))
+        message = naming("File copy from \"" + plan.sourceRoot + "\" to \"" + destinationRoot +
+                         "\" failed.");
     if (StopAsked())
         return message;
     CopyRootFiles(plan.rootFiles);
@@ -251,6 +262,15 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
             read = {install + SettingsFileName, settingsInEffect->FileName()};
         plan = PlanRun(sourceRoot, destinationRoot, copying, rewritten, read);
         errorText = CheckBeforeChanges(plan);
+        // Stopped while files kept online only were being fetched: nothing
+        // has changed.
+        if (errorText.empty() && StopAsked()) {
+            details.cancelled = true;
+            details.outcome = Outcome{
+                std::string(), CancelledReport(destinationRoot, std::string(),
+                                               !oldRedirect.empty() ? oldRedirect : install)};
+            return;
+        }
     }
     details.backupDue = copying && plan.backupDue;
     details.backupFiles = plan.destination.files;
@@ -287,7 +307,14 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
         WriteSettings(writes, install, sourceRoot, destinationRoot, server, rights, redirecting);
     }
 
-    const std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    // Windows may make files online-only again when the disk runs low, and
+    // Tallyvane would then fail without a network: data left in a OneDrive
+    // folder is kept on this device. Returning to the standard location
+    // leaves the old folder's mark as it is.
+    if (errorText.empty() && !newRedirect.empty())
+        if (const std::string kept = KeepDataOnThisDevice(destinationRoot); !kept.empty())
+            text += "\r\n" + kept;
     details.outcome =
         errorText.empty() ? Outcome{text, std::string()} : Outcome{std::string(), text};
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "Dpi.h"
 #include "MessageDialogLayout.h"
 #include "OpenFileDialog.h"
 #include "ScreenPlacement.h"
@@ -35,25 +36,6 @@ class FontDC {
     HGDIOBJ previous_;
 };
 
-// The font the system uses for message boxes; the stock GUI font when the
-// system does not report one.
-class MessageFont {
-  public:
-    MessageFont() {
-        NONCLIENTMETRICSA metrics{};
-        metrics.cbSize = sizeof metrics;
-        if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-            owned_.reset(CreateFontIndirectA(&metrics.lfMessageFont));
-    }
-    HFONT get() const {
-        return owned_ ? static_cast<HFONT>(owned_.get())
-                      : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    }
-
-  private:
-    UniqueGdiObject owned_;
-};
-
 // True when the user's interface language reads from right to left.
 bool RightToLeftReading() {
     switch (PRIMARYLANGID(GetUserDefaultUILanguage())) {
@@ -70,14 +52,22 @@ bool RightToLeftReading() {
 struct MessageDialogState {
     const std::string& text;
     MessageDialogContent content;
-    HFONT font;
+    int dpi = DesignDpi;
+    // The message font at the dialog's DPI, and the stock GUI font where the
+    // system does not report one.
+    UniqueGdiObject ownFont;
+    HFONT Font() const {
+        return ownFont ? static_cast<HFONT>(ownFont.get())
+                       : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }
 };
 
 MessageDialogMetrics MeasureMessageDialog(HWND dialog, const MessageDialogState& state) {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     MessageDialogMetrics metrics;
     metrics.rightToLeft = RightToLeftReading();
-    FontDC dc(dialog, state.font);
+    metrics.iconSize = SystemMetricForDpi(SM_CXICON, state.dpi);
+    FontDC dc(dialog, state.Font());
     if (!dc.get())
         return metrics;
     GetTextExtentPoint32A(dc.get(), letters, 52, &metrics.lettersExtent);
@@ -108,44 +98,33 @@ HWND CreateChild(HWND dialog, const char* className, const char* text, DWORD sty
     return child;
 }
 
-// A system icon at the size the screen's DPI asks for (SM_CXICON), scaled
-// down from a larger image rather than up from 32 pixels; the caller destroys
-// it. The function lives only in version 6 of the common controls, so it is
-// looked up rather than imported. Wine draws at 96 DPI, where both give 32
-// pixels; the scaling follows the documented LoadIconWithScaleDown.
-HICON LoadMessageIcon(LPCSTR name) {
+// A system icon at the size the dialog's DPI asks for (SM_CXICON at that
+// DPI), scaled down from a larger image rather than up from 32 pixels; the
+// caller destroys it. The function lives only in version 6 of the common
+// controls, so it is looked up rather than imported.
+HICON LoadMessageIcon(LPCSTR name, int size) {
     using LoadScaled = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
-    const int cx = GetSystemMetrics(SM_CXICON);
-    const int cy = GetSystemMetrics(SM_CYICON);
     HICON icon = nullptr;
     if (HMODULE controls = GetModuleHandleA("comctl32.dll"))
         if (auto load = reinterpret_cast<LoadScaled>(
                 reinterpret_cast<void (*)()>(GetProcAddress(controls, "LoadIconWithScaleDown"))))
-            if (SUCCEEDED(load(nullptr, reinterpret_cast<PCWSTR>(name), cx, cy, &icon)))
+            if (SUCCEEDED(load(nullptr, reinterpret_cast<PCWSTR>(name), size, size, &icon)))
                 return icon;
-    return static_cast<HICON>(LoadImageA(nullptr, name, IMAGE_ICON, cx, cy, 0));
+    return static_cast<HICON>(LoadImageA(nullptr, name, IMAGE_ICON, size, size, 0));
 }
 
-void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
+void CreateMessageControls(HWND dialog, const MessageDialogState& state) {
     const MessageDialogContent& content = state.content;
     SetWindowTextA(dialog, content.title.c_str());
-    SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
-
-    const MessageDialogMetrics metrics = MeasureMessageDialog(dialog, state);
-    const MessageDialogLayout layout = ComputeMessageDialogLayout(content, metrics);
-
-    if (content.icon) {
-        // The control draws the icon at the control's size, whatever size
-        // the system hands out for the current DPI.
-        HWND icon = CreateChild(dialog, "STATIC", nullptr, SS_ICON | SS_REALSIZECONTROL, 0,
-                                layout.icon, idMessageIcon, state.font);
-        if (icon)
-            SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadMessageIcon(content.icon)),
-                         0);
-    }
-    const DWORD textStyle = SS_NOPREFIX | (metrics.rightToLeft ? SS_RIGHT : SS_LEFT);
+    const RECT none{0, 0, 0, 0};
+    if (content.icon)
+        // The control draws the icon at the control's size, which the layout
+        // makes the size it is loaded at.
+        CreateChild(dialog, "STATIC", nullptr, SS_ICON | SS_REALSIZECONTROL, 0, none, idMessageIcon,
+                    state.Font());
+    const DWORD textStyle = SS_NOPREFIX | (RightToLeftReading() ? SS_RIGHT : SS_LEFT);
     CreateChild(dialog, "STATIC", state.text.c_str(), textStyle,
-                metrics.rightToLeft ? WS_EX_RTLREADING : 0, layout.text, idMessageText, state.font);
+                RightToLeftReading() ? WS_EX_RTLREADING : 0, none, idMessageText, state.Font());
 
     HWND focus = nullptr;
     for (size_t i = 0; i < content.buttons.size(); ++i) {
@@ -154,25 +133,81 @@ void InitMessageDialog(HWND dialog, const MessageDialogState& state) {
         DWORD style = WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         if (i == 0)
             style |= WS_GROUP;
-        HWND control = CreateChild(dialog, "BUTTON", button.caption, style, 0, layout.buttons[i],
-                                   button.controlId, state.font);
+        HWND control = CreateChild(dialog, "BUTTON", button.caption, style, 0, none,
+                                   button.controlId, state.Font());
         if (isDefault || !focus)
             focus = control;
     }
     if (content.defaultButton >= 0)
         SendMessageA(dialog, DM_SETDEFID, content.buttons[content.defaultButton].controlId, 0);
-
-    // Size the frame around the computed client area and centre it on its
-    // owner's monitor.
-    RECT frame{0, 0, layout.client.cx, layout.client.cy};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_EXSTYLE)));
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(dialog, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    CentreOnOwnersMonitor(dialog, GetWindow(dialog, GW_OWNER));
     if (focus)
         SetFocus(focus);
+}
+
+void MoveChild(HWND dialog, int id, const RECT& r, HFONT font) {
+    HWND child = GetDlgItem(dialog, id);
+    SetWindowPos(child, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+// Measures and places everything at the state's DPI and font, with the
+// frame's top left corner at the given point.
+void LayOutMessageDialog(HWND dialog, const MessageDialogState& state, POINT topLeft) {
+    const MessageDialogContent& content = state.content;
+    SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(state.Font()), FALSE);
+    const MessageDialogMetrics metrics = MeasureMessageDialog(dialog, state);
+    const MessageDialogLayout layout = ComputeMessageDialogLayout(content, metrics);
+    if (content.icon) {
+        MoveChild(dialog, idMessageIcon, layout.icon, state.Font());
+        HICON icon = LoadMessageIcon(content.icon, metrics.iconSize);
+        if (HICON old = reinterpret_cast<HICON>(SendDlgItemMessageA(
+                dialog, idMessageIcon, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0)))
+            DestroyIcon(old);
+    }
+    MoveChild(dialog, idMessageText, layout.text, state.Font());
+    for (size_t i = 0; i < content.buttons.size(); ++i)
+        MoveChild(dialog, content.buttons[i].controlId, layout.buttons[i], state.Font());
+
+    RECT frame{0, 0, layout.client.cx, layout.client.cy};
+    AdjustWindowRectForDpi(frame, static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_STYLE)),
+                           static_cast<DWORD>(GetWindowLongPtrA(dialog, GWL_EXSTYLE)), state.dpi);
+    SetWindowPos(dialog, nullptr, topLeft.x, topLeft.y, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// In the per-monitor mode the dialog manager would rescale the dialog by its
+// own rules on a DPI change; the dialog lays itself out instead. The function
+// exists from Windows 10 version 1703 on.
+void KeepDialogManagerFromRescaling(HWND dialog) {
+    using SetBehavior = BOOL(WINAPI*)(HWND, int, int);
+    const int disableAll = 1; // DDC_DISABLE_ALL
+    if (HMODULE user32 = GetModuleHandleA("user32.dll"))
+        if (auto set = reinterpret_cast<SetBehavior>(
+                reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetDialogDpiChangeBehavior"))))
+            set(dialog, disableAll, disableAll);
+}
+
+void InitMessageDialog(HWND dialog, MessageDialogState& state) {
+    KeepDialogManagerFromRescaling(dialog);
+    CreateMessageControls(dialog, state);
+    // At the scale of the owner's monitor, where it is centred.
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    state.dpi = owner ? WindowDpi(owner) : SystemDpi();
+    state.ownFont = MessageFontForDpi(state.dpi);
+    LayOutMessageDialog(dialog, state, POINT{0, 0});
+    CentreOnOwnersMonitor(dialog, owner);
+}
+
+// Moved to a monitor at another scale, or the scale changed: measured and
+// laid out again at the new DPI, where Windows suggests.
+void RescaleMessageDialog(HWND dialog, MessageDialogState& state, int dpi, const RECT& suggested) {
+    state.dpi = dpi;
+    UniqueGdiObject font = MessageFontForDpi(dpi);
+    std::swap(font, state.ownFont);
+    LayOutMessageDialog(dialog, state, POINT{suggested.left, suggested.top});
+    // The old font goes once no control uses it, at the end of this scope.
 }
 
 INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam,
@@ -181,11 +216,22 @@ INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam,
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         try {
-            InitMessageDialog(dialog, *reinterpret_cast<const MessageDialogState*>(lParam));
+            InitMessageDialog(dialog, *reinterpret_cast<MessageDialogState*>(lParam));
         } catch (...) {
             EndDialog(dialog, CloseButtonResult);
         }
         return FALSE; // the focus is set already
+    case WM_DPICHANGED:
+        if (auto* state =
+                reinterpret_cast<MessageDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER))) {
+            try {
+                RescaleMessageDialog(dialog, *state, DpiOfChange(wParam),
+                                     *reinterpret_cast<const RECT*>(lParam));
+            } catch (...) {
+                // Out of memory while measuring: the dialog stays as it was.
+            }
+        }
+        return TRUE;
     case WM_COMMAND: {
         const auto* state =
             reinterpret_cast<const MessageDialogState*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -242,8 +288,8 @@ HWND OwnerWindow(const DialogOwner& owner) {
 
 int ShowMessageDialog(const DialogOwner& owner, const std::string& text, TMsgDlgType type,
                       TMsgDlgButtons buttons) {
-    MessageFont font;
-    MessageDialogState state{text, DescribeMessageDialog(type, buttons, owner.title), font.get()};
+    MessageDialogState state{text, DescribeMessageDialog(type, buttons, owner.title), DesignDpi,
+                             UniqueGdiObject()};
 
     EmptyDialogTemplate dialogTemplate{};
     dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;

@@ -1,5 +1,7 @@
 #include "DiskChanges.h"
 
+#include "CloudFiles.h"
+
 namespace DiskChanges {
 
 namespace {
@@ -89,6 +91,8 @@ bool MakeFolder(const std::string& ansiPath) {
 
 bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
     BeforeChange(to);
+    if (CloudFiles::ReadRefused(from))
+        return false;
     return RetryWhileShared([&] { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; });
 }
 
@@ -116,6 +120,11 @@ bool ClearMarks(const std::wstring& path) {
     BeforeChange(path);
     DWORD kept = attributes & ~marks;
     return SetFileAttributesW(path.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool SetAttributes(const std::wstring& path, DWORD attributes) {
+    BeforeChange(path);
+    return SetFileAttributesW(path.c_str(), attributes) != 0;
 }
 
 } // namespace DiskChanges

@@ -64,6 +64,7 @@ template <typename Attempt> bool RetryWhileShared(Attempt attempt) {
 bool MakeFolder(const std::wstring& path);
 bool MakeFolder(const std::string& ansiPath);
 // Copies a file over any file of that name, waiting out sharing violations.
+// A read the cloud seam refuses fails the copy with its error.
 bool CopyOneFile(const std::wstring& from, const std::wstring& to);
 // Copies a file so that the destination holds, at every instant, either its
 // old bytes or the new ones: the copy goes to a temporary file beside it,
@@ -74,5 +75,7 @@ bool CopyOneFileWhole(const std::wstring& from, const std::wstring& to);
 // would otherwise refuse to overwrite (Windows documents access denied for
 // a hidden or read-only destination; Wine running as root copies anyway).
 bool ClearMarks(const std::wstring& path);
+// Sets a file's or folder's attributes.
+bool SetAttributes(const std::wstring& path, DWORD attributes);
 
 } // namespace DiskChanges

@@ -30,3 +30,11 @@ class EWriteError : public EFileError {
   public:
     EWriteError() : EFileError("Stream write error") {}
 };
+
+// A file whose read failed for a cause the message names (a sync client
+// that could not provide a file kept online only): what() is the whole
+// message.
+class EFCloudFileError : public EFileError {
+  public:
+    using EFileError::EFileError;
+};

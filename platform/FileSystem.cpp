@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "CloudFiles.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "Win32Handles.h"
@@ -64,21 +65,23 @@ bool ForceDirectories(const std::string& path) {
     return DiskChanges::MakeFolder(dir) || DirectoryExists(dir);
 }
 
-std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
-    std::string text;
-    ReadWholeFileInto(path, errorName, text);
-    return text;
-}
-
-void ReadWholeFileInto(const std::string& path, const std::string& errorName, std::string& text) {
+bool ReadWholeFile(const std::string& path, std::string& text, DWORD& error) {
+    if (CloudFiles::ReadRefused(path)) {
+        error = GetLastError();
+        text.clear();
+        return false;
+    }
     // A sync client or scanner may hold the file for a moment.
     UniqueFileHandle file;
     if (!DiskChanges::RetryWhileShared([&] {
             file.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             return file.valid();
-        }))
-        throw EFOpenError(errorName);
+        })) {
+        error = GetLastError();
+        text.clear();
+        return false;
+    }
     LARGE_INTEGER size{};
     const size_t reported = GetFileSizeEx(file.get(), &size) && size.QuadPart > 0
                                 ? static_cast<size_t>(size.QuadPart)
@@ -95,13 +98,29 @@ void ReadWholeFileInto(const std::string& path, const std::string& errorName, st
             text.resize(text.size() + (1 << 16));
         const DWORD room = static_cast<DWORD>(std::min<size_t>(text.size() - length, 1 << 30));
         DWORD got = 0;
-        if (!ReadFile(file.get(), text.data() + length, room, &got, nullptr))
-            throw EFOpenError(errorName);
+        if (!ReadFile(file.get(), text.data() + length, room, &got, nullptr)) {
+            error = GetLastError();
+            text.clear();
+            return false;
+        }
         if (got == 0)
             break;
         length += got;
     }
     text.resize(length);
+    return true;
+}
+
+void ReadWholeFileInto(const std::string& path, const std::string& errorName, std::string& text) {
+    DWORD error = 0;
+    if (!ReadWholeFile(path, text, error))
+        throw EFOpenError(errorName);
+}
+
+std::string ReadWholeFile(const std::string& path, const std::string& errorName) {
+    std::string text;
+    ReadWholeFileInto(path, errorName, text);
+    return text;
 }
 
 } // namespace FileSystem

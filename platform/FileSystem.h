@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CloudFiles.h"
 #include "FileSystemText.h"
 #include "Win32Handles.h"
 
@@ -54,13 +55,24 @@ template <typename Visit> void ForEachMatch(const std::string& pattern, Visit vi
     ForEachFound<WIN32_FIND_DATAA>(pattern, visit);
 }
 
+// An entry of folder with the attributes the cloud seam in force reports.
+template <typename FindData, typename Char, typename Visit>
+bool VisitAsListed(const std::basic_string<Char>& folder, const FindData& entry, Visit& visit) {
+    if (!CloudFiles::SeamInForce())
+        return visit(entry);
+    FindData listed = entry;
+    listed.dwFileAttributes =
+        CloudFiles::Reported(folder + entry.cFileName, entry.dwFileAttributes);
+    return visit(static_cast<const FindData&>(listed));
+}
+
 // The one walk of a folder's entries: calls visit(entry) for every entry of
 // folder (which ends with a backslash), hidden and system entries included,
 // "." and ".." left out, until visit returns false. A folder that does not
 // exist or cannot be listed has no entries.
 template <typename Visit> void ForEachEntry(const std::string& folder, Visit visit) {
     ForEachFound<WIN32_FIND_DATAA>(folder + "*", [&](const WIN32_FIND_DATAA& entry) {
-        return IsDotEntry(entry) || visit(entry);
+        return IsDotEntry(entry) || VisitAsListed(folder, entry, visit);
     });
 }
 
@@ -69,7 +81,7 @@ template <typename Visit> void ForEachEntry(const std::string& folder, Visit vis
 // outside the ANSI code page and paths beyond 260 characters are listed.
 template <typename Visit> void ForEachEntryW(const std::wstring& folder, Visit visit) {
     ForEachFound<WIN32_FIND_DATAW>(folder + L"*", [&](const WIN32_FIND_DATAW& entry) {
-        return IsDotEntry(entry) || visit(entry);
+        return IsDotEntry(entry) || VisitAsListed(folder, entry, visit);
     });
 }
 
@@ -106,6 +118,9 @@ bool ForceDirectories(const std::string& path);
 // it; a sharing violation is waited out for a moment. Throws
 // EFOpenError(errorName) when the file cannot be opened or read.
 std::string ReadWholeFile(const std::string& path, const std::string& errorName);
+// The same without the exception: false, with the system's error, when the
+// file cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& text, DWORD& error);
 
 // The same into a buffer that a caller keeps from file to file: the file's
 // bytes replace the text, and its memory is reused. A fresh megabyte costs

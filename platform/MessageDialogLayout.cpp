@@ -14,8 +14,6 @@ constexpr int ButtonWidth = 50;
 constexpr int ButtonHeight = 14;
 constexpr int ButtonSpacing = 4;
 
-// The system icons are laid out at their classic size.
-constexpr int IconSize = 32;
 // Room around a caption inside its button.
 constexpr int CaptionPadding = 8;
 
@@ -124,9 +122,10 @@ MessageDialogLayout ComputeMessageDialogLayout(const MessageDialogContent& conte
         buttonWidth = std::max(buttonWidth, captionWidth + CaptionPadding);
 
     const bool hasIcon = content.icon != nullptr;
-    const int iconTextWidth = hasIcon ? IconSize + horzSpacing : 0;
+    const int iconSize = metrics.iconSize;
+    const int iconTextWidth = hasIcon ? iconSize + horzSpacing : 0;
     const int textHeight = metrics.textExtent.cy;
-    const int iconTextHeight = hasIcon ? std::max(IconSize, textHeight) : textHeight;
+    const int iconTextHeight = hasIcon ? std::max(iconSize, textHeight) : textHeight;
 
     const int count = static_cast<int>(content.buttons.size());
     const int buttonGroupWidth = count > 0 ? count * buttonWidth + (count - 1) * buttonSpacing : 0;
@@ -138,7 +137,7 @@ MessageDialogLayout ComputeMessageDialogLayout(const MessageDialogContent& conte
     layout.client.cy = iconTextHeight + buttonHeight + vertSpacing + 2 * vertMargin;
 
     if (hasIcon)
-        layout.icon = MakeRect(horzMargin, vertMargin, IconSize, IconSize);
+        layout.icon = MakeRect(horzMargin, vertMargin, iconSize, iconSize);
     layout.text =
         MakeRect(horzMargin + iconTextWidth, vertMargin, metrics.textExtent.cx, textHeight);
     if (metrics.rightToLeft) {

@@ -51,6 +51,7 @@ struct MessageDialogMetrics {
     SIZE lettersExtent{};           // extent of the 52 letters "A".."Z" "a".."z" on one line
     SIZE textExtent{};              // the message laid out word-wrapped in MessageTextWidth()
     std::vector<int> captionWidths; // one per button shown, same order
+    int iconSize = 32;              // the icon's width and height as loaded (SM_CXICON)
     bool rightToLeft = false;
 };
 

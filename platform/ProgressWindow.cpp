@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "Dpi.h"
 #include "ScreenPlacement.h"
 #include "WindowClass.h"
 
@@ -12,7 +13,6 @@ namespace {
 enum { idStage = 1001, idFile, idBar, idCounts };
 
 const char* const Caption = "Tallyvane - Cloud Drive Configuration";
-const int DesignDpi = 96;
 
 struct Place {
     int id;
@@ -21,26 +21,22 @@ struct Place {
     int left, top, width, height;
 };
 
-// One line each, cut at the right edge. Not the ellipsis styles: under Wine
-// they shorten the control's text itself, not only what is drawn.
-const DWORD Text = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+// One line each. The file in hand is a path, shortened in its middle as the
+// shell's copy dialog does, so that its name stays; the stage and the counts
+// are shortened at their end. Each keeps its whole text, which its tooltip
+// shows (SS_NOTIFY lets the tooltip see the mouse).
+const DWORD Text = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
 const Place Layout[] = {
-    {idStage, "STATIC", Text, 12, 12, 396, 16},
-    {idFile, "STATIC", Text, 12, 32, 396, 16},
+    {idStage, "STATIC", Text | SS_ENDELLIPSIS, 12, 12, 396, 16},
+    {idFile, "STATIC", Text | SS_PATHELLIPSIS, 12, 32, 396, 16},
     {idBar, PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE, 12, 56, 396, 16},
-    {idCounts, "STATIC", Text, 12, 78, 396, 16},
+    {idCounts, "STATIC", Text | SS_ENDELLIPSIS, 12, 78, 396, 16},
     {IDCANCEL, "BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 330, 100, 78, 24},
 };
 const int ClientWidth = 420;
 const int ClientHeight = 136;
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : DesignDpi;
-    if (screen)
-        ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : DesignDpi;
-}
+const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+const DWORD ExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 } // namespace
 
@@ -48,31 +44,56 @@ ProgressWindow::ProgressWindow(HWND owner) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!RegisterWindowClassOnce(instance, ProgressWindow::ClassName, WindowProc))
         return;
-    const int dpi = ScreenDpi();
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    RECT rect{0, 0, MulDiv(ClientWidth, dpi, DesignDpi), MulDiv(ClientHeight, dpi, DesignDpi)};
-    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    handle_ = CreateWindowExA(exStyle, ClassName, Caption, style, 0, 0, rect.right - rect.left,
-                              rect.bottom - rect.top, owner, nullptr, instance, this);
+    handle_ = CreateWindowExA(ExStyle, ClassName, Caption, Style, 0, 0, 0, 0, owner, nullptr,
+                              instance, this);
     if (!handle_)
         return;
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        font_.reset(CreateFontIndirectA(&metrics.lfMessageFont));
+    tips_.Create(handle_);
     for (const Place& p : Layout) {
         HWND child = CreateWindowExA(
-            0, p.className, p.id == IDCANCEL ? "Cancel" : "", p.style, MulDiv(p.left, dpi, 96),
-            MulDiv(p.top, dpi, 96), MulDiv(p.width, dpi, 96), MulDiv(p.height, dpi, 96), handle_,
+            0, p.className, p.id == IDCANCEL ? "Cancel" : "", p.style, 0, 0, 0, 0, handle_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)), instance, nullptr);
-        if (font_)
-            SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        if (p.style & SS_NOTIFY)
+            tips_.Add(child);
     }
     SendDlgItemMessageA(handle_, idBar, PBM_SETRANGE32, 0, 1000);
+    // At the scale of the owner's monitor, where it is centred.
+    ApplyDpi(owner ? WindowDpi(owner) : SystemDpi(), nullptr);
     CentreOnOwnersMonitor(handle_, owner);
+    if (WindowDpi(handle_) != dpi_) {
+        ApplyDpi(WindowDpi(handle_), nullptr);
+        CentreOnOwnersMonitor(handle_, owner);
+    }
     ShowWindow(handle_, SW_SHOW);
     SetFocus(GetDlgItem(handle_, IDCANCEL));
+}
+
+void ProgressWindow::ApplyDpi(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    if (suggested) {
+        SetWindowPos(handle_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        RECT rect{0, 0, ScaleForDpi(ClientWidth, dpi), ScaleForDpi(ClientHeight, dpi)};
+        AdjustWindowRectForDpi(rect, Style, ExStyle, dpi);
+        SetWindowPos(handle_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    UniqueGdiObject font = MessageFontForDpi(dpi);
+    for (const Place& p : Layout) {
+        HWND child = GetDlgItem(handle_, p.id);
+        const int left = ScaleForDpi(p.left, dpi), top = ScaleForDpi(p.top, dpi);
+        SetWindowPos(child, nullptr, left, top, ScaleForDpi(p.left + p.width, dpi) - left,
+                     ScaleForDpi(p.top + p.height, dpi) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (font)
+            SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    }
+    // The old font goes only once no control uses it.
+    if (font)
+        font_ = std::move(font);
+    tips_.SetFont(static_cast<HFONT>(font_.get()));
+    RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 ProgressWindow::~ProgressWindow() {
@@ -109,6 +130,12 @@ LRESULT CALLBACK ProgressWindow::WindowProc(HWND hwnd, UINT message, WPARAM wPar
             hwnd, GWLP_USERDATA,
             reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     auto window = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (window && message == WM_DPICHANGED) {
+        window->ApplyDpi(DpiOfChange(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    }
+    if (message == WM_NOTIFY && TextTips::AnswerNotify(lParam))
+        return 0;
     if (window && ((message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) || message == WM_CLOSE)) {
         // Closing the window is Cancel; the window goes when the work ends.
         if (IsWindowEnabled(GetDlgItem(hwnd, IDCANCEL))) {

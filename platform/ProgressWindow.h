@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "TextTips.h"
 #include "Win32Handles.h"
 
 struct ProgressView {
@@ -22,7 +23,8 @@ struct ProgressView {
 // the caller's loop and greys Cancel for the steps that cannot stop.
 class ProgressWindow {
   public:
-    // Creates the window centred on its owner's monitor and shows it.
+    // Creates the window centred on its owner's monitor, at that monitor's
+    // DPI, and shows it.
     explicit ProgressWindow(HWND owner);
     ~ProgressWindow();
     ProgressWindow(const ProgressWindow&) = delete;
@@ -39,9 +41,14 @@ class ProgressWindow {
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
                                        LPARAM lParam) noexcept;
     void SetText(int id, const std::string& text);
+    // Lays the window out and makes its font at a DPI, in the suggested
+    // window rectangle or, without one, in the layout's size where it is.
+    void ApplyDpi(int dpi, const RECT* suggested);
 
     HWND handle_ = nullptr;
+    int dpi_ = 96;
     UniqueGdiObject font_;
+    TextTips tips_;
     ProgressView shown_;
     bool cancelPressed_ = false;
 };

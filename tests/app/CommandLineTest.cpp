@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "FileSystemText.h"
 #include "FormFixture.h"
+#include "SingleInstance.h"
 
 using namespace CommandLine;
 using ConfigureDecisions::Provider;
@@ -239,12 +240,16 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
         DWORD exitCode;
         const char* says; // a line of the output (stdout, else stderr)
         bool changes;
+        bool windowOpen = false; // another copy holds the lock
     } rows[] = {
         {"help", "/?", ExitDone, "TVNCloudDrive configure --to FOLDER | --standard", false},
         {"usage", "configure --to", ExitUsage, "The switch \"to\" needs a value.", false},
         {"refusal", "configure --to \"" + TVNConfigUtil::RemoveBackslash(OneDrive()) + "\"",
          ExitRefused, "Create a folder for Tallyvane within the OneDrive location first", false},
         {"dry run", "configure" + to + " --dry-run", ExitDone, "Would copy 1 file (0.0 MB)", false},
+        {"another copy open", "configure" + to, ExitRefused, InstanceLock::RefusalText, false,
+         true},
+        {"status beside it", "status", ExitDone, "OneDrive folder HAS BEEN FOUND", false, true},
         {"configuration", "configure" + to + " --quiet", ExitDone,
          "Tallyvane has been configured on this machine.", true},
         {"again", "configure" + to + " --json", ExitDone, "\"status\": \"unchanged\"", false},
@@ -254,6 +259,7 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        const std::unique_ptr<InstanceLock> window(row.windowOpen ? new InstanceLock : nullptr);
         const ConsoleRun run = RunConsole(sandbox, row.arguments);
         EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
         const std::string& said = row.exitCode == ExitDone ? run.out : run.err;

@@ -15,11 +15,25 @@ const char* const ForeignRedirection =
     "The locally detected Tallyvane installation uses redirection\r\n"
     "OneDrive configuration will over-write these settings\r\nContinue?";
 
+// What a start compares: "", or "back <first> <second>" when returning to
+// the standard location, "into <first> <second>" when moving.
+std::string Compared(const Start& start) {
+    if (!start.compare)
+        return "";
+    return std::string(start.direction == Direction::Returning ? "back " : "into ") +
+           start.firstRoot + " " + start.secondRoot;
+}
+
+// The facts of an installation at "i\": the new folder, the redirection
+// and the provider folder, and which of them the disk checks find to be the
+// provider's folder, the installation and an installation.
+Facts At(const std::string& newFolder, const std::string& redirect, const std::string& provider,
+         bool newIsProvider, bool installIs, bool newIs, Provider selected = Provider::OneDrive) {
+    return Facts{"i\\", newFolder, redirect, provider, selected, newIsProvider, installIs, newIs};
+}
+
 TEST(ConfigureDecisions, WhatTheCommandDoesFirst) {
-    const std::string I = "c:\\users\\me\\appdata\\roaming\\brimlace\\tallyvane\\";
-    const std::string OD = "c:\\users\\me\\onedrive\\";
-    const std::string cloud = OD + "tvn\\";
-    const std::string other = "d:\\elsewhere\\";
+    const std::string OD = "od\\", cloud = "od\\tvn\\", other = "d:\\x\\";
     using K = Start::Kind;
     struct Row {
         const char* name;
@@ -27,121 +41,34 @@ TEST(ConfigureDecisions, WhatTheCommandDoesFirst) {
         K kind;
         const char* text; // the refusal or the warning
         bool offerProviderFolder;
-        bool compare;
-        Direction direction;
-        std::string first, second;
+        std::string compared;
     } rows[] = {
-        {"the provider's own folder",
-         {I, OD, "", OD, Provider::OneDrive, true, true, false},
-         K::RefuseProviderFolder,
-         E2OneDrive,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"Dropbox's own folder",
-         {I, OD, "", OD, Provider::Dropbox, true, true, false},
-         K::RefuseProviderFolder,
-         E2Dropbox,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
+        {"the provider's own folder", At(OD, "", OD, true, true, false), K::RefuseProviderFolder,
+         E2OneDrive, false, ""},
+        {"Dropbox's own folder", At(OD, "", OD, true, true, false, Provider::Dropbox),
+         K::RefuseProviderFolder, E2Dropbox, false, ""},
         // The radio handler put the redirection into the provider folder.
-        {"unchanged, as the provider's folder",
-         {I, cloud, cloud, cloud, {}, true, true, true},
-         K::RefuseProviderFolder,
-         E2OneDrive,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"unchanged redirection",
-         {I, cloud, cloud, OD, {}, false, true, true},
-         K::RefuseUnchanged,
-         Unchanged,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"standard location, not redirected",
-         {I, "", "", OD, {}, false, true, false},
-         K::RefuseUnchanged,
-         Unchanged,
-         true,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"into an empty folder",
-         {I, cloud, "", OD, {}, false, true, false},
-         K::Go,
-         nullptr,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"into a folder that holds an installation",
-         {I, cloud, "", OD, {}, false, true, true},
-         K::Go,
-         nullptr,
-         false,
-         true,
-         Direction::Moving,
-         I,
-         cloud},
-        {"from elsewhere into the cloud",
-         {I, cloud, other, OD, {}, false, true, false},
-         K::Go,
-         ForeignRedirection,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
+        {"unchanged, as the provider's folder", At(cloud, cloud, cloud, true, true, true),
+         K::RefuseProviderFolder, E2OneDrive, false, ""},
+        {"unchanged redirection", At(cloud, cloud, OD, false, true, true), K::RefuseUnchanged,
+         Unchanged, false, ""},
+        {"standard location, not redirected", At("", "", OD, false, true, false),
+         K::RefuseUnchanged, Unchanged, true, ""},
+        {"into an empty folder", At(cloud, "", OD, false, true, false), K::Go, nullptr, false, ""},
+        {"into a folder that holds an installation", At(cloud, "", OD, false, true, true), K::Go,
+         nullptr, false, "into i\\ od\\tvn\\"},
+        {"from elsewhere into the cloud", At(cloud, other, OD, false, true, false), K::Go,
+         ForeignRedirection, false, ""},
         // An empty provider folder contains nothing, and returning compares
         // only with a provider folder.
-        {"back from elsewhere, no provider folder",
-         {I, "", other, "", {}, false, true, false},
-         K::Go,
-         ForeignRedirection,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"back from the cloud",
-         {I, "", cloud, cloud, {}, false, true, false},
-         K::Go,
-         nullptr,
-         false,
-         true,
-         Direction::Returning,
-         cloud,
-         I},
-        {"back, the installation without its marker",
-         {I, "", cloud, cloud, {}, false, false, false},
-         K::Go,
-         nullptr,
-         false,
-         false,
-         Direction::Moving,
-         "",
-         ""},
-        {"from the cloud into another installation",
-         {I, other, cloud, cloud, {}, false, true, true},
-         K::Go,
-         nullptr,
-         false,
-         true,
-         Direction::Moving,
-         I,
-         other},
+        {"back from elsewhere, no provider folder", At("", other, "", false, true, false), K::Go,
+         ForeignRedirection, false, ""},
+        {"back from the cloud", At("", cloud, cloud, false, true, false), K::Go, nullptr, false,
+         "back od\\tvn\\ i\\"},
+        {"back, the installation without its marker", At("", cloud, cloud, false, false, false),
+         K::Go, nullptr, false, ""},
+        {"from the cloud into another installation", At(other, cloud, cloud, false, true, true),
+         K::Go, nullptr, false, "into i\\ d:\\x\\"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -150,12 +77,7 @@ TEST(ConfigureDecisions, WhatTheCommandDoesFirst) {
         const std::string text = row.kind == K::Go ? start.warning.value_or("") : start.refusal;
         EXPECT_EQ(text, row.text ? row.text : "");
         EXPECT_EQ(start.offerProviderFolder, row.offerProviderFolder);
-        EXPECT_EQ(start.compare, row.compare);
-        if (row.compare) {
-            EXPECT_EQ(start.direction, row.direction);
-            EXPECT_EQ(start.firstRoot, row.first);
-            EXPECT_EQ(start.secondRoot, row.second);
-        }
+        EXPECT_EQ(Compared(start), row.compared);
     }
 }
 

@@ -112,6 +112,13 @@ class AtFirstChange : public DiskChanges::ChangeSeam {
     std::optional<test::HeldFile> held_;
 };
 
+// A file that the fake sync client keeps online only, and how its reads go.
+struct OnlineOnly {
+    const char* path;
+    DWORD readError = 0;
+    int goodReads = 0;
+};
+
 struct Scenario {
     const char* name;
     Entries before;
@@ -122,14 +129,25 @@ struct Scenario {
     bool copyData;
     Entries changes;          // files and folders the run adds or overwrites
     const char* report = "";  // expected Report
-    const char* failure = ""; // expected ErrorText after its header line
+    std::string failure = ""; // expected ErrorText after its header line
     const char* thrown = nullptr;
     const char* held = nullptr; // a file held open, shared with no one, during the run
     const char* readOnly = nullptr;
     bool heldAfterChecks = false;  // the hold begins at the run's first change
     const char* arrives = nullptr; // a file that arrives at the run's first change
     DWORD heldShare = 0;           // the share mode of a hold from the first change
+    std::vector<OnlineOnly> online = {};
+    bool marksHold = false; // the fake sync client keeps a folder's mark
 };
+
+// The refusal of a file that its sync client could not provide.
+std::string Unprovided(const std::string& file, const std::string& client,
+                       const std::string& cause) {
+    return "The file \"" + file + "\" is stored online only, and " + client +
+           " could not provide it (" + cause + ").\r\nStart " + client +
+           ", sign in and wait until it shows that your files are up to date, then press "
+           "Configure again.";
+}
 
 const char* const Configured = "Tallyvane has been configured on this machine.\r\n";
 
@@ -408,6 +426,77 @@ const Scenario Scenarios[] = {
      .arrives = "Install\\Data\\2024-02.txt",
      .heldShare = FILE_SHARE_READ | FILE_SHARE_WRITE},
 
+    // Files kept online only are fetched before the first change; a failed
+    // fetch stops the run then, naming the file, its client and the cause.
+    {.name = "online-only files fetched first; the data in OneDrive is kept on this device",
+     .before = PlainInstall + Entries{{"Profile\\OneDrive\\TVN\\notes.txt", "cloud notes"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Profile\\OneDrive\\TVN",
+     .copyData = true,
+     .changes = {{"Profile\\OneDrive\\TVN\\TVN Backup *\\notes.txt", "cloud notes"},
+                 {"Profile\\OneDrive\\TVN\\TVN Backup *\\Data\\", Folder},
+                 {"Profile\\OneDrive\\TVN\\Data\\2024-01.txt", "install jan\r\n"},
+                 {"Profile\\OneDrive\\TVN\\tvn.inf", "INF install"},
+                 {"Profile\\OneDrive\\TVN\\tvn.ini", "[Setup]\r\nLanguage=en\r\n\r\n"},
+                 {"Install\\tvn.ini",
+                  "[Setup]\r\nLanguage=en\r\nRedirect={r}profile\\onedrive\\tvn\r\n\r\n"}},
+     .report = "Tallyvane has been configured on this machine.\r\n\r\n"
+               "Redirection to \"{r}profile\\onedrive\\tvn\\\" has been established.\r\n"
+               "Data files have been copied to \"{r}profile\\onedrive\\tvn\\\"\r\n"
+               "Tallyvane's data is kept on this device (\"Always keep on this device\").",
+     .online = {{"Profile\\OneDrive\\TVN\\notes.txt"}, {"Install\\Data\\2024-01.txt"}},
+     .marksHold = true},
+    {.name = "a file to back up that OneDrive cannot provide stops the run before any change",
+     .before = PlainInstall + Entries{{"Profile\\OneDrive\\TVN\\Data\\2024-01.txt", "cloud"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Profile\\OneDrive\\TVN",
+     .copyData = true,
+     .changes = {},
+     .failure = Unprovided("{r}profile\\onedrive\\tvn\\Data\\2024-01.txt", "OneDrive",
+                           "OneDrive is not running, error 362"),
+     .online = {{"Profile\\OneDrive\\TVN\\Data\\2024-01.txt", 362}}},
+    {.name = "a file to copy that Dropbox cannot provide, its error as an HRESULT",
+     .before = InstallWithIni("[Setup]\r\nRedirect={R}Profile\\Dropbox\\TVN\r\n") +
+               Entries{{"Profile\\Dropbox\\TVN\\Data\\2024-02.txt", "dropbox feb\r\n"}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "{R}Profile\\Dropbox\\TVN",
+     .newRedirect = "",
+     .copyData = true,
+     .changes = {},
+     .failure = Unprovided("{r}profile\\dropbox\\tvn\\Data\\2024-02.txt", "Dropbox",
+                           "Dropbox stopped unexpectedly, error 404"),
+     .online = {{"Profile\\Dropbox\\TVN\\Data\\2024-02.txt", 0x80070194}}},
+    {.name = "a settings file that its client cannot provide, outside both providers",
+     .before = PlainInstall + Entries{{"Cloud\\tvn.ini", "[Setup]\r\n"}, {"Cloud\\Data", Folder}},
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = false,
+     .changes = {},
+     .failure = Unprovided("{r}cloud\\tvn.ini", "the sync client",
+                           "there is no network connection, error 388"),
+     .online = {{"Cloud\\tvn.ini", 388}}},
+    {.name = "a client that stops after the checks is named after the failed copy",
+     .before = PlainInstall,
+     .install = "{R}Install",
+     .server = "",
+     .oldRedirect = "",
+     .newRedirect = "{R}Cloud",
+     .copyData = true,
+     .changes = {{"cloud\\Data\\", Folder},
+                 {"cloud\\tvn.inf", "INF install"},
+                 {"cloud\\tvn.ini", "; written by Tallyvane\r\n[Setup]\r\nLanguage=en\r\n"}},
+     .failure = "File copy from \"{r}install\\\" to \"{r}cloud\\\" failed.\r\n" +
+                Unprovided("{r}install\\Data\\2024-01.txt", "the sync client",
+                           "the sync client is not running, error 362"),
+     .online = {{"Install\\Data\\2024-01.txt", 362, 1}}},
+
     // Data folders that cannot be made: the run stops before anything changes.
     {.name = "unreachable server on a missing drive",
      .before = PlainInstall + Entries{{"Cloud\\notes.txt", "cloud notes"}},
@@ -528,8 +617,13 @@ struct RunResult {
     std::string thrown;
 };
 
-RunResult RunScenario(const test::Sandbox& sandbox, const Scenario& s) {
+RunResult RunScenario(test::Sandbox& sandbox, const Scenario& s) {
     const std::string& root = sandbox.Root();
+    sandbox.SetEnvironment(); // the provider folders are the sandbox's
+    test::FakeSyncClient client;
+    client.keepsMarks = s.marksHold;
+    for (const OnlineOnly& file : s.online)
+        client.OnlineOnly(root + file.path, file.readError, file.goodReads);
     for (const Entry& e : s.before) {
         if (e.content)
             test::WriteBytes(root + e.path, sandbox.Fill(e.content));
@@ -555,6 +649,11 @@ RunResult RunScenario(const test::Sandbox& sandbox, const Scenario& s) {
     }
     if (s.readOnly)
         SetFileAttributesA((root + s.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Fetched before the first change, then read again by the copy or backup.
+    for (const OnlineOnly& file : s.online)
+        EXPECT_TRUE(file.readError || !result.outcome.ErrorText.empty() ||
+                    client.reads[AsciiLowerCase(root + file.path)] == 2)
+            << file.path;
     return result;
 }
 
@@ -570,7 +669,8 @@ TEST(ConfigureInstallation, ScenariosOnRealFolders) {
         } else {
             EXPECT_EQ(result.thrown, "");
             std::string failure =
-                *s.failure ? "Tallyvane configuration failed.\r\n" + sandbox.Fill(s.failure) : "";
+                !s.failure.empty() ? "Tallyvane configuration failed.\r\n" + sandbox.Fill(s.failure)
+                                   : "";
             EXPECT_EQ(result.outcome.ErrorText, failure);
             EXPECT_EQ(result.outcome.Report, sandbox.Fill(s.report));
         }

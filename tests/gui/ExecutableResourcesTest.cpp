@@ -185,6 +185,6 @@ TEST(ExecutableResources, ExactlyOneManifestAskingForCommonControlsAndDpiAwarene
     const std::string manifest = ResourceText(program.get(), RT_MANIFEST, MAKEINTRESOURCEA(1));
     for (const char* needle :
          {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware",
-          ">true</dpiAware>", "level=\"asInvoker\"", "supportedOS"})
+          ">true</dpiAware>", ">PerMonitorV2</dpiAwareness>", "level=\"asInvoker\"", "supportedOS"})
         EXPECT_NE(manifest.find(needle), std::string::npos) << needle;
 }

@@ -639,4 +639,39 @@ TEST_F(WindowE2ETest, FindsAWorkOneDriveAndCountsARedirectionIntoIt) {
     EXPECT_TRUE(gui::Enabled(Control(idChkDisconnect)));
 }
 
+// A second start brings the running window to the front, from behind
+// another window or from the taskbar, or the question it is asking in the
+// middle of a configuration, and ends.
+TEST_F(WindowE2ETest, ASecondStartShowsTheRunningWindowAndEnds) {
+    MakeInstallation();
+    test::MakeDirs(OneDrive());
+    Start();
+    HWND other = CreateWindowExA(0, "STATIC", "in front", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    for (const char* how : {"behind", "minimised", "asking"}) {
+        SCOPED_TRACE(how);
+        HWND front = how == std::string("asking") ? nullptr : window;
+        if (!front) {
+            gui::Click(Control(idBtnOK));
+            ASSERT_NE(front = program.WaitForTitle("Error"), nullptr);
+        }
+        if (how == std::string("minimised"))
+            ShowWindow(window, SW_MINIMIZE);
+        ASSERT_EQ(IsIconic(window) != FALSE, how == std::string("minimised"));
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] { return SetForegroundWindow(other) && GetForegroundWindow() == other; },
+            gui::ReactTimeoutMs));
+        gui::Program second;
+        ASSERT_TRUE(
+            second.Start(gui::ExecutableFolder() + "TVNCloudDrive.exe", sandbox.Environment()));
+        DWORD code = 99;
+        ASSERT_TRUE(second.WaitForExit(gui::StartTimeoutMs, code)) << "the second copy stayed";
+        EXPECT_EQ(code, 0u);
+        EXPECT_TRUE(
+            gui::WaitUntil([&] { return GetForegroundWindow() == front; }, gui::ReactTimeoutMs));
+        EXPECT_FALSE(IsIconic(window));
+    }
+    DestroyWindow(other);
+}
+
 } // namespace

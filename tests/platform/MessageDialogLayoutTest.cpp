@@ -143,6 +143,7 @@ TEST(MessageDialogLayout, GeometryFromTheFontAndText) {
         RECT icon;
         RECT text_;
         std::vector<RECT> buttonRects;
+        int iconSize = 32;
     } cases[] = {
         {"icon, text wider than buttons",
          mtConfirmation,
@@ -223,6 +224,19 @@ TEST(MessageDialogLayout, GeometryFromTheFontAndText) {
          {18, 19, 50, 51},
          {73, 19, 173, 38},
          Rects({{18, 75, 131, 108}, {140, 75, 253, 108}})},
+        // At 144 DPI the system's icons are 48 pixels.
+        {"the icon takes the size it is loaded at",
+         mtError,
+         mbOK,
+         fontA,
+         {200, 26},
+         {14},
+         false,
+         {287, 113},
+         {12, 13, 60, 61},
+         {75, 13, 275, 39},
+         Rects({{106, 77, 181, 100}}),
+         48},
     };
     for (const Case& c : cases) {
         MessageDialogContent content = DescribeMessageDialog(c.type, c.buttons, "title");
@@ -231,6 +245,7 @@ TEST(MessageDialogLayout, GeometryFromTheFontAndText) {
         metrics.textExtent = c.text;
         metrics.captionWidths = c.captions;
         metrics.rightToLeft = c.rightToLeft;
+        metrics.iconSize = c.iconSize;
         MessageDialogLayout layout = ComputeMessageDialogLayout(content, metrics);
         EXPECT_EQ(layout.client.cx, c.client.cx) << c.what;
         EXPECT_EQ(layout.client.cy, c.client.cy) << c.what;

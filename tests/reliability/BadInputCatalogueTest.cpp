@@ -346,6 +346,40 @@ const BadInput Catalogue[] = {
          return MoveToCloud(s);
      },
      std::string("failed: The file \"{i}Data\\2024-02.txt\"") + InUse},
+    {"online-only data files are fetched, then compared",
+     [](Sandbox& s) {
+         test::WriteBytes(s.cloud + "Data\\2024-01.txt", "a\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         test::FakeSyncClient client;
+         client.OnlineOnly(s.cloud + "Data\\2024-01.txt");
+         const int compared = CompareDataCompleteness({s.install, s.cloud});
+         return std::to_string(compared) + ", reads " +
+                std::to_string(client.reads[AsciiLowerCase(s.cloud + "Data\\2024-01.txt")]);
+     },
+     "1, reads 2"},
+    {"online-only data file that OneDrive cannot provide: comparison",
+     [](Sandbox& s) {
+         test::WriteBytes(s.cloud + "Data\\2024-01.txt", "a\r\n");
+         return true;
+     },
+     [](Sandbox& s) {
+         s.SetEnvironment();
+         test::FakeSyncClient client;
+         client.OnlineOnly(s.cloud + "Data\\2024-01.txt", 362);
+         return std::to_string(CompareDataCompleteness({s.install, s.cloud}));
+     },
+     "error: The file \"{c}data\\2024-01.txt\" is stored online only, and OneDrive could not "
+     "provide it (OneDrive is not running, error 362).\r\nStart OneDrive, sign in and wait until "
+     "it shows that your files are up to date, then press Configure again."},
+    {"move into OneDrive where the mark does not hold (Wine keeps no mark): no line",
+     [](Sandbox&) { return true; },
+     [](Sandbox& s) {
+         s.SetEnvironment();
+         return MoveToCloud(s);
+     },
+     MovedReport},
     {"data file held at the destination",
      [](Sandbox& s) {
          test::WriteBytes(s.cloud + "Data\\2024-01.txt", "z\r\n");

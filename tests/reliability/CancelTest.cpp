@@ -42,6 +42,7 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
         {"backup", WorkStage::BackingUp, 2, "1:4:48 ", 2, 0},
         {"copy", WorkStage::Copying, 1, "1:4:48 2:3:9 ", 4, 1},
         {"settings", WorkStage::WritingSettings, 0, "1:4:48 2:3:9 3:0:0 ", 4, 3},
+        {"download", WorkStage::Downloading, 1, "4:2:6 ", 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -55,6 +56,10 @@ TEST(CancelTest, AStoppedRunChangesNoSettingsAndLosesNothing) {
         test::Sandbox::WriteMonth(cloud, "2023-12", "x\r\n");
         test::Sandbox::WriteMonth(cloud, "2024-01", "y\r\n");
 
+        test::FakeSyncClient client; // the cloud's data is online only in the download row
+        for (const char* month : {"2023-12", "2024-01"})
+            if (c.stopIn == WorkStage::Downloading)
+                client.OnlineOnly(cloud + "Data\\" + month + ".txt");
         test::RunRecord run(box.Root(), box.Install(), cloud, box.Install(), cloud, true);
         ScriptedProgress progress(c.stopIn, c.stopAt);
         std::string report;

@@ -56,6 +56,8 @@ struct Fault {
     std::string file = "";       // or the place that cannot be reached
     bool certain = true;         // every path of the run meets it
     bool counts = true;          // the platform enforces it
+    bool online = false;         // kept online only by a fake sync client
+    DWORD readError = 0;         // which then fails every read with this error
 };
 // Faults on files, picked at random; faults on places are made by Generate.
 const Fault FileFaults[] = {
@@ -66,7 +68,12 @@ const Fault FileFaults[] = {
     {"settings file held unshared", RunIni, GENERIC_READ, 0},
     {"settings file held for writing", RunIni, GENERIC_WRITE, FILE_SHARE_READ},
     {"settings file held for reading", RunIni, GENERIC_READ, FILE_SHARE_READ}, // loads, stays
-    {"read-only destination data file", DestinationData}};
+    {"read-only destination data file", DestinationData},
+    {"online-only source file", SourceFile, 0, 0, "", true, true, true},
+    {"online-only destination file", DestinationFile, 0, 0, "", true, true, true},
+    {"online-only source file, client not running", SourceFile, 0, 0, "", true, true, true, 362},
+    {"online-only destination file, client stopped (as HRESULT)", DestinationFile, 0, 0, "", true,
+     true, true, 0x80070194}};
 
 struct Scenario {
     unsigned number = 0; // names the scenario and starts its random draws
@@ -278,11 +285,14 @@ Scenario Generate(unsigned number, const std::string& sandbox, char freeDrive,
         f.file = d.Pick(candidates);
         faulted.insert(f.file);
         f.counts = f.target != DestinationData || facts.at(0);
-        // The merge refuses a month file held in any way, and a copy it cannot read.
-        const bool stopsMerge = s.mergeMonths.count(f.file) ||
-                                (s.mergeCopies.count(f.file) && f.share == 0 && f.access != 0);
+        // The merge refuses a month file held in any way, a copy it cannot
+        // read, and either kept online only by a client that fails the read.
+        const bool mergeMonth = s.mergeMonths.count(f.file) != 0;
+        const bool stopsMerge =
+            (mergeMonth || s.mergeCopies.count(f.file)) &&
+            (f.online ? f.readError != 0 : mergeMonth || (f.share == 0 && f.access != 0));
         f.certain = f.target == RunIni || stopsMerge ||
-                    (s.CopyHappens() && facts.at(f.access) &&
+                    (s.CopyHappens() && (f.online ? f.readError != 0 : facts.at(f.access)) &&
                      (f.target != SourceFile || f.file.starts_with(s.source + "Data\\")));
         s.faults.push_back(f);
     }
@@ -327,10 +337,14 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
     Run run(s, root);
 
     std::list<test::HeldFile> held;
+    test::FakeSyncClient client;
     for (const Fault& f : s.faults) {
         counts.faults += f.counts;
         run.mustFail = run.mustFail || f.certain;
-        run.anyFault = run.anyFault || f.counts;
+        // A file kept online only that its client provides is no fault.
+        run.anyFault = run.anyFault || (f.counts && (!f.online || f.readError));
+        if (f.online)
+            client.OnlineOnly(f.file, f.readError);
         run.iniFault = run.iniFault || (f.access != 0 && f.file.ends_with("tvn.ini"));
         if (f.target == DestinationData)
             SetFileAttributesA(f.file.c_str(),
@@ -433,7 +447,13 @@ void TheOutcomeIsOneOfTheKnownTexts(const Run& run, Problems& problems) {
             });
         const bool namesSettings = o.ErrorText.starts_with(settingsPrefix) &&
                                    run.inis.count(text.substr(settingsPrefix.size()));
-        problems.Expect(known.count(o.ErrorText) || namesHeldFile || namesSettings,
+        const bool namesUnprovided =
+            std::any_of(run.s.faults.begin(), run.s.faults.end(), [&](const Fault& f) {
+                return f.readError && text.starts_with(AsciiLowerCase(heldPrefix + f.file +
+                                                                      "\" is stored online only"));
+            });
+        problems.Expect(known.count(o.ErrorText) || namesHeldFile || namesSettings ||
+                            namesUnprovided,
                         "unknown error text: " + o.ErrorText);
         problems.Expect(run.anyFault, "failed without any fault: " + o.ErrorText);
     } else {

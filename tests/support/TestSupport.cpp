@@ -512,4 +512,32 @@ void AllowAccess(const std::string& folder) {
         DeleteFileA(ProbeName(folder).c_str());
 }
 
+FakeSyncClient::FakeSyncClient() {
+    CloudFiles::SetCloudSeam(this);
+}
+FakeSyncClient::~FakeSyncClient() {
+    CloudFiles::SetCloudSeam(nullptr);
+}
+
+void FakeSyncClient::OnlineOnly(const std::string& path, DWORD readError, int goodReads) {
+    files_[TVNConfigUtil::AsciiLowerCase(path)] = File{readError, goodReads};
+}
+
+DWORD FakeSyncClient::Attributes(const std::string& path, DWORD reported) {
+    const std::string key = TVNConfigUtil::AsciiLowerCase(path);
+    if (auto mark = marks_.find(key); keepsMarks && mark != marks_.end())
+        return mark->second;
+    return files_.count(key) ? reported | FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS : reported;
+}
+
+DWORD FakeSyncClient::ReadError(const std::string& path) {
+    const std::string key = TVNConfigUtil::AsciiLowerCase(path);
+    auto file = files_.find(key);
+    return file != files_.end() && reads[key]++ >= file->second.goodReads ? file->second.error : 0;
+}
+
+void FakeSyncClient::AttributesSet(const std::string& path, DWORD attributes) {
+    marks_[TVNConfigUtil::AsciiLowerCase(path)] = attributes;
+}
+
 } // namespace test

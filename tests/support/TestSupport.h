@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "CloudFiles.h"
 #include "Dialogs.h"
 #include "Win32Handles.h"
 
@@ -209,6 +210,34 @@ class ScriptedDialogs : public DialogSeam {
 
     // Only the message dialogs shown, in order.
     std::vector<Shown> Messages() const;
+};
+
+// Stands in for a sync client, which Wine lacks, while it lives: the files
+// it lists as online only, the reads it fails (after the given number of
+// reads that succeed), and whether the mark set on a folder holds. Paths are
+// compared without regard to ASCII case.
+class FakeSyncClient : public CloudFiles::CloudSeam {
+  public:
+    FakeSyncClient();
+    ~FakeSyncClient() override;
+    FakeSyncClient(const FakeSyncClient&) = delete;
+    FakeSyncClient& operator=(const FakeSyncClient&) = delete;
+
+    void OnlineOnly(const std::string& path, DWORD readError = 0, int goodReads = 0);
+    bool keepsMarks = false;
+    std::map<std::string, int> reads; // by lower-cased path
+
+    DWORD Attributes(const std::string& path, DWORD reported) override;
+    DWORD ReadError(const std::string& path) override;
+    void AttributesSet(const std::string& path, DWORD attributes) override;
+
+  private:
+    struct File {
+        DWORD error;
+        int goodReads;
+    };
+    std::map<std::string, File> files_;
+    std::map<std::string, DWORD> marks_;
 };
 
 } // namespace test

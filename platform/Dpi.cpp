@@ -1,0 +1,55 @@
+#include "Dpi.h"
+
+namespace {
+
+// A user32 function of a later Windows, or null where this one lacks it.
+template <typename Function> Function User32Function(const char* name) {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 ? reinterpret_cast<Function>(
+                        reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
+                  : nullptr;
+}
+
+} // namespace
+
+int SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : DesignDpi;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : DesignDpi;
+}
+
+int WindowDpi(HWND window) {
+    using GetDpi = UINT(WINAPI*)(HWND);
+    static const auto getDpi = User32Function<GetDpi>("GetDpiForWindow");
+    const UINT dpi = getDpi && window ? getDpi(window) : 0;
+    return dpi > 0 ? static_cast<int>(dpi) : SystemDpi();
+}
+
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
+    using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust = User32Function<Adjust>("AdjustWindowRectExForDpi");
+    if (!adjust || !adjust(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)))
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+}
+
+int SystemMetricForDpi(int index, int dpi) {
+    using Metric = int(WINAPI*)(int, UINT);
+    static const auto metric = User32Function<Metric>("GetSystemMetricsForDpi");
+    if (metric)
+        return metric(index, static_cast<UINT>(dpi));
+    return MulDiv(GetSystemMetrics(index), dpi, SystemDpi());
+}
+
+UniqueGdiObject MessageFontForDpi(int dpi) {
+    // The system keeps its fonts at the system DPI; a monitor at another DPI
+    // gets the same font at its scale, as SystemParametersInfoForDpi would
+    // give (that call has only a wide form).
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        return UniqueGdiObject();
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, SystemDpi());
+    return UniqueGdiObject(CreateFontIndirectA(&metrics.lfMessageFont));
+}
