@@ -9,12 +9,14 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "CloudFiles.h"
 #include "Completeness.h"
 #include "ConflictRules.h"
 #include "CopyPlan.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
+#include "OnlineFiles.h"
 #include "Preflight.h"
 #include "Progress.h"
 #include "TVNConfigUtil.h"
@@ -95,6 +97,8 @@ std::vector<MonthFiles> MonthsWithCopies(const std::wstring& data) {
 // Reads a file whole as the copy reads it, leaving others free to read and
 // write it. False, with GetLastError(), when it cannot be opened or read.
 bool ReadShared(const std::wstring& path, std::string& text) {
+    if (CloudFiles::ReadRefused(path))
+        return false;
     UniqueFileHandle file;
     if (!DiskChanges::RetryWhileShared([&] {
             file.reset(CreateFileW(path.c_str(), GENERIC_READ,
@@ -115,17 +119,19 @@ bool ReadShared(const std::wstring& path, std::string& text) {
 }
 
 // A month's texts: the month file's (empty when there is none), then the
-// copies'. False with the path of the first file that cannot be read.
-bool ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<std::string>& texts,
-               std::wstring& unreadable) {
+// copies'. 0, or the system's error with the path of the first file that
+// cannot be read.
+DWORD ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<std::string>& texts,
+                std::wstring& unreadable) {
     texts.assign(1 + files.copies.size(), std::string());
     size_t at = files.file ? 0 : 1;
     for (const FoundFile* file : files.All())
         if (!ReadShared(data + file->name, texts[at++])) {
+            const DWORD error = GetLastError();
             unreadable = data + file->name;
-            return false;
+            return error ? error : ERROR_READ_FAULT;
         }
-    return true;
+    return 0;
 }
 
 // A record and the line break after it (empty for a last line without one).
@@ -224,6 +230,15 @@ MonthMerge MergeMonth(const std::vector<std::string>& texts) {
         open = record.end.empty();
     }
     return merge;
+}
+
+// A file that cannot be read, named as the comparison names one: with the
+// cause when its sync client could not provide it.
+[[noreturn]] void Unreadable(const std::wstring& path, DWORD error) {
+    const std::string shown = AsciiLowerCase(ShownPath(path));
+    if (const std::string named = CloudFileFailure(shown, error); !named.empty())
+        throw EFCloudFileError(named);
+    throw EFOpenError(shown);
 }
 
 bool HoldsByteZero(const std::vector<std::string>& texts) {
@@ -334,15 +349,25 @@ ConflictFindings FindConflictCopies(const std::string& root) {
         data.empty() ? std::vector<MonthFiles>() : MonthsWithCopies(data);
     if (months.empty())
         return found;
-    if (ProgressObserved()) {
-        unsigned long long files = 0, bytes = 0;
-        for (const MonthFiles& month : months)
-            for (const FoundFile* file : month.All()) {
-                ++files;
-                bytes += file->bytes;
-            }
-        ReportStage(WorkStage::Comparing, AddBackslash(root), files, bytes);
+    // Files kept online only are fetched first, as the comparison fetches
+    // its own, as one stage the user can follow and cancel.
+    unsigned long long files = 0, bytes = 0;
+    std::vector<FileToFetch> fetch;
+    for (const MonthFiles& month : months)
+        for (const FoundFile* file : month.All()) {
+            ++files;
+            bytes += file->bytes;
+            if (CloudFiles::IsOnlineOnly(file->attributes))
+                fetch.push_back({data + file->name, file->bytes});
+        }
+    FetchFailure failure;
+    if (!FetchOnlineFiles(fetch, failure)) {
+        if (failure.error != 0)
+            Unreadable(failure.path, failure.error);
+        found.stopped = true;
+        return found;
     }
+    ReportStage(WorkStage::Comparing, AddBackslash(root), files, bytes);
     std::vector<std::string> texts;
     for (const MonthFiles& month : months) {
         for (const FoundFile* file : month.All())
@@ -351,8 +376,8 @@ ConflictFindings FindConflictCopies(const std::string& root) {
                 return found;
             }
         std::wstring unreadable;
-        if (!ReadMonth(data, month, texts, unreadable))
-            throw EFOpenError(AsciiLowerCase(ShownPath(unreadable)));
+        if (const DWORD error = ReadMonth(data, month, texts, unreadable))
+            Unreadable(unreadable, error);
         if (HoldsByteZero(texts))
             continue;
         const MonthMerge merge = MergeMonth(texts);
@@ -380,7 +405,7 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
         PlannedMonth month;
         month.files = std::move(files);
         std::wstring unreadable;
-        month.read = ReadMonth(data, month.files, texts, unreadable);
+        month.read = ReadMonth(data, month.files, texts, unreadable) == 0;
         if (month.read && HoldsByteZero(texts))
             continue;
         if (month.read)
@@ -399,8 +424,8 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
         std::wstring unreadable;
         if (month.read)
             continue;
-        if (!ReadMonth(data, month.files, texts, unreadable)) {
-            const std::string problem = OpenFailure(ShownPath(unreadable), GetLastError());
+        if (const DWORD error = ReadMonth(data, month.files, texts, unreadable)) {
+            const std::string problem = OpenFailure(ShownPath(unreadable), error);
             out.errorText = Failed(!problem.empty() ? problem
                                                     : "The file \"" + ShownPath(unreadable) +
                                                           "\" has gone since it was listed.");

@@ -29,8 +29,9 @@ struct ConflictFindings {
 // Records are the lines of a file, matched one for one with the comparison's
 // text equality. A month whose month file or copy holds a byte 0 is left
 // alone, since its text past that byte is no record and must not be lost.
-// Throws EFOpenError, named by the lower-cased path, for a file that cannot
-// be read, as the comparison does.
+// As the comparison does, it fetches files kept online only first, and
+// throws EFOpenError, named by the lower-cased path, for a file that cannot
+// be read, or EFCloudFileError for one its sync client could not provide.
 ConflictFindings FindConflictCopies(const std::string& root);
 
 struct MergeOutcome {
