@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "PathRules.h"
+#include "TextCodes.h"
 
 namespace CommandLine {
 
@@ -73,20 +74,7 @@ Parsed Refused(const std::string& error) {
 } // namespace
 
 std::optional<std::string> ExactAnsi(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    BOOL usedDefault = FALSE;
-    const int size =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
-                            static_cast<int>(text.size()), nullptr, 0, nullptr, &usedDefault);
-    if (size <= 0 || usedDefault)
-        return std::nullopt;
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                        out.data(), size, nullptr, &usedDefault);
-    if (usedDefault)
-        return std::nullopt;
-    return out;
+    return TextCodes::ExactAnsi(text);
 }
 
 Parsed Parse(const std::vector<std::wstring>& arguments) {

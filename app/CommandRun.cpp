@@ -24,6 +24,7 @@
 #include "TVNCloudDriveMain.h"
 #include "TVNConfigUtil.h"
 #include "TVNVersion.h"
+#include "TextCodes.h"
 #include "Win32Handles.h"
 
 using namespace TVNConfigUtil;
@@ -33,29 +34,10 @@ namespace CommandLine {
 
 namespace {
 
-std::wstring Wide(const std::string& ansi, UINT codePage = CP_ACP) {
-    if (ansi.empty())
-        return std::wstring();
-    const int size =
-        MultiByteToWideChar(codePage, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        MultiByteToWideChar(codePage, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(),
-                            size);
-    return out;
-}
+using TextCodes::Wide;
 
 std::string Utf8(const std::string& ansi) {
-    const std::wstring wide = Wide(ansi);
-    if (wide.empty())
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
-                            size, nullptr, nullptr);
-    return out;
+    return TextCodes::Utf8FromAnsi(ansi);
 }
 
 // Standard output or error, where it is usable: a console gets wide text, so
@@ -337,23 +319,19 @@ std::optional<std::string> ComparisonName(Comparison result) {
 // the same rules, with the switches in place of the answers.
 void Configure(const Arguments& a, const Stream& out, Record& r) {
     using namespace ConfigureDecisions;
-    Facts facts;
-    facts.installFolder = NormalForm(!a.install.empty() ? a.install : StandardInstallationFolder());
-    facts.newFolder = a.standard ? std::string() : NormalForm(a.to);
-    facts.redirectFolder = AsciiLowerCase(AddBackslash(ReadRedirection(facts.installFolder)));
-    facts.provider = a.provider
-                         ? *a.provider
-                         : ProviderHolding(a.standard ? facts.redirectFolder : facts.newFolder);
+    const std::string install =
+        NormalForm(!a.install.empty() ? a.install : StandardInstallationFolder());
+    const std::string newFolder = a.standard ? std::string() : NormalForm(a.to);
+    const std::string redirect = AsciiLowerCase(AddBackslash(ReadRedirection(install)));
+    const Provider provider =
+        a.provider ? *a.provider : ProviderHolding(a.standard ? redirect : newFolder);
+    const std::string serverFolder = ReadServerPath(install);
     // The provider's own folder, as the window has it at start-up for a
     // provider picked there.
-    facts.providerFolder =
-        AsciiLowerCase(facts.provider == Provider::Dropbox ? DropboxFolder() : OneDriveFolder());
-    const std::string serverFolder = ReadServerPath(facts.installFolder);
-    facts.newIsProviderFolder =
-        !facts.newFolder.empty() && SamePath(facts.newFolder, facts.providerFolder);
-    facts.installIsInstallation = IsInstallationFolder(facts.installFolder);
-    facts.newIsInstallation = !facts.newFolder.empty() && IsInstallationFolder(facts.newFolder);
-    facts.redirectHasFiles = FolderHasFiles(facts.redirectFolder);
+    const Facts facts = CheckFacts(
+        install, newFolder, redirect,
+        AsciiLowerCase(provider == Provider::Dropbox ? DropboxFolder() : OneDriveFolder()),
+        provider);
 
     r.installFolder = facts.installFolder;
     r.from = !facts.redirectFolder.empty() ? facts.redirectFolder : facts.installFolder;

@@ -35,6 +35,13 @@ struct Facts {
     bool redirectHasFiles = false;      // the redirection's folder holds a file
 };
 
+// The facts of a command, with the answers of the disk checks found: the one
+// part of these rules that reads the disk (ConfigureFacts.cpp), so that the
+// window and the command line ask the same checks.
+Facts CheckFacts(const std::string& installFolder, const std::string& newFolder,
+                 const std::string& redirectFolder, const std::string& providerFolder,
+                 Provider provider);
+
 // Which way the data goes when the two places are compared.
 enum class Direction {
     Returning, // from the redirection back to the installation folder

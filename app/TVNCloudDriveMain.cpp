@@ -368,19 +368,12 @@ void TMainCloudDriveForm::btnOKClick() {
         return;
     FlagScope busy(configuring_, true);
 
-    Facts facts;
-    facts.installFolder = NormalForm(txtInstallFolder.Caption());
-    facts.newFolder =
-        chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption());
-    facts.redirectFolder = RedirectFolder;
-    facts.providerFolder = ProviderFolder;
-    facts.provider = SelectedProvider();
-    const std::string serverFolder = ReadServerPath(facts.installFolder);
-    facts.newIsProviderFolder =
-        !facts.newFolder.empty() && SamePath(facts.newFolder, ProviderFolder);
-    facts.installIsInstallation = IsInstallationFolder(facts.installFolder);
-    facts.newIsInstallation = !facts.newFolder.empty() && IsInstallationFolder(facts.newFolder);
-    facts.redirectHasFiles = FolderHasFiles(facts.redirectFolder);
+    const std::string installFolder = NormalForm(txtInstallFolder.Caption());
+    const std::string serverFolder = ReadServerPath(installFolder);
+    const Facts facts = CheckFacts(
+        installFolder,
+        chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption()),
+        RedirectFolder, ProviderFolder, SelectedProvider());
 
     const Start start = DecideStart(facts);
     switch (start.kind) {

@@ -153,16 +153,7 @@ void TMainCloudDriveForm::ApplyDpi(int dpi, const RECT* suggested) {
     dpi_ = dpi;
     UniqueGdiObject font(MakeTahoma(dpi_, false));
     UniqueGdiObject boldFont(MakeTahoma(dpi_, true));
-    if (suggested) {
-        SetWindowPos(handle_, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    } else {
-        RECT rect{0, 0, Scale(ClientWidth, dpi_), Scale(ClientHeight, dpi_)};
-        AdjustWindowRectForDpi(rect, FormStyle, FormExStyle, dpi_);
-        SetWindowPos(handle_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    SizeWindowForDpi(handle_, suggested, ClientWidth, ClientHeight, FormStyle, FormExStyle, dpi_);
     for (const Placement& p : Layout) {
         HWND child = (this->*p.control).Handle();
         // Edges scaled, not sizes, so that neighbours stay flush at any scale.

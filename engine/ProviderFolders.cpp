@@ -5,11 +5,11 @@
 // names no existing folder is passed over without a word: the user sees the
 // folder found, or none.
 #include <algorithm>
-#include <climits>
 #include <stdexcept>
 
 #include "DropboxInfo.h"
 #include "FileSystem.h"
+#include "TextCodes.h"
 #include "TVNConfigUtil.h"
 
 namespace TVNConfigUtil {
@@ -131,38 +131,13 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
 
 // A UTF-8 text in the ANSI code page, or empty when it is not UTF-8 or any
 // of its characters has no exact ANSI form: the ANSI file calls could not
-// open such a path, and a look-alike could name another folder. As Windows
-// documents these calls: MultiByteToWideChar with MB_ERR_INVALID_CHARS fails
-// on bytes that are not UTF-8 instead of putting U+FFFD in their place;
-// WideCharToMultiByte with WC_NO_BEST_FIT_CHARS writes the default character
-// instead of a look-alike ("a" for "a macron") and sets lpUsedDefaultChar.
-// Where the ANSI code page is UTF-8 itself, that call takes neither the flag
-// nor lpUsedDefaultChar, and the text needs no conversion; that branch is
-// built from Microsoft's documentation, since Wine here runs code page 1252.
+// open such a path, and a look-alike could name another folder. Where the
+// ANSI code page is UTF-8 itself, the text needs no conversion.
 std::string AnsiFromUtf8(const std::string& text) {
-    if (text.empty() || text.size() > INT_MAX)
+    const std::wstring wide = TextCodes::Wide(text, CP_UTF8, true);
+    if (wide.empty())
         return std::string();
-    const int length = static_cast<int>(text.size());
-    const int wideLength =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (wideLength <= 0)
-        return std::string();
-    if (GetACP() == CP_UTF8)
-        return text;
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(),
-                        wideLength);
-    BOOL usedDefault = FALSE;
-    const int ansiLength = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                               wideLength, nullptr, 0, nullptr, &usedDefault);
-    if (ansiLength <= 0 || usedDefault)
-        return std::string();
-    std::string ansi(static_cast<size_t>(ansiLength), '\0');
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, ansi.data(),
-                            ansiLength, nullptr, &usedDefault) != ansiLength ||
-        usedDefault)
-        return std::string();
-    return ansi;
+    return GetACP() == CP_UTF8 ? text : TextCodes::ExactAnsi(wide).value_or(std::string());
 }
 
 // The accounts' folders in the info.json that the Dropbox client keeps in

@@ -1,5 +1,7 @@
 #include "DiskChanges.h"
 
+#include "TextCodes.h"
+
 #include "CloudFiles.h"
 
 namespace DiskChanges {
@@ -9,15 +11,7 @@ ChangeSeam* currentSeam = nullptr;
 DWORD sharingWait = 2000;
 
 std::wstring Widen(const std::string& text) {
-    if (text.empty())
-        return std::wstring();
-    const int size =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
+    return TextCodes::Wide(text);
 }
 } // namespace
 

@@ -53,3 +53,17 @@ UniqueGdiObject MessageFontForDpi(int dpi) {
     metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, SystemDpi());
     return UniqueGdiObject(CreateFontIndirectA(&metrics.lfMessageFont));
 }
+
+void SizeWindowForDpi(HWND window, const RECT* suggested, int clientWidth, int clientHeight,
+                      DWORD style, DWORD exStyle, int dpi) {
+    if (suggested) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    RECT rect{0, 0, ScaleForDpi(clientWidth, dpi), ScaleForDpi(clientHeight, dpi)};
+    AdjustWindowRectForDpi(rect, style, exStyle, dpi);
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}

@@ -28,6 +28,10 @@ int SystemDpi();
 int WindowDpi(HWND window);
 // The window rectangle around a client rectangle at a DPI.
 void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
+// Takes the rectangle a WM_DPICHANGED message suggests, or without one sizes
+// the window around a design client area scaled to the DPI, where it is.
+void SizeWindowForDpi(HWND window, const RECT* suggested, int clientWidth, int clientHeight,
+                      DWORD style, DWORD exStyle, int dpi);
 // A system metric (SM_CXICON, ...) at a DPI.
 int SystemMetricForDpi(int index, int dpi);
 // The font the system uses for message boxes, at a DPI; null on failure.

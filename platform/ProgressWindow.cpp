@@ -70,16 +70,7 @@ ProgressWindow::ProgressWindow(HWND owner) {
 
 void ProgressWindow::ApplyDpi(int dpi, const RECT* suggested) {
     dpi_ = dpi;
-    if (suggested) {
-        SetWindowPos(handle_, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    } else {
-        RECT rect{0, 0, ScaleForDpi(ClientWidth, dpi), ScaleForDpi(ClientHeight, dpi)};
-        AdjustWindowRectForDpi(rect, Style, ExStyle, dpi);
-        SetWindowPos(handle_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    SizeWindowForDpi(handle_, suggested, ClientWidth, ClientHeight, Style, ExStyle, dpi);
     UniqueGdiObject font = MessageFontForDpi(dpi);
     for (const Place& p : Layout) {
         HWND child = GetDlgItem(handle_, p.id);
