@@ -26,30 +26,61 @@ const char* const DropboxConflictWords[] = {
 const size_t MonthLength = 7; // "yyyy-mm"
 const char* const DataExtension = ".txt";
 const size_t ExtensionLength = 4;
-// The longest machine name Windows gives a computer (a DNS label), with room
-// for counters.
-const size_t LongestMachinePart = 80;
+
+// The longest name Windows gives a computer (its NetBIOS name).
+const size_t LongestMachineName = 15;
+// Words people add to a file's name by hand, in lower case: a copy named so
+// is a snapshot someone kept, not a sync client's copy, and merging it would
+// put old records back.
+const char* const HandMadeWords[] = {
+    "old", "new",  "backup",   "bak",  "copy", "kopie", "final", "summary", "archive", "alt",
+    "neu", "orig", "original", "save", "tmp",  "temp",  "draft", "export",  "test"};
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The text without a counter at its end: "-1", "_2" or bare digits after
+// letters ("old2").
+std::string WithoutCounter(const std::string& text) {
+    size_t end = text.size();
+    while (end > 0 && IsDigit(text[end - 1]))
+        --end;
+    if (end == text.size() || end == 0)
+        return text;
+    if (text[end - 1] == '-' || text[end - 1] == '_')
+        --end;
+    return text.substr(0, end);
+}
+
 // A computer's name as Windows allows it (letters, digits, hyphens and
-// underscores; letters of the code page count), not beginning with a hyphen
-// and not only digits and hyphens, which Windows refuses and which would take
-// "2024-01-15.txt" for a copy. Counters "-1" may follow; they are part of it.
+// underscores; letters of the code page count; at most 15 characters, at
+// least one letter), not beginning with a hyphen, and not a word people add
+// by hand. OneDrive may add a counter "-1" when the name repeats; it does not
+// count towards the length. So "2024-01-15.txt", "2024-01-15_1.txt" and
+// "2024-01-old.txt" are no copies.
 bool IsMachinePart(const std::string& text) {
-    if (text.empty() || text.size() > LongestMachinePart || text[0] == '-')
+    if (text.empty() || text[0] == '-')
         return false;
-    bool named = false;
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || u >= 0x80;
-        if (!letter && !IsDigit(c) && c != '-' && c != '_')
+    for (char c : text)
+        if (!IsLetter(c) && !IsDigit(c) && c != '-' && c != '_')
             return false;
-        named = named || letter || c == '_';
-    }
-    return named;
+    std::string name = text;
+    if (const size_t cut = name.find_last_of('-');
+        cut != std::string::npos && cut + 1 < name.size() &&
+        std::all_of(name.begin() + long(cut) + 1, name.end(), IsDigit))
+        name.erase(cut);
+    if (name.empty() || name.size() > LongestMachineName ||
+        std::none_of(name.begin(), name.end(), IsLetter))
+        return false;
+    const std::string word = AsciiLowerCase(WithoutCounter(name));
+    return std::none_of(std::begin(HandMadeWords), std::end(HandMadeWords),
+                        [&](const char* made) { return word == made; });
 }
 
 // One or more " (...)" groups, none holding a parenthesis, each a counter or

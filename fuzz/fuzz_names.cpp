@@ -63,24 +63,41 @@ bool ReferenceMonthlyDataFileName(const std::string& name) {
            ReferenceStrToInt(file.substr(5, 2), number);
 }
 
-// The conflict copy forms read as one pattern: the month's name, then a
-// machine's name after a hyphen (not only digits and hyphens), or groups in
-// parentheses that are counters or carry a conflict word, one at least.
+// The conflict copy forms read as patterns: the month's name, then a
+// computer's name after a hyphen (up to 15 characters besides a counter
+// "-n", a letter among them, and no word people add by hand, counted or
+// not), or groups in parentheses that are counters or carry a conflict word,
+// one at least.
+bool ReferenceMachineName(const std::string& part) {
+    static const std::regex shape("[a-z0-9_\\x80-\\xff][-a-z0-9_\\x80-\\xff]*", std::regex::icase);
+    static const std::regex counted("([\\s\\S]*?)(?:-[0-9]+)?");
+    static const std::regex letter("[\\s\\S]*[a-z\\x80-\\xff][\\s\\S]*", std::regex::icase);
+    static const std::regex handMade("(?:old|new|backup|bak|copy|kopie|final|summary|archive|alt|"
+                                     "neu|orig|original|save|tmp|temp|draft|export|test)"
+                                     "(?:[-_]?[0-9]+)?",
+                                     std::regex::icase);
+    std::smatch base;
+    if (!std::regex_match(part, shape) || !std::regex_match(part, base, counted))
+        return false;
+    const std::string name = base[1].str();
+    return !name.empty() && name.size() <= 15 && std::regex_match(name, letter) &&
+           !std::regex_match(name, handMade);
+}
+
 std::string ReferenceConflictCopyMonth(const std::string& name) {
     static const std::string word =
         "(?:conflicted copy|case conflict|unicode encoding conflict|in konflikt stehende kopie)";
-    static const std::regex form("([\\s\\S]{7})(?:-(?=[-0-9]*[a-z_\\x80-\\xff])[a-z0-9_\\x80-\\xff]"
-                                 "[-a-z0-9_\\x80-\\xff]{0,79}"
-                                 "|(?=[\\s\\S]* \\([^()]*" +
-                                     word + ")(?: \\((?:[0-9]{1,3}|[^()]*" + word +
-                                     "[^()]*)\\))+)\\.txt",
-                                 std::regex::icase);
+    static const std::regex oneDrive("([\\s\\S]{7})-([\\s\\S]*)\\.txt", std::regex::icase);
+    static const std::regex dropbox("([\\s\\S]{7})(?=[\\s\\S]* \\([^()]*" + word +
+                                        ")(?: \\((?:[0-9]{1,3}|[^()]*" + word +
+                                        "[^()]*)\\))+\\.txt",
+                                    std::regex::icase);
     std::smatch parts;
     const std::string file = LastComponent(name);
-    return std::regex_match(file, parts, form) &&
-                   ReferenceMonthlyDataFileName(parts[1].str() + ".txt")
-               ? parts[1].str()
-               : "";
+    const bool copy =
+        (std::regex_match(file, parts, oneDrive) && ReferenceMachineName(parts[2].str())) ||
+        std::regex_match(file, parts, dropbox);
+    return copy && ReferenceMonthlyDataFileName(parts[1].str() + ".txt") ? parts[1].str() : "";
 }
 
 } // namespace

@@ -164,7 +164,9 @@ TEST(ConflictCopyMonth, BothProvidersFormsAndNothingElse) {
           "2024-01 (Ann's Conflicted Copy 2024-01-05) (1).txt",
           "2024-01 (Ann's conflicted copy) (Bob's conflicted copy 2024-02-01).txt",
           "2024-01 (Anns in Konflikt stehende Kopie 2024-01-05).txt", "2024-01 (Case Conflict).txt",
-          "2024-01 (Unicode Encoding Conflict).txt"})
+          "2024-01 (Unicode Encoding Conflict).txt", "2024-01-DESKTOP-AB12CD3.txt",
+          "2024-01-DESKTOP-AB12CD3-12.txt", "2024-01-OLDPC.txt", "2024-01-Bak-Laptop.txt",
+          "2024-01 (Ann's conflicted copy) (100).txt"})
         EXPECT_EQ(ConflictCopyMonth(copy), "2024-01") << copy;
     EXPECT_EQ(ConflictCopyMonth("c:\\tvn\\Data\\2023-12-ANN-PC.txt"), "2023-12");
     for (const char* other :
@@ -173,6 +175,11 @@ TEST(ConflictCopyMonth, BothProvidersFormsAndNothingElse) {
           "2024-01-LAPTOP.txt~merge", "2024-01-LAPTOP.csv", "2024-1-LAPTOP.txt", "notes-LAPTOP.txt",
           "c:\\2024-01-LAPTOP.txt\\x", "2024-01(Ann's conflicted copy).txt",
           "2024-01 (Ann's conflicted copy.txt", "2024-01 (Ann's (x) conflicted copy).txt",
-          "TVN Backup 2024-01-05 [14-07-09-042]"})
+          "TVN Backup 2024-01-05 [14-07-09-042]",
+          // Names given by hand, and no computer's name (too long, no letter).
+          "2024-01-old.txt", "2024-01-backup.txt", "2024-01-Summary.txt", "2024-01-15_1.txt",
+          "2024-01-OLD2.txt", "2024-01-old-2.txt", "2024-01-Kopie_3.txt",
+          "2024-01-DESKTOP-AB12CD34.txt", "2024-01 (Ann's conflicted copy) (1000).txt",
+          "~$2024-01-LAPTOP.txt.tvn.tmp"})
         EXPECT_EQ(ConflictCopyMonth(other), "") << other;
 }
