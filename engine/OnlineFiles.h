@@ -39,9 +39,12 @@ struct FetchFailure {
 // listed is passed over.
 bool FetchOnlineFiles(const std::vector<FileToFetch>& files, FetchFailure& failure);
 
-// The report line for a data location in a OneDrive folder whose mark
-// "Always keep on this device" was set and holds; empty elsewhere, and where
-// the mark does not hold (Dropbox, an older client, no client at all).
+// Marks a data location in a OneDrive folder "Always keep on this device",
+// with everything in it: called before a copy makes files there, so that
+// they inherit the mark, and again after it, when the line for the report
+// comes back only if the mark holds on every file and folder there. Empty
+// elsewhere, and where the mark does not hold (Dropbox, an older client, no
+// client at all).
 std::string KeepDataOnThisDevice(const std::string& location);
 
 } // namespace TVNConfigUtil

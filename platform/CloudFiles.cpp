@@ -122,18 +122,52 @@ DWORD Fetch(const std::wstring& path) {
     }
 }
 
+namespace {
+
+// Marks one file or folder, unless it reads back marked already; true when
+// the mark holds.
+bool Mark(const std::wstring& path, DWORD attributes) {
+    const DWORD wanted = (attributes | FILE_ATTRIBUTE_PINNED) & ~FILE_ATTRIBUTE_UNPINNED;
+    if (Reported(path, attributes) == wanted)
+        return true;
+    if (!DiskChanges::SetAttributes(path, wanted))
+        return false;
+    if (currentSeam)
+        currentSeam->AttributesSet(DiskChanges::ShownPath(path), wanted);
+    const DWORD now = Reported(path, GetFileAttributesW(path.c_str()));
+    return now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_PINNED) &&
+           !(now & FILE_ATTRIBUTE_UNPINNED);
+}
+
+// Marks what lies below a folder (ending with a backslash); folder links
+// are not followed.
+bool MarkBelow(const std::wstring& folder) {
+    bool held = true;
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &entry));
+    if (!find)
+        return true;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = folder + name;
+        held = Mark(path, entry.dwFileAttributes) && held;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            held = MarkBelow(path + L"\\") && held;
+    } while (FindNextFileW(find.get(), &entry));
+    return held;
+}
+
+} // namespace
+
 bool KeepOnThisDevice(const std::wstring& folder) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    const DWORD marked = (attributes | FILE_ATTRIBUTE_PINNED) & ~FILE_ATTRIBUTE_UNPINNED;
-    if (!DiskChanges::SetAttributes(folder, marked))
-        return false;
-    if (currentSeam)
-        currentSeam->AttributesSet(DiskChanges::ShownPath(folder), marked);
-    const DWORD now = Reported(folder, GetFileAttributesW(folder.c_str()));
-    return now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_PINNED) &&
-           !(now & FILE_ATTRIBUTE_UNPINNED);
+    const bool held = Mark(folder, attributes);
+    return MarkBelow(folder.back() == L'\\' ? folder : folder + L'\\') && held;
 }
 
 } // namespace CloudFiles

@@ -79,12 +79,14 @@ DWORD ListedAttributes(const std::wstring& path);
 // violation is waited out. Returns 0, or the error that stopped the read.
 DWORD Fetch(const std::wstring& path);
 
-// Marks a folder "Always keep on this device", as attrib +P -U does: the
-// pinned attribute set and the unpinned one cleared. Files made in it later
-// inherit the mark, and the client keeps the folder's files downloaded. The
-// attributes are read back: true only when the mark holds (a folder of a
-// client that knows the mark). A change to the disk, told to the change
-// seam first.
+// Marks a folder "Always keep on this device", as attrib +P -U /S /D does:
+// the pinned attribute set and the unpinned one cleared, on the folder and
+// on every file and folder below it that does not read back so already.
+// Files made in the folder later inherit the mark, and the client keeps
+// them downloaded; what is there already keeps its own state unless marked
+// too. The attributes are read back: true only when the mark holds on all
+// of them (a folder of a client that knows the mark). Each change is told
+// to the change seam first.
 bool KeepOnThisDevice(const std::wstring& folder);
 
 } // namespace CloudFiles

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "CloudFiles.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "TVNConfigUtil.h"
@@ -649,6 +650,13 @@ RunResult RunScenario(test::Sandbox& sandbox, const Scenario& s) {
     }
     if (s.readOnly)
         SetFileAttributesA((root + s.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+    // The mark reaches the files the copy made, not only their folder.
+    if (s.marksHold && result.outcome.ErrorText.empty()) {
+        const std::string place = AddBackslash(sandbox.Fill(s.newRedirect));
+        for (const auto& [path, bytes] : test::SnapshotTree(place).files) {
+            EXPECT_TRUE(CloudFiles::Reported(place + path, 0) & FILE_ATTRIBUTE_PINNED) << path;
+        }
+    }
     // Fetched before the first change, then read again by the copy or backup.
     for (const OnlineOnly& file : s.online)
         EXPECT_TRUE(file.readError || !result.outcome.ErrorText.empty() ||
