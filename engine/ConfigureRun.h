@@ -18,6 +18,9 @@ struct RunDetails {
     bool cancelled = false;   // its observer stopped it
     bool copied = false;      // the data was copied to the destination
     std::string backupFolder; // the backup folder made, or empty
+    // Files that another program wrote at the destination during the copy,
+    // kept in the backup folder before the copy replaced them.
+    int keptChanged = 0;
     std::string sourceRoot, destinationRoot;
     // What the backup and the copy go through, as planned.
     bool backupDue = false;

@@ -29,10 +29,6 @@ namespace {
 using DiskChanges::ShownPath;
 using DiskChanges::WidePath;
 
-// What a month file's new text is written to before it takes the file's
-// place; one left by a process that died in between is written over.
-const wchar_t* const MergeSuffix = L"~merge";
-
 std::wstring AsFolder(const std::wstring& path) {
     return path.empty() || path.back() == L'\\' ? path : path + L'\\';
 }
@@ -120,18 +116,40 @@ bool ReadShared(const std::wstring& path, std::string& text) {
 
 // A month's texts: the month file's (empty when there is none), then the
 // copies'. 0, or the system's error with the path of the first file that
-// cannot be read.
+// cannot be read. read is the month file as it was read (absent when there
+// is none): a file written during its read is read again.
+DWORD ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<std::string>& texts,
+                std::wstring& unreadable, DiskChanges::FileState& read) {
+    texts.assign(1 + files.copies.size(), std::string());
+    read = DiskChanges::FileState{};
+    size_t at = files.file ? 0 : 1;
+    for (const FoundFile* file : files.All()) {
+        const std::wstring path = data + file->name;
+        for (int attempt = 0;; ++attempt) {
+            DiskChanges::FileState before, after;
+            const bool month = files.file && file == &*files.file;
+            if (month && !DiskChanges::StateOf(path, before))
+                before = DiskChanges::FileState{true};
+            if (!ReadShared(path, texts[at])) {
+                const DWORD error = GetLastError();
+                unreadable = path;
+                return error ? error : ERROR_READ_FAULT;
+            }
+            if (!month)
+                break;
+            if (DiskChanges::StateOf(path, after) && (after == before || attempt == 3)) {
+                read = after;
+                break;
+            }
+        }
+        ++at;
+    }
+    return 0;
+}
 DWORD ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<std::string>& texts,
                 std::wstring& unreadable) {
-    texts.assign(1 + files.copies.size(), std::string());
-    size_t at = files.file ? 0 : 1;
-    for (const FoundFile* file : files.All())
-        if (!ReadShared(data + file->name, texts[at++])) {
-            const DWORD error = GetLastError();
-            unreadable = data + file->name;
-            return error ? error : ERROR_READ_FAULT;
-        }
-    return 0;
+    DiskChanges::FileState read;
+    return ReadMonth(data, files, texts, unreadable, read);
 }
 
 // A record and the line break after it (empty for a last line without one).
@@ -255,47 +273,17 @@ std::string Failed(const std::string& problem) {
     return "Tallyvane configuration failed.\r\n" + problem;
 }
 
-// Writes a month file's new text beside it and puts it in the file's place
-// in one rename, so that the file holds its old bytes or the new ones at
-// every instant. The new file keeps the old one's hidden and system marks.
-bool ReplaceWhole(const std::wstring& target, const std::string& text) {
-    const std::wstring temporary = target + MergeSuffix;
+// Puts a month file's new text in its place, whole, only while the file is
+// as the merge read it (absent when it had none). The new file keeps the old
+// one's hidden and system marks.
+bool ReplaceWhole(const std::wstring& target, const std::string& text,
+                  const DiskChanges::FileState& read) {
     const DWORD existing = GetFileAttributesW(target.c_str());
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-    if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (existing != INVALID_FILE_ATTRIBUTES)
         attributes =
             FILE_ATTRIBUTE_ARCHIVE | (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-        // Windows refuses to rename over a read-only file (Wine running as
-        // root does not): its marks go first, as before a copy over it; the
-        // backup holds it already.
-        if ((existing & FILE_ATTRIBUTE_READONLY) && !DiskChanges::ClearMarks(target))
-            return false;
-    }
-    DiskChanges::BeforeChange(temporary);
-    {
-        UniqueFileHandle file;
-        if (!DiskChanges::RetryWhileShared([&] {
-                file.reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       attributes, nullptr));
-                return file.valid();
-            }))
-            return false;
-        for (size_t done = 0; done < text.size();) {
-            const DWORD wanted = DWORD(std::min<size_t>(text.size() - done, 1 << 20));
-            DWORD written = 0;
-            if (!WriteFile(file.get(), text.data() + done, wanted, &written, nullptr) ||
-                written != wanted)
-                return false;
-            done += written;
-        }
-        if (!FlushFileBuffers(file.get()))
-            return false;
-    }
-    DiskChanges::BeforeChange(target);
-    return DiskChanges::RetryWhileShared([&] {
-        return MoveFileExW(temporary.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    });
+    return DiskChanges::WriteWhole(target, text, attributes, &read);
 }
 
 // A month to merge: its files, and its new text once its files were read.
@@ -303,6 +291,7 @@ struct PlannedMonth {
     MonthFiles files;
     bool read = false;
     MonthMerge merge;
+    DiskChanges::FileState state; // the month file as read
 };
 
 // The plan the checks before changes judge: every planned file is read for
@@ -318,7 +307,7 @@ RunPlan PlanOf(const std::string& root, const std::wstring& wideRoot, const std:
     for (const PlannedMonth& month : months) {
         unsigned long long copies = 0;
         for (const FoundFile* file : month.files.All()) {
-            backed.files.push_back({file->name, file->bytes, file->attributes});
+            backed.files.push_back({file->name, file->bytes, file->attributes, false, 0, {}});
             plan.destination.bytes += file->bytes;
             copies += file->bytes;
         }
@@ -326,8 +315,12 @@ RunPlan PlanOf(const std::string& root, const std::wstring& wideRoot, const std:
         // Unread, the new text is at most the old one and twice the copies
         // (a line feed may become CR LF).
         const unsigned long long bytes = month.read ? month.merge.text.size() : 2 * copies;
-        replaced.files.push_back({month.files.FileName(), bytes, old ? old->attributes : 0,
-                                  old != nullptr, old ? old->bytes : 0});
+        replaced.files.push_back({month.files.FileName(),
+                                  bytes,
+                                  old ? old->attributes : 0,
+                                  old != nullptr,
+                                  old ? old->bytes : 0,
+                                  {}});
         plan.data.bytes += bytes;
     }
     plan.destination.from = wideRoot;
@@ -405,7 +398,7 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
         PlannedMonth month;
         month.files = std::move(files);
         std::wstring unreadable;
-        month.read = ReadMonth(data, month.files, texts, unreadable) == 0;
+        month.read = ReadMonth(data, month.files, texts, unreadable, month.state) == 0;
         if (month.read && HoldsByteZero(texts))
             continue;
         if (month.read)
@@ -415,16 +408,25 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
     }
     if (months.empty())
         return out;
+    const std::string cancelled = "Tallyvane configuration was cancelled.\r\nNo month file has "
+                                  "been changed; the sync conflict copies have not been merged.";
     if (std::string problem = CheckBeforeChanges(PlanOf(root, wideRoot, data, months));
         !problem.empty()) {
         out.errorText = Failed(problem);
+        return out;
+    }
+    // Stopped while files kept online only were being fetched: nothing has
+    // changed, and no backup folder is made.
+    if (StopAsked()) {
+        out.cancelled = true;
+        out.errorText = cancelled;
         return out;
     }
     for (PlannedMonth& month : months) {
         std::wstring unreadable;
         if (month.read)
             continue;
-        if (const DWORD error = ReadMonth(data, month.files, texts, unreadable)) {
+        if (const DWORD error = ReadMonth(data, month.files, texts, unreadable, month.state)) {
             const std::string problem = OpenFailure(ShownPath(unreadable), error);
             out.errorText = Failed(!problem.empty() ? problem
                                                     : "The file \"" + ShownPath(unreadable) +
@@ -479,10 +481,11 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
     auto backUp = [&] {
         if (!DiskChanges::MakeFolder(WidePath(root + name)) || !DiskChanges::MakeFolder(backup))
             return false;
+        const DiskChanges::FileState none;
         for (const PlannedMonth& month : months)
             for (const FoundFile* file : month.files.All())
                 if ((ProgressObserved() && !MayGoOn(ShownPath(data + file->name), file->bytes)) ||
-                    !DiskChanges::CopyOneFile(data + file->name, backup + L"\\" + file->name))
+                    !DiskChanges::CopyWhole(data + file->name, backup + L"\\" + file->name, &none))
                     return false;
         return true;
     };
@@ -492,23 +495,82 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
     }
     if (StopAsked()) {
         out.cancelled = true;
-        out.errorText = "Tallyvane configuration was cancelled.\r\nNo month file has been "
-                        "changed; the sync conflict copies have not been merged.";
+        out.errorText = cancelled;
         return out;
     }
 
+    // Each month file is replaced only while it is as the merge read it.
+    // One that another program wrote meanwhile (a record added by the sync
+    // client, a file that arrived where the merge would make one) is kept in
+    // the backup, read again and merged again; one that keeps changing is
+    // left as it is.
     ReportStage(WorkStage::Merging, root, months.size(), 0);
-    for (const PlannedMonth& month : months)
-        if (!ReplaceWhole(data + month.files.FileName(), month.merge.text)) {
-            out.errorText =
-                Failed("The month file \"" + shownData + ShownPath(month.files.FileName()) +
-                       "\" could not be replaced.\r\nThe files as they were before "
-                       "are kept in \"" +
-                       out.backupFolder + "\".");
-            return out;
+    KeepInBackup keeper(root, out.backupFolder);
+    std::vector<std::string> leftAlone;
+    records = 0;
+    copies = 0;
+    size_t merged = 0;
+    auto stopped = [&](const std::string& month) {
+        std::string text = "The month file \"" + shownData + month + "\" could not be replaced.";
+        if (!out.replaced.empty()) {
+            text += "\r\nMonth files merged before it:";
+            for (const std::string& done : out.replaced)
+                text += (done == out.replaced.front() ? " " : ", ") + done;
+            text += ".";
         }
-    out.report = "Merged " + what + " into " + into +
-                 "; the files as they were before are kept in \"" + out.backupFolder + "\".";
+        out.errorText = Failed(text + "\r\nThe files as they were before are kept in \"" +
+                               out.backupFolder + "\".");
+        return out;
+    };
+    for (PlannedMonth& month : months) {
+        const std::wstring target = data + month.files.FileName();
+        const std::string shown = ShownPath(month.files.FileName());
+        bool done = false, untouched = false;
+        for (int attempt = 0; attempt < 4 && !done && !untouched; ++attempt) {
+            if (ReplaceWhole(target, month.merge.text, month.state)) {
+                done = true;
+                break;
+            }
+            if (GetLastError() != DiskChanges::TargetChanged)
+                return stopped(shown);
+            DiskChanges::FileState now;
+            if (!DiskChanges::StateOf(target, now) || !keeper.Keep(target, now))
+                return stopped(shown);
+            if (now.exists && !month.files.file)
+                month.files.file = FoundFile{month.files.FileName(), now.bytes, 0};
+            std::wstring unreadable;
+            if (ReadMonth(data, month.files, texts, unreadable, month.state) != 0)
+                return stopped(shown);
+            untouched = HoldsByteZero(texts);
+            if (!untouched)
+                month.merge = MergeMonth(texts);
+            // What the other program wrote may hold every record already.
+            untouched = untouched || month.merge.total == 0;
+        }
+        if (done) {
+            out.replaced.push_back(shown);
+            records += month.merge.total;
+            copies += month.files.copies.size();
+            ++merged;
+        } else if (!untouched) {
+            leftAlone.push_back(shown);
+        }
+    }
+    out.keptChanged = keeper.Kept();
+    out.report =
+        "Merged " + Count(records, "record", "records") + " of " +
+        Count(static_cast<long long>(copies), "sync conflict copy", "sync conflict copies") +
+        " into " + Count(static_cast<long long>(merged), "month file", "month files") + " in \"" +
+        shownData + "\"; the files as they were before are kept in \"" + out.backupFolder + "\".";
+    if (out.keptChanged > 0)
+        out.report += " " +
+                      Count(out.keptChanged, "month file that changed during the merge was",
+                            "month files that changed during the merge were") +
+                      " read and merged again; the versions found are kept there too.";
+    for (const std::string& month : leftAlone)
+        out.report += " The month file \"" + shownData + month +
+                      "\" kept changing during the merge and was left as it is; its conflict "
+                      "copies were not merged into it.";
     return out;
 }
 

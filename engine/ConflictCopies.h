@@ -38,8 +38,12 @@ struct MergeOutcome {
     std::string report;    // what was merged (a dry run: would be), or empty for nothing
     std::string errorText; // why the merge failed or stopped, or empty
     std::string backupFolder;
-    bool changed = false;   // anything was made or replaced
-    bool cancelled = false; // the progress observer stopped the backup
+    bool changed = false;              // anything was made or replaced
+    bool cancelled = false;            // the progress observer stopped the backup
+    std::vector<std::string> replaced; // the month files replaced (or made), by name
+    // Month files that another program wrote during the merge, kept in the
+    // backup folder, read again and merged again.
+    int keptChanged = 0;
 };
 
 // Merges the copies' records into their month files in the root's data
@@ -47,7 +51,10 @@ struct MergeOutcome {
 // files and copies backed up into a new backup folder in the root, then each
 // month file replaced whole, in one rename. A missing month file is made
 // from its copies. The copies themselves are never changed, moved or
-// removed. A dry run stops after the checks.
+// removed. A dry run stops after the checks. A month file is replaced only
+// while it is as the merge read it: one that another program wrote meanwhile
+// is kept in the backup, read and merged again, or after a few rounds left
+// as it is, which the report says.
 MergeOutcome MergeConflictCopies(const std::string& root, bool dryRun = false);
 
 } // namespace TVNConfigUtil

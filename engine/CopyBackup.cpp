@@ -1,6 +1,7 @@
 // Copying data folders and backing them up into timestamped folders. These
-// routines only ever add files or overwrite files of the same name: nothing is
-// deleted, moved or renamed, and nothing copied before a failure is undone.
+// routines only ever add files or replace files of the same name, each whole
+// and only over what their plan saw there: nothing is deleted or moved away,
+// and nothing copied before a failure is undone.
 #include "TVNConfigUtil.h"
 
 #include <algorithm>
@@ -213,12 +214,18 @@ void PlanFolder(const std::wstring& from, const std::wstring& below,
 
     planned.make = walkedFolders == 0;
     FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
-        if (FileSystem::IsFolderEntry(entry))
+        // A temporary file of a whole-file write is no data: the next write
+        // of its target replaces it.
+        if (FileSystem::IsFolderEntry(entry) || DiskChanges::IsTemporaryName(entry.cFileName))
             return true;
-        PlannedFile file{entry.cFileName, FileSystem::ReportedSize(entry), entry.dwFileAttributes};
-        if (!plan.to.empty())
-            file.overwrites =
-                destination.Find(plan.to + below + entry.cFileName, file.replacedBytes);
+        PlannedFile file{
+            entry.cFileName, FileSystem::ReportedSize(entry), entry.dwFileAttributes, false, 0, {}};
+        if (!plan.to.empty()) {
+            const std::wstring target = plan.to + below + entry.cFileName;
+            file.overwrites = destination.Find(target, file.replacedBytes);
+            if (file.overwrites && !DiskChanges::StateOf(target, file.target))
+                file.target = DiskChanges::FileState{true};
+        }
         plan.bytes += file.bytes;
         planned.files.push_back(std::move(file));
         return true;
@@ -247,14 +254,13 @@ TreePlan PlanTree(const std::string& source, std::wstring to, const std::string&
 // the plan is checked first, as the planned ones were before the first
 // change.
 bool CopyFileOfPlan(const std::wstring& from, const std::wstring& to, unsigned long long bytes,
-                    bool clearMarks, bool arrived, CopyFailure* failure) {
+                    const DiskChanges::FileState& target, DiskChanges::ChangedTarget* changed,
+                    bool arrived, CopyFailure* failure) {
     if (ProgressObserved() && !MayGoOn(DiskChanges::ShownPath(from), bytes))
         return false;
     if (arrived && !CheckFileToCopy(from, to).empty())
         return false;
-    if (clearMarks && !DiskChanges::ClearMarks(to))
-        return false;
-    if (DiskChanges::CopyOneFile(from, to))
+    if (DiskChanges::CopyWhole(from, to, &target, changed))
         return true;
     if (failure)
         *failure = CopyFailure{from, GetLastError()};
@@ -262,7 +268,8 @@ bool CopyFileOfPlan(const std::wstring& from, const std::wstring& to, unsigned l
 }
 
 // to ends with a backslash.
-bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks, CopyFailure* failure) {
+bool CarryOut(const TreePlan& plan, const std::wstring& to, DiskChanges::ChangedTarget* changed,
+              CopyFailure* failure) {
     if (to.empty())
         return false;
     for (const PlannedFolder& folder : plan.folders) {
@@ -277,7 +284,8 @@ bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks, Cop
             planned.insert(file.name);
         std::vector<WIN32_FIND_DATAW> arrived;
         FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
-            if (!FileSystem::IsFolderEntry(entry)) {
+            if (!FileSystem::IsFolderEntry(entry) &&
+                !DiskChanges::IsTemporaryName(entry.cFileName)) {
                 present.insert(entry.cFileName);
                 if (!planned.count(entry.cFileName))
                     arrived.push_back(entry);
@@ -285,12 +293,16 @@ bool CarryOut(const TreePlan& plan, const std::wstring& to, bool clearMarks, Cop
             return true;
         });
         for (const PlannedFile& file : folder.files)
-            if (present.count(file.name) && !CopyFileOfPlan(from + file.name, into + file.name,
-                                                            file.bytes, clearMarks, false, failure))
+            if (present.count(file.name) &&
+                !CopyFileOfPlan(from + file.name, into + file.name, file.bytes, file.target,
+                                changed, false, failure))
                 return false;
+        // Nothing was planned at the place of a file that arrived: whatever
+        // is there now is handed to changed.
         for (const WIN32_FIND_DATAW& entry : arrived)
             if (!CopyFileOfPlan(from + entry.cFileName, into + entry.cFileName,
-                                FileSystem::ReportedSize(entry), clearMarks, true, failure))
+                                FileSystem::ReportedSize(entry), DiskChanges::FileState{}, changed,
+                                true, failure))
                 return false;
     }
     return true;
@@ -311,7 +323,7 @@ bool HasFiles(const std::wstring& folder, TreeWalk& walk) {
         return true;
 
     FileSystem::ForEachEntryW(folder, [&](const WIN32_FIND_DATAW& entry) {
-        found = !FileSystem::IsFolderEntry(entry);
+        found = !FileSystem::IsFolderEntry(entry) && !DiskChanges::IsTemporaryName(entry.cFileName);
         return !found;
     });
     return found;
@@ -343,22 +355,57 @@ std::string UnusedBackupName(const std::string& holder) {
 
 namespace {
 
-// Copies one file, making the folder it goes into first; whole replaces the
-// destination in one rename instead of writing over it.
-bool CopyIntoFolder(const std::wstring& from, const std::wstring& to, bool whole) {
+// Copies one file whole, making the folder it goes into first.
+bool CopyIntoFolder(const std::wstring& from, const std::wstring& to,
+                    const DiskChanges::FileState* expected, DiskChanges::ChangedTarget* changed) {
     if (from.empty() || to.empty())
         return false;
     // A folder that cannot be made shows up as a failed copy below.
     const size_t cut = to.find_last_of(L'\\');
     if (cut != std::wstring::npos)
         ForceFolders(to.substr(0, cut + 1));
-    return whole ? DiskChanges::CopyOneFileWhole(from, to) : DiskChanges::CopyOneFile(from, to);
+    return DiskChanges::CopyWhole(from, to, expected, changed);
 }
 
 } // namespace
 
+KeepInBackup::KeepInBackup(const std::string& root, std::string& backupFolder)
+    : root_(AddBackslash(root)), wideRoot_(AsFolder(WidePath(root))), backup_(backupFolder) {}
+
+bool KeepInBackup::Keep(const std::wstring& target, const DiskChanges::FileState& now) {
+    if (!now.exists)
+        return true; // gone: nothing to keep
+    if (backup_.empty()) {
+        const std::string name = root_.empty() ? std::string() : UnusedBackupName(root_);
+        if (name.empty() || !DiskChanges::MakeFolder(WidePath(root_ + name)))
+            return false;
+        backup_ = root_ + name + "\\";
+    }
+    std::wstring below = target.substr(target.find_last_of(L'\\') + 1);
+    if (!wideRoot_.empty() && target.size() > wideRoot_.size() &&
+        AsciiLower(target.substr(0, wideRoot_.size())) == AsciiLower(wideRoot_))
+        below = target.substr(wideRoot_.size());
+    const std::wstring into = AsFolder(WidePath(backup_));
+    std::wstring kept = into + below;
+    const size_t name = kept.find_last_of(L'\\') + 1;
+    const size_t dot = kept.find_last_of(L'.');
+    const size_t cut = dot != std::wstring::npos && dot > name ? dot : kept.size();
+    for (int n = 1; GetFileAttributesW(kept.c_str()) != INVALID_FILE_ATTRIBUTES; ++n) {
+        if (n > 999)
+            return false;
+        kept = into + below;
+        kept.insert(cut,
+                    L" (changed during the run" + (n > 1 ? L" " + std::to_wstring(n) : L"") + L")");
+    }
+    const DiskChanges::FileState none;
+    if (!CopyIntoFolder(target, kept, &none, nullptr))
+        return false;
+    ++kept_;
+    return true;
+}
+
 bool CopyFileForcingFolder(const std::string& source, const std::string& destination) {
-    return CopyIntoFolder(WidePath(source), WidePath(destination), false);
+    return CopyIntoFolder(WidePath(source), WidePath(destination), nullptr, nullptr);
 }
 
 TreePlan PlanCopy(const std::string& source, const std::string& destination,
@@ -394,8 +441,8 @@ bool HoldsFiles(const TreePlan& backup) {
     return false;
 }
 
-bool CarryOutCopy(const TreePlan& plan, bool clearMarks, CopyFailure* failure) {
-    return CarryOut(plan, plan.to, clearMarks, failure);
+bool CarryOutCopy(const TreePlan& plan, DiskChanges::ChangedTarget* changed, CopyFailure* failure) {
+    return CarryOut(plan, plan.to, changed, failure);
 }
 
 bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made,
@@ -408,45 +455,51 @@ bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string
     if (name.empty())
         return false;
     made = into + name + "\\";
-    return CarryOut(plan, AsFolder(WidePath(made)), false, failure);
+    // The backup's own files: nothing is planned at their places, and
+    // nothing found there is replaced.
+    return CarryOut(plan, AsFolder(WidePath(made)), nullptr, failure);
 }
 
 std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
                                            const std::string& destinationRoot,
                                            const TreePlan* destinationTree) {
-    // The settings may be the ones in effect (back to the installation): they
-    // are replaced whole, never written over in place.
-    const struct {
-        const char* name;
-        bool whole;
-    } taken[] = {{SettingsFileName, true}, {InstallationMarkerName, false}};
     const DestinationFiles destination(destinationTree);
     std::vector<PlannedRootFile> files;
-    for (const auto& [name, whole] : taken) {
-        PlannedRootFile file{WidePath(sourceRoot + name), WidePath(destinationRoot + name), whole};
+    for (const char* name : {SettingsFileName, InstallationMarkerName}) {
+        PlannedRootFile file;
+        file.from = WidePath(sourceRoot + name);
+        file.to = WidePath(destinationRoot + name);
         WIN32_FILE_ATTRIBUTE_DATA source{};
         file.exists = GetFileAttributesExW(file.from.c_str(), GetFileExInfoStandard, &source);
         file.bytes = file.exists ? FileSystem::ReportedSize(source) : 0;
         file.attributes = file.exists ? CloudFiles::ListedAttributes(file.from) : 0;
         unsigned long long replaced = 0;
         file.overwrites = file.exists && destination.Find(file.to, replaced);
+        if (file.overwrites && !DiskChanges::StateOf(file.to, file.target))
+            file.target = DiskChanges::FileState{true};
         files.push_back(std::move(file));
     }
     return files;
 }
 
-void CopyRootFiles(const std::vector<PlannedRootFile>& files) {
+bool CopyRootFiles(const std::vector<PlannedRootFile>& files, DiskChanges::ChangedTarget* changed,
+                   CopyFailure* failure) {
     for (const PlannedRootFile& file : files)
         if (file.exists || (GetFileAttributesW(file.from.c_str()) != INVALID_FILE_ATTRIBUTES &&
                             CheckFileToCopy(file.from, file.to).empty()))
-            CopyIntoFolder(file.from, file.to, file.whole);
+            if (!CopyIntoFolder(file.from, file.to, &file.target, changed)) {
+                if (failure)
+                    *failure = CopyFailure{file.from, GetLastError()};
+                return false;
+            }
+    return true;
 }
 
 bool CopyFolderTree(const std::string& source, const std::string& destination,
                     const std::string& excludePrefix) {
     if (destination.empty())
         return true;
-    return CarryOutCopy(PlanCopy(source, destination, excludePrefix), false);
+    return CarryOutCopy(PlanCopy(source, destination, excludePrefix), nullptr);
 }
 
 bool FolderHasFiles(const std::string& folder) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "DiskChanges.h"
+
 namespace TVNConfigUtil {
 
 // A file of a planned folder, as the plan's listing showed it.
@@ -18,6 +20,7 @@ struct PlannedFile {
     DWORD attributes = 0;
     bool overwrites = false;              // a file of that name is at the destination now
     unsigned long long replacedBytes = 0; // and its size
+    DiskChanges::FileState target;        // the destination file as planned (none: absent)
 };
 
 // A folder the copy goes through: its path below the tops of the tree ("" for
@@ -45,11 +48,11 @@ struct TreePlan {
 // A file beside the data folder that a copy of a root takes along.
 struct PlannedRootFile {
     std::wstring from, to;   // \\?\ paths
-    bool whole = false;      // replaced in one rename rather than written over
     bool exists = false;     // the source was there when planned
     bool overwrites = false; // and so was something of its name at the destination
     unsigned long long bytes = 0;
-    DWORD attributes = 0; // as a listing of its folder showed them
+    DWORD attributes = 0;          // as a listing of its folder showed them
+    DiskChanges::FileState target; // the destination file as planned
 };
 
 // The file whose copy failed, and the system's error, so that a failure a
@@ -71,19 +74,42 @@ TreePlan PlanBackup(const std::string& folder);
 // backups it leaves out are looked into only when nothing else holds a file.
 bool HoldsFiles(const TreePlan& backup);
 
+// Keeps what another program (a sync client, Tallyvane on this machine)
+// wrote at a place while a run changes it, before the run's new bytes take
+// its place: the file as it is now is copied into the run's backup folder in
+// root, made here when the run has none yet, at its path below root; where
+// the backup holds that path already (the file as the run found it), the
+// copy is named "<name> (changed during the run)<.ext>", numbered from 2
+// when that is taken too.
+class KeepInBackup : public DiskChanges::ChangedTarget {
+  public:
+    // root in normal form; backupFolder is the run's, ending with a
+    // backslash, or empty for none yet.
+    KeepInBackup(const std::string& root, std::string& backupFolder);
+    bool Keep(const std::wstring& target, const DiskChanges::FileState& now) override;
+    int Kept() const { return kept_; }
+
+  private:
+    std::string root_;
+    std::wstring wideRoot_;
+    std::string& backup_;
+    int kept_ = 0;
+};
+
 // Carries out a copy plan. Each planned source folder is listed once more
 // just before its files are copied: a planned file gone by then is passed
 // over, as a walk would pass it over, and a file that arrived since the plan
-// is checked as the planned ones were before it is copied. With clearMarks
-// (a destination whose files a backup already holds) the hidden, system and
-// read-only marks of a file it overwrites are taken off first, since
-// CopyFile refuses to overwrite such a file on Windows. Stops at the first
-// failure, and before a file the progress observer says no to; a failed
-// file copy is told in failure.
-bool CarryOutCopy(const TreePlan& plan, bool clearMarks, CopyFailure* failure = nullptr);
+// is checked as the planned ones were before it is copied. Every file is
+// copied whole (see DiskChanges::CopyWhole), and only over what the plan saw
+// at its place: a file that another program wrote or made there since is
+// handed to changed first (without changed, the copy stops there). Stops at
+// the first failure, and before a file the progress observer says no to; a
+// failed file copy is told in failure.
+bool CarryOutCopy(const TreePlan& plan, DiskChanges::ChangedTarget* changed,
+                  CopyFailure* failure = nullptr);
 // Carries out a backup plan into a new backup folder in holder, naming the
 // folder it made in made (also when the backup then failed or was stopped;
-// empty when it made none).
+// empty when it made none). It never replaces a file.
 bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made,
                     CopyFailure* failure = nullptr);
 
@@ -97,9 +123,11 @@ std::string UnusedBackupName(const std::string& holder);
 std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
                                            const std::string& destinationRoot,
                                            const TreePlan* destinationTree);
-// Copies them, each made whole or in place as planned; one missing when
-// planned is copied only if it has arrived since and passes the checks.
-// Failures are passed over.
-void CopyRootFiles(const std::vector<PlannedRootFile>& files);
+// Copies them whole, each only over what the plan saw at its place (changed
+// is asked otherwise, as by CarryOutCopy); one missing when planned is
+// copied only if it has arrived since and passes the checks. False at the
+// first copy that fails, told in failure.
+bool CopyRootFiles(const std::vector<PlannedRootFile>& files, DiskChanges::ChangedTarget* changed,
+                   CopyFailure* failure = nullptr);
 
 } // namespace TVNConfigUtil

@@ -54,8 +54,10 @@ std::string FolderCreationMessage(const std::string& folder) {
 // message, or empty; backup names the backup folder made. The settings files
 // follow even a failed data copy, so that the destination at least carries
 // the source's settings next to whatever data did arrive; a stopped run
-// copies no settings.
-std::string BackupAndCopy(const RunPlan& plan, std::string& backup) {
+// copies no settings. A file that another program wrote at the destination
+// since the plan is kept in the backup before the copy replaces it; kept
+// counts them.
+std::string BackupAndCopy(const RunPlan& plan, std::string& backup, int& kept) {
     const std::string& destinationRoot = plan.destinationRoot;
     // A file that its sync client could not provide after all (fetched
     // before the first change, then made online-only again, or a client
@@ -72,16 +74,31 @@ std::string BackupAndCopy(const RunPlan& plan, std::string& backup) {
         if (!CarryOutBackup(plan.destination, destinationRoot, backup, &failure) || StopAsked())
             return naming("File backup of \"" + destinationRoot + "\" failed.");
     }
+    KeepInBackup keeper(destinationRoot, backup);
     std::string message;
-    // Every file the data copy overwrites is in the backup by now.
+    // Every file the data copy replaces is in the backup by now, or is put
+    // there by the keeper when it changed since.
     ReportStage(WorkStage::Copying, destinationRoot, plan.data.files, plan.data.bytes);
-    if (!CarryOutCopy(plan.data, true, &failure))
+    if (!CarryOutCopy(plan.data, &keeper, &failure))
         message = naming("File copy from \"" + plan.sourceRoot + "\" to \"" + destinationRoot +
                          "\" failed.");
-    if (StopAsked())
-        return message;
-    CopyRootFiles(plan.rootFiles);
+    if (!StopAsked() && !CopyRootFiles(plan.rootFiles, &keeper, &failure) && message.empty())
+        message = naming("The settings could not be copied to \"" + destinationRoot +
+                         "\": the copy of \"" + DiskChanges::ShownPath(failure.from) +
+                         "\" failed (error " + std::to_string(failure.error) + ").");
+    kept = keeper.Kept();
     return message;
+}
+
+// The report's line for the files another program wrote during the copy,
+// which were kept in the backup before the copy replaced them.
+std::string KeptLine(int kept, const std::string& backup) {
+    if (kept == 0)
+        return std::string();
+    return "\r\n" + std::to_string(kept) +
+           (kept == 1 ? " file that changed during the copy was"
+                      : " files that changed during the copy were") +
+           " backed up first, into \"" + AsciiLowerCase(backup) + "\".";
 }
 
 // Puts the workgroup server keys into a store.
@@ -286,12 +303,16 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
     std::string copiedTo;
     if (errorText.empty() && copying) {
         details.changed = true;
-        errorText = BackupAndCopy(plan, details.backupFolder);
+        // Files the copy makes inherit the mark from their folder.
+        if (!newRedirect.empty())
+            KeepDataOnThisDevice(destinationRoot);
+        errorText = BackupAndCopy(plan, details.backupFolder, details.keptChanged);
         if (StopAsked()) {
             details.cancelled = true;
             details.outcome = Outcome{
                 std::string(), CancelledReport(destinationRoot, details.backupFolder,
-                                               !oldRedirect.empty() ? oldRedirect : install)};
+                                               !oldRedirect.empty() ? oldRedirect : install) +
+                                   KeptLine(details.keptChanged, details.backupFolder)};
             return;
         }
         if (errorText.empty())
@@ -307,7 +328,8 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
         WriteSettings(writes, install, sourceRoot, destinationRoot, server, rights, redirecting);
     }
 
-    std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo);
+    std::string text = ComposeOutcomeReport(errorText, oldRedirect, newRedirect, copiedTo) +
+                       KeptLine(details.keptChanged, details.backupFolder);
     // Windows may make files online-only again when the disk runs low, and
     // Tallyvane would then fail without a network: data left in a OneDrive
     // folder is kept on this device. Returning to the standard location

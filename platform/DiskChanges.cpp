@@ -3,6 +3,9 @@
 #include "TextCodes.h"
 
 #include "CloudFiles.h"
+#include "Win32Handles.h"
+
+#include <algorithm>
 
 namespace DiskChanges {
 
@@ -90,20 +93,163 @@ bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
     return RetryWhileShared([&] { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; });
 }
 
-bool CopyOneFileWhole(const std::wstring& from, const std::wstring& to) {
-    const std::wstring temporary = to + L"~copy";
-    if (!CopyOneFile(from, temporary))
+bool StateOf(const std::wstring& path, FileState& state) {
+    state = FileState{};
+    UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        SetLastError(error);
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info))
         return false;
-    BeforeChange(to);
-    if (RetryWhileShared([&] {
-            return MoveFileExW(temporary.c_str(), to.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-        }))
+    state.exists = true;
+    state.bytes = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    state.written = (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                    info.ftLastWriteTime.dwLowDateTime;
+    state.volume = info.dwVolumeSerialNumber;
+    state.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+std::wstring TemporaryFor(const std::wstring& target) {
+    const size_t cut = target.find_last_of(L'\\') + 1;
+    return target.substr(0, cut) + L"~$" + target.substr(cut) + L".tvn.tmp";
+}
+
+bool IsTemporaryName(const std::wstring& name) {
+    return name.size() > 10 && name.compare(0, 2, L"~$") == 0 &&
+           _wcsicmp(name.c_str() + name.size() - 8, L".tvn.tmp") == 0;
+}
+
+bool IsTemporaryName(const std::string& name) {
+    return name.size() > 10 && name.compare(0, 2, "~$") == 0 &&
+           _stricmp(name.c_str() + name.size() - 8, ".tvn.tmp") == 0;
+}
+
+namespace {
+
+const DWORD Marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+
+// Removes a temporary file: one left by a run that died (marks and all), or
+// one that did not take its target's place.
+bool RemoveTemporary(const std::wstring& temporary) {
+    const DWORD attributes = GetFileAttributesW(temporary.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    BeforeChange(temporary);
+    if (attributes & Marks)
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return RetryWhileShared([&] { return DeleteFileW(temporary.c_str()) != 0; });
+}
+
+// Puts a written temporary file in the target's place, as CopyWhole and
+// WriteWhole describe. A target that keeps changing while it is looked at
+// is left alone after a few rounds.
+bool Place(const std::wstring& temporary, const std::wstring& target, const FileState* expected,
+           ChangedTarget* changed) {
+    FileState wanted = expected ? *expected : FileState{};
+    for (int round = 0; round < 8; ++round) {
+        // Windows refuses to rename over a read-only file (Wine running as
+        // root does not); what the file holds is judged below.
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !ClearMarks(target))
+            return false;
+        BeforeChange(target);
+        FileState now;
+        if (!StateOf(target, now))
+            return false;
+        if (expected && now != wanted) {
+            if (!changed || !changed->Keep(target, now)) {
+                SetLastError(TargetChanged);
+                return false;
+            }
+            wanted = now;
+            continue;
+        }
+        const DWORD flags =
+            MOVEFILE_WRITE_THROUGH | (now.exists ? DWORD(MOVEFILE_REPLACE_EXISTING) : 0);
+        if (RetryWhileShared(
+                [&] { return MoveFileExW(temporary.c_str(), target.c_str(), flags) != 0; }, true))
+            return true;
+        const DWORD error = GetLastError();
+        // Something took the name since it was looked at: look again.
+        if (!now.exists && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS))
+            continue;
+        SetLastError(error);
+        return false;
+    }
+    SetLastError(TargetChanged);
+    return false;
+}
+
+bool PutInPlace(const std::wstring& temporary, const std::wstring& target,
+                const FileState* expected, ChangedTarget* changed) {
+    if (Place(temporary, target, expected, changed))
         return true;
     const DWORD error = GetLastError();
-    DeleteFileW(temporary.c_str());
+    RemoveTemporary(temporary);
     SetLastError(error);
     return false;
+}
+
+} // namespace
+
+bool CopyWhole(const std::wstring& from, const std::wstring& to, const FileState* expected,
+               ChangedTarget* changed) {
+    const std::wstring temporary = TemporaryFor(to);
+    if (!RemoveTemporary(temporary))
+        return false;
+    BeforeChange(temporary);
+    if (CloudFiles::ReadRefused(from))
+        return false;
+    if (!RetryWhileShared([&] { return CopyFileW(from.c_str(), temporary.c_str(), TRUE) != 0; })) {
+        const DWORD error = GetLastError();
+        RemoveTemporary(temporary);
+        SetLastError(error);
+        return false;
+    }
+    return PutInPlace(temporary, to, expected, changed);
+}
+
+bool WriteWhole(const std::wstring& to, const std::string& text, DWORD attributes,
+                const FileState* expected, ChangedTarget* changed) {
+    const std::wstring temporary = TemporaryFor(to);
+    if (!RemoveTemporary(temporary))
+        return false;
+    BeforeChange(temporary);
+    bool written = false;
+    {
+        UniqueFileHandle file;
+        if (RetryWhileShared([&] {
+                file.reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+                return file.valid();
+            })) {
+            written = true;
+            for (size_t done = 0; written && done < text.size();) {
+                const DWORD wanted = DWORD(std::min<size_t>(text.size() - done, 1 << 20));
+                DWORD wrote = 0;
+                written = WriteFile(file.get(), text.data() + done, wanted, &wrote, nullptr) &&
+                          wrote == wanted;
+                done += wrote;
+            }
+            written = written && FlushFileBuffers(file.get());
+        } else {
+            return false;
+        }
+    }
+    if (!written) {
+        const DWORD error = GetLastError();
+        RemoveTemporary(temporary);
+        SetLastError(error ? error : ERROR_WRITE_FAULT);
+        return false;
+    }
+    return PutInPlace(temporary, to, expected, changed);
 }
 
 bool ClearMarks(const std::wstring& path) {

@@ -44,20 +44,84 @@ void SetSharingWait(DWORD milliseconds);
 DWORD SharingWait();
 // Runs attempt() until it succeeds, or until it fails with another error
 // than a sharing or lock violation, or until the wait is over. Returns what
-// the last attempt returned; GetLastError() is that attempt's error.
-template <typename Attempt> bool RetryWhileShared(Attempt attempt) {
+// the last attempt returned; GetLastError() is that attempt's error. With
+// deniedToo an access denial is waited out as well: a rename over a file that
+// another program holds open fails so (Windows documents that a file must be
+// closed before it can be replaced; Wine gives access denied), and an
+// indexer or a sync client holds a file only for a moment.
+template <typename Attempt> bool RetryWhileShared(Attempt attempt, bool deniedToo = false) {
     const DWORD started = GetTickCount();
     for (;;) {
         if (attempt())
             return true;
         const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+             !(deniedToo && error == ERROR_ACCESS_DENIED)) ||
             GetTickCount() - started >= SharingWait())
             return false;
         Sleep(50);
         SetLastError(error);
     }
 }
+
+// What a file is at one moment, as a replacement is made conditional on it:
+// there or not, and if there its size, last-write time and identity on its
+// volume (a file replaced by a rename has another). Another program that
+// writes the file changes one of them.
+struct FileState {
+    bool exists = false;
+    unsigned long long bytes = 0;
+    unsigned long long written = 0; // FILETIME as one number
+    DWORD volume = 0;
+    unsigned long long index = 0;
+    bool operator==(const FileState&) const = default;
+};
+// The state of path now. False (with GetLastError()) when it cannot be told;
+// a path that is not there is a state (exists false).
+bool StateOf(const std::wstring& path, FileState& state);
+
+// The temporary file a whole-file write of target goes through: beside it,
+// so that the rename stays on its volume, named "~$<name>.tvn.tmp". Neither
+// sync client uploads such a file (both pass over names that begin with
+// "~$"; OneDrive does not sync .tmp files, and Dropbox none that begins with
+// "~" and ends with ".tmp"), no data file has such a name, and a run finds
+// its own leftover under the same name.
+std::wstring TemporaryFor(const std::wstring& target);
+// Whether a file's name (no folder) is such a temporary name.
+bool IsTemporaryName(const std::wstring& name);
+bool IsTemporaryName(const std::string& name);
+
+// Told when a whole-file write finds its target other than expected just
+// before the new bytes would take its place: another program wrote it. Keep
+// returns true once what the target holds now (now) is safe elsewhere (a
+// backup), and the write then replaces it; false leaves the target alone
+// and fails the write with TargetChanged.
+constexpr DWORD TargetChanged = ERROR_FILE_INVALID; // "externally altered"
+class ChangedTarget {
+  public:
+    virtual ~ChangedTarget() = default;
+    virtual bool Keep(const std::wstring& target, const FileState& now) = 0;
+};
+
+// The one way a file is written: whole, into its temporary file, flushed,
+// then put in the target's place in one rename, so that the target holds its
+// old bytes or its new ones at every instant. A temporary file left by a run
+// that died is removed first, hidden or read-only; the temporary file never
+// outlives a failure.
+//
+// With expected, the target must be as expected just before the rename,
+// and changed is asked when it is not (without changed, the write fails). A
+// target expected absent is made by a rename that never replaces, so that a
+// file that arrives meanwhile is seen, not overwritten. Without expected the
+// target is replaced whatever it holds (the settings store checks its file
+// itself). A rename over a file held open is waited out.
+//
+// CopyWhole copies a file's bytes (and attributes and last-write time, as
+// CopyFile does). WriteWhole writes text with the given attributes.
+bool CopyWhole(const std::wstring& from, const std::wstring& to,
+               const FileState* expected = nullptr, ChangedTarget* changed = nullptr);
+bool WriteWhole(const std::wstring& to, const std::string& text, DWORD attributes,
+                const FileState* expected = nullptr, ChangedTarget* changed = nullptr);
 
 // The changes. Each tells the seam first, and each returns false (with
 // GetLastError()) when the system refused.
@@ -66,11 +130,6 @@ bool MakeFolder(const std::string& ansiPath);
 // Copies a file over any file of that name, waiting out sharing violations.
 // A read the cloud seam refuses fails the copy with its error.
 bool CopyOneFile(const std::wstring& from, const std::wstring& to);
-// Copies a file so that the destination holds, at every instant, either its
-// old bytes or the new ones: the copy goes to a temporary file beside it,
-// which then takes its place in one rename. A temporary file left by a
-// process that died in between is overwritten by the next copy.
-bool CopyOneFileWhole(const std::wstring& from, const std::wstring& to);
 // Takes the hidden, system and read-only marks off a file, which CopyFile
 // would otherwise refuse to overwrite (Windows documents access denied for
 // a hidden or read-only destination; Wine running as root copies anyway).

@@ -8,82 +8,6 @@
 #include "FileSystem.h"
 #include "Win32Handles.h"
 
-namespace {
-
-// The new text of a settings file, written beside it first so that it takes
-// the old file's place in one rename. The temporary file stays on the same
-// volume as the target, and it is the one file this program ever deletes:
-// when it does not end up in the target's place, it is removed.
-class TemporaryFile {
-  public:
-    // CREATE_NEW makes the name ours alone: a name left behind by an earlier
-    // run, or taken by another process at the same moment, is skipped, never
-    // reused. The suffix is short so that a target close to the path length
-    // limit still gets a temporary name that fits.
-    TemporaryFile(const std::string& target, DWORD attributes) {
-        for (int n = 1; n <= 999; ++n) {
-            std::string candidate = target + "~" + std::to_string(n);
-            DiskChanges::BeforeChange(candidate);
-            DiskChanges::RetryWhileShared([&] {
-                handle_.reset(CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          attributes, nullptr));
-                return handle_.valid();
-            });
-            if (handle_) {
-                path_ = candidate;
-                return;
-            }
-            DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-                return;
-        }
-    }
-    ~TemporaryFile() {
-        handle_.reset();
-        if (!path_.empty())
-            DeleteFileA(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    bool Created() const { return handle_.valid(); }
-
-    // All of text, flushed to the disk; false when any byte was not stored.
-    bool Write(const std::string& text) {
-        const size_t chunk = 1 << 20;
-        for (size_t done = 0; done < text.size();) {
-            DWORD wanted = static_cast<DWORD>(std::min(chunk, text.size() - done));
-            DWORD written = 0;
-            if (!WriteFile(handle_.get(), text.data() + done, wanted, &written, nullptr) ||
-                written != wanted)
-                return false;
-            done += written;
-        }
-        return FlushFileBuffers(handle_.get()) != 0;
-    }
-
-    // Puts the file in the target's place. Under Wine ReplaceFileA deletes
-    // the target before it moves the replacement in; MoveFileExA is a single
-    // rename on both systems.
-    bool ReplaceTarget(const std::string& target) {
-        handle_.reset();
-        DiskChanges::BeforeChange(target);
-        if (!DiskChanges::RetryWhileShared([&] {
-                return MoveFileExA(path_.c_str(), target.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-            }))
-            return false;
-        path_.clear();
-        return true;
-    }
-
-  private:
-    UniqueFileHandle handle_;
-    std::string path_;
-};
-
-} // namespace
-
 int TCustomIniFile::ReadInteger(const std::string& section, const std::string& key,
                                 int defaultValue) {
     return IniValueToInt(ReadString(section, key, ""), defaultValue);
@@ -94,12 +18,32 @@ void TCustomIniFile::WriteInteger(const std::string& section, const std::string&
 }
 
 TMemIniFile::TMemIniFile(const std::string& fileName) : TCustomIniFile(fileName) {
-    if (fileName.empty() || !FileSystem::FileExists(fileName))
-        return;
-    const std::string bytes = FileSystem::ReadWholeFile(fileName, fileName);
-    if (bytes.find('\0') != std::string::npos)
-        throw EFOpenError(fileName);
-    text_ = TIniText::Parse(bytes);
+    Load();
+}
+
+// The state is taken before and after the read: a file written meanwhile is
+// read again, so that the store holds one version of it and knows which.
+void TMemIniFile::Load() {
+    loadedFrom_ = FileName().empty() ? std::wstring() : DiskChanges::WidePath(FileName());
+    for (int attempt = 0;; ++attempt) {
+        DiskChanges::FileState before, after;
+        if (loadedFrom_.empty() || !DiskChanges::StateOf(loadedFrom_, before))
+            before = DiskChanges::FileState{};
+        text_ = TIniText();
+        if (FileName().empty() || !FileSystem::FileExists(FileName())) {
+            loaded_ = DiskChanges::FileState{};
+            return;
+        }
+        const std::string bytes = FileSystem::ReadWholeFile(FileName(), FileName());
+        if (bytes.find('\0') != std::string::npos)
+            throw EFOpenError(FileName());
+        text_ = TIniText::Parse(bytes);
+        if (!DiskChanges::StateOf(loadedFrom_, after) || (after == before && after.exists) ||
+            attempt == 4) {
+            loaded_ = after;
+            return;
+        }
+    }
 }
 
 std::string TMemIniFile::ReadString(const std::string& section, const std::string& key,
@@ -110,6 +54,7 @@ std::string TMemIniFile::ReadString(const std::string& section, const std::strin
 void TMemIniFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
     text_.WriteString(section, key, value);
+    edits_.push_back({Edit::Write, section, key, value});
 }
 
 void TMemIniFile::ReadSectionValues(const std::string& section, TStringList& list) {
@@ -121,10 +66,27 @@ void TMemIniFile::ReadSectionValues(const std::string& section, TStringList& lis
 
 void TMemIniFile::EraseSection(const std::string& section) {
     text_.EraseSection(section);
+    edits_.push_back({Edit::Erase, section, "", ""});
 }
 
 void TMemIniFile::DeleteKey(const std::string& section, const std::string& key) {
     text_.DeleteKey(section, key);
+    edits_.push_back({Edit::Delete, section, key, ""});
+}
+
+void TMemIniFile::Replay() {
+    for (const Edit& edit : edits_)
+        switch (edit.kind) {
+        case Edit::Write:
+            text_.WriteString(edit.section, edit.key, edit.value);
+            break;
+        case Edit::Erase:
+            text_.EraseSection(edit.section);
+            break;
+        case Edit::Delete:
+            text_.DeleteKey(edit.section, edit.key);
+            break;
+        }
 }
 
 std::string TMemIniFile::CanonicalText() const {
@@ -151,28 +113,44 @@ bool TMemIniFile::CanReplace(const std::string& fileName) {
 }
 
 // A failure at any point leaves the old file whole, byte for byte, and the
-// store as it was, so UpdateFile may be called again.
+// store as it was, so UpdateFile may be called again. Another program (the
+// sync client, Tallyvane) may write the file after it was read: the new text
+// takes the file's place only while the file is as read, and otherwise the
+// file is read again and this store's changes made to that text instead, so
+// that the other program's change is kept.
 void TMemIniFile::UpdateFile() {
     const std::string& name = FileName();
     if (name.empty())
         throw EFCreateError(name);
-    const std::string text = CanonicalText();
-
-    if (!CanReplace(name))
+    const std::wstring wide = DiskChanges::WidePath(name);
+    for (int attempt = 0;; ++attempt) {
+        if (!CanReplace(name) || wide.empty())
+            throw EFCreateError(name);
+        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+        const DWORD existing = GetFileAttributesA(name.c_str());
+        // The new file keeps the old one's hidden and system marks; it is
+        // changed, so it carries the archive mark as every written file does.
+        if (existing != INVALID_FILE_ATTRIBUTES)
+            attributes = FILE_ATTRIBUTE_ARCHIVE |
+                         (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+        // A relative name may now lead to another file than the one read: that
+        // one was never seen, so it is expected not to be there.
+        const DiskChanges::FileState expected =
+            wide == loadedFrom_ ? loaded_ : DiskChanges::FileState{};
+        if (DiskChanges::WriteWhole(wide, CanonicalText(), attributes, &expected)) {
+            loadedFrom_ = wide;
+            DiskChanges::StateOf(wide, loaded_);
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error == DiskChanges::TargetChanged && attempt < 4) {
+            Load();
+            Replay();
+            continue;
+        }
+        if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ||
+            error == ERROR_WRITE_FAULT)
+            throw EWriteError();
         throw EFCreateError(name);
-    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-    const DWORD existing = GetFileAttributesA(name.c_str());
-    // The new file keeps the old one's hidden and system marks; it is
-    // changed, so it carries the archive mark as every written file does.
-    if (existing != INVALID_FILE_ATTRIBUTES)
-        attributes =
-            FILE_ATTRIBUTE_ARCHIVE | (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-
-    TemporaryFile temp(name, attributes);
-    if (!temp.Created())
-        throw EFCreateError(name);
-    if (!temp.Write(text))
-        throw EWriteError();
-    if (!temp.ReplaceTarget(name))
-        throw EFCreateError(name);
+    }
 }

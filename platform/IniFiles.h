@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DiskChanges.h"
 #include "FileErrors.h"
 #include "IniText.h"
 #include "StringList.h"
@@ -49,8 +50,10 @@ class TMemIniFile : public TCustomIniFile {
     void ReadSectionValues(const std::string& section, TStringList& list) override;
     void EraseSection(const std::string& section) override;
     void DeleteKey(const std::string& section, const std::string& key) override;
-    // Writes the canonical text. Throws EFCreateError or EWriteError; the file
-    // on disk is then left exactly as it was.
+    // Writes the canonical text, whole, in the file's place. A file that
+    // another program wrote since it was read is read again and this store's
+    // changes are made to it first. Throws EFCreateError or EWriteError; the
+    // file on disk is then left exactly as it was.
     void UpdateFile() override;
 
     // The text UpdateFile writes.
@@ -62,5 +65,15 @@ class TMemIniFile : public TCustomIniFile {
     static bool CanReplace(const std::string& fileName);
 
   private:
+    void Load();
+    // This store's changes since it was read, made again to a text read anew.
+    void Replay();
+    struct Edit {
+        enum Kind { Write, Erase, Delete } kind;
+        std::string section, key, value;
+    };
     TIniText text_;
+    std::vector<Edit> edits_;
+    DiskChanges::FileState loaded_; // the file as it was read
+    std::wstring loadedFrom_;       // and the full path it was read from
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ConflictCopies.h"
+#include "Progress.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 
@@ -58,4 +59,29 @@ TEST(ConflictCopies, MergeKeepsTheMonthsOrderAndAddsWhatItLacks) {
         EXPECT_EQ(after.files.size(), before.files.size() + !row.month +
                                           (found.records > 0) * (before.files.size() - 1));
     }
+}
+
+// Stopped while a copy kept online only is downloaded for the merge: nothing
+// changes, and no backup folder is made.
+TEST(ConflictCopies, StoppedDuringTheDownloadChangesNothing) {
+    struct StopTheDownload : ProgressObserver {
+        WorkStage stage = WorkStage::Comparing;
+        void StageBegins(WorkStage now, const std::string&, unsigned long long,
+                         unsigned long long) override {
+            stage = now;
+        }
+        bool FileBegins(const std::string&, unsigned long long) override {
+            return stage != WorkStage::Downloading;
+        }
+    } stop;
+    test::Sandbox box;
+    const std::string root = box / "Root\\";
+    test::WriteBytes(root + "Data\\2024-01.txt", "a\r\n");
+    test::WriteBytes(root + "Data\\2024-01-PC.txt", "a\r\nb\r\n");
+    test::FakeSyncClient client;
+    client.OnlineOnly(root + "Data\\2024-01-PC.txt");
+    const test::Snapshot before = test::SnapshotTree(root);
+    ProgressScope scope(stop);
+    EXPECT_TRUE(MergeConflictCopies(root).cancelled);
+    EXPECT_EQ(test::SnapshotTree(root), before);
 }

@@ -210,22 +210,41 @@ TEST(CopyFolderTree, AFolderLinkThatCannotBeOpenedBecomesAnEmptyFolder) {
 }
 
 TEST(CopyFolderTree, WaitsOutAFileHeldForAMoment) {
-    // A sync client or scanner opens a file for a moment after it changes.
-    test::TempDir dir;
-    test::WriteBytes(dir / "src\\a.txt", "a");
-    const DWORD usual = DiskChanges::SharingWait();
-    DiskChanges::SetSharingWait(2000);
-    std::optional<test::HeldFile> held(std::in_place, dir / "src\\a.txt", GENERIC_READ, 0);
-    ASSERT_TRUE(held->ok());
-    std::thread release([&] {
-        Sleep(300);
-        held.reset();
-    });
-    const bool copied = CopyFolderTree(dir / "src", dir / "dst", "");
-    release.join();
-    DiskChanges::SetSharingWait(usual);
-    EXPECT_TRUE(copied);
-    EXPECT_EQ(test::ReadBytes(dir / "dst\\a.txt"), "a");
+    // A sync client or scanner opens a file for a moment after it changes:
+    // the source, which cannot be read then, or the target, which cannot be
+    // renamed over while it is open without sharing its deletion.
+    struct Row {
+        const char* held;
+        DWORD share;
+        std::function<bool(test::TempDir&)> copy;
+    } rows[] = {
+        {"src\\a.txt", 0,
+         [](test::TempDir& dir) { return CopyFolderTree(dir / "src", dir / "dst", ""); }},
+        {"dst\\a.txt", FILE_SHARE_READ | FILE_SHARE_WRITE,
+         [](test::TempDir& dir) {
+             return DiskChanges::CopyWhole(DiskChanges::WidePath(dir / "src\\a.txt"),
+                                           DiskChanges::WidePath(dir / "dst\\a.txt"));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.held);
+        test::TempDir dir;
+        test::WriteBytes(dir / "src\\a.txt", "a");
+        test::WriteBytes(dir / "dst\\a.txt", "old");
+        const DWORD usual = DiskChanges::SharingWait();
+        DiskChanges::SetSharingWait(2000);
+        std::optional<test::HeldFile> held(std::in_place, dir / row.held, GENERIC_READ, row.share);
+        ASSERT_TRUE(held->ok());
+        std::thread release([&] {
+            Sleep(300);
+            held.reset();
+        });
+        const bool copied = row.copy(dir);
+        release.join();
+        DiskChanges::SetSharingWait(usual);
+        EXPECT_TRUE(copied);
+        EXPECT_EQ(test::ReadBytes(dir / "dst\\a.txt"), "a");
+    }
 }
 
 TEST(CopyFolderTree, OverwritesSameNamesAndLeavesOtherFilesAlone) {
@@ -481,6 +500,6 @@ TEST(CheckBeforeChanges, AFileGoneSinceThePlanIsPassedOver) {
     ASSERT_EQ(plan.data.files, 2u);
     ASSERT_TRUE(DeleteFileA((dir / "src\\Data\\a.txt").c_str()));
     EXPECT_EQ(CheckBeforeChanges(plan), "");
-    EXPECT_TRUE(CarryOutCopy(plan.data, true));
+    EXPECT_TRUE(CarryOutCopy(plan.data, nullptr));
     EXPECT_EQ(test::ListDir(dir / "dst\\Data"), std::vector<std::string>{"b.txt"});
 }

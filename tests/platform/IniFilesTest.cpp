@@ -371,7 +371,10 @@ TEST(IniStore, UpdateFileLeavesOnlyTheTargetAndKeepsItsMarks) {
     test::WriteBytes(name, "[S]\r\nk=1\r\n");
     // A file that merely looks like a temporary file is not the store's.
     test::WriteBytes(name + "~1", "foreign");
+    // One a run left when it died goes, hidden and read-only as it may be.
+    test::WriteBytes(dir / "~$tvn.ini.tvn.tmp", "[S]\r\nk=");
     const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    SetFileAttributesA((dir / "~$tvn.ini.tvn.tmp").c_str(), marks | FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), marks));
     TMemIniFile store(name);
     store.WriteString("S", "k", "2");

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ConflictCopies.h"
+#include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystemText.h"
 #include "Promises.h"
@@ -397,7 +398,7 @@ void NoFileAppearsOutsideTheDestination(const Run& run, Problems& problems) {
                                     bytes)
                        ? ""
                        : "backup file that is no copy of what was there")
-            : path.find("tvn.ini~") != std::string::npos || path.ends_with("~merge")
+            : DiskChanges::IsTemporaryName(FileSystem::ExtractFileName(path))
                 ? "temporary file left behind"
             : run.inis.count(path) ? run.RewriteProblemOf(path, nullptr, bytes)
             : path.starts_with(run.destination) || run.mergedMonths.count(path)

@@ -17,18 +17,43 @@
 
 namespace {
 
+// At the chosen change the process ends at once; when that change is the
+// making of a temporary file, it ends instead as soon as the file holds its
+// first bytes, in the middle of the copy or the write, or at the run's next
+// change if the file was done before that could be seen.
 class CrashAtChange : public DiskChanges::ChangeSeam {
   public:
     explicit CrashAtChange(long point) : point_(point) {}
-    void BeforeChange(const std::wstring&) override {
-        if (changes_++ == point_)
+    void BeforeChange(const std::wstring& path) override {
+        if (changes_ > point_ && armed_)
             TerminateProcess(GetCurrentProcess(), crash_run::CrashExitCode);
+        if (changes_++ != point_)
+            return;
+        const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+        if (!DiskChanges::IsTemporaryName(name) ||
+            GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            TerminateProcess(GetCurrentProcess(), crash_run::CrashExitCode);
+        armed_ = true;
+        temporary_ = path;
+        CloseHandle(CreateThread(nullptr, 0, WatchTemporary, this, 0, nullptr));
     }
     long Changes() const { return changes_; }
 
   private:
+    static DWORD WINAPI WatchTemporary(void* self) {
+        const std::wstring& path = static_cast<CrashAtChange*>(self)->temporary_;
+        for (;;) {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+                (data.nFileSizeLow || data.nFileSizeHigh))
+                TerminateProcess(GetCurrentProcess(), crash_run::CrashInsideFileExitCode);
+        }
+    }
+
     long point_;
     long changes_ = 0;
+    bool armed_ = false;
+    std::wstring temporary_;
 };
 
 } // namespace
