@@ -321,6 +321,7 @@ struct Run : test::RunRecord {
     // (the run then stops there, as the window does).
     test::Snapshot merged;
     bool mergeFailed = false;
+    std::string mergeReport;
     Outcome outcome;
     std::optional<std::string> thrown;
     bool mustFail = false, anyFault = false, iniFault = false;
@@ -356,7 +357,9 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
     }
     try { // folders with or without the trailing backslash, as callers have them
         if (!s.mergeRoot.empty()) {
-            run.outcome.ErrorText = MergeConflictCopies(s.mergeRoot).errorText;
+            const MergeOutcome merge = MergeConflictCopies(s.mergeRoot);
+            run.mergeReport = merge.report;
+            run.outcome.ErrorText = merge.errorText;
             run.mergeFailed = !run.outcome.ErrorText.empty();
         }
         if (!run.mergeFailed)
@@ -524,15 +527,21 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
     return problems.text;
 }
 
+// The scenarios to run: TVN_RELIABILITY_SEED runs the one of that number,
+// TVN_RELIABILITY_SCENARIOS sets how many from 1 on.
+std::pair<unsigned, unsigned> ScenarioNumbers() {
+    const std::string seedText = GetEnvVar("TVN_RELIABILITY_SEED");
+    const std::string countText =
+        IsInteger(seedText) ? "1" : GetEnvVar("TVN_RELIABILITY_SCENARIOS");
+    return {IsInteger(seedText) ? std::stoul(seedText) : 1,
+            IsInteger(countText) ? std::stoul(countText) : 200};
+}
+
 } // namespace
 
 TEST(FaultInjection, SeededScenariosKeepEveryFile) {
     const auto started = std::chrono::steady_clock::now();
-    const std::string seedText = GetEnvVar("TVN_RELIABILITY_SEED");
-    const std::string countText =
-        IsInteger(seedText) ? "1" : GetEnvVar("TVN_RELIABILITY_SCENARIOS");
-    const unsigned seedBase = IsInteger(seedText) ? std::stoul(seedText) : 1;
-    const unsigned scenarios = IsInteger(countText) ? std::stoul(countText) : 200;
+    const auto [seedBase, scenarios] = ScenarioNumbers();
     char drive = 0;
     for (const char* letter = "QRSTUVWXYPONMLKJIHGFED"; *letter && !drive; ++letter)
         if (!(GetLogicalDrives() & (1u << (*letter - 'A'))))
