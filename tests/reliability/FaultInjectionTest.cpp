@@ -1,7 +1,9 @@
 // Seeded fault injection for the configuration transaction. The promise: no
 // file that existed before a run is lost; each is still there byte for byte,
 // or in the new backup folder. One generator makes random trees, locations and
-// faults; one checker holds every run to the promise and to its report.
+// faults; one checker holds every run to the promise and to its report. A
+// second test puts a sync client's write at one change of each run and
+// counts records, since that writer is always there.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -307,6 +310,125 @@ struct Counts : test::FileCounts {
     int merges = 0, mergesRefused = 0; // runs that merged conflict copies first, or were refused
 };
 
+// A sync client downloading into the data folders while a run goes on. At
+// one change the program is about to make it writes once, straight through
+// Win32 so that the write is none of the program's own: a new month file, a
+// record appended, or a month file replaced whole through a temporary file
+// and a rename, as sync clients replace files. It prefers the month file
+// the program is about to replace, make or back up: the one a run would
+// overwrite unseen.
+class SyncClient : public DiskChanges::ChangeSeam {
+  public:
+    enum Kind { NewFile, Append, Replace };
+    static constexpr const char* KindNames[] = {"new month file", "record appended",
+                                                "month file replaced"};
+
+    SyncClient(const Scenario& s, unsigned at)
+        : s_(s), at_(at), dice_{std::mt19937(s.number * 7919u + 17u)} {}
+    void BeforeChange(const std::wstring& path) override {
+        if (calls_++ == at_)
+            Write(DiskChanges::ShownPath(path));
+    }
+
+    bool configuring = false; // the merge, if there was one, is over
+    // What it wrote: the file (empty when it wrote nothing) and the record;
+    // whether that was the file the program was about to change; and whether
+    // the step that may replace the file had planned before the write, so
+    // that only a look just before the replacement can see it.
+    std::string file, record;
+    Kind kind = NewFile;
+    bool inMerge = false, atChanged = false, afterPlan = false;
+
+  private:
+    // In a tree's data folder, outside the backups kept there.
+    static bool InData(const std::string& path, const std::string& root) {
+        const std::string data = AsciiLowerCase(root + "Data\\"), lower = AsciiLowerCase(path);
+        return lower.starts_with(data) &&
+               lower.find(AsciiLowerCase(BackupPrefix), data.size()) == std::string::npos;
+    }
+    bool IsMonthFile(const std::string& path) const {
+        return IsMonthlyDataFileName(path) &&
+               (InData(path, s_.source) || InData(path, s_.destination));
+    }
+    // The month file a changed path is, or that a temporary file or a backup
+    // copy of the program's stands for, or empty.
+    std::string MonthFileOf(std::string path) const {
+        for (const std::string suffix : {"~copy", "~merge"})
+            if (path.ends_with(suffix))
+                path.resize(path.size() - suffix.size());
+        const size_t name = path.rfind('\\') + 1;
+        if (path.compare(name, 1, "~") == 0 && path.ends_with(".tmp"))
+            path = path.substr(0, name) + path.substr(name + 1, path.size() - name - 5);
+        const size_t backup = AsciiLowerCase(path).find("\\" + AsciiLowerCase(BackupPrefix));
+        if (backup != std::string::npos)
+            path.erase(backup, path.find('\\', backup + 1) - backup);
+        return IsMonthFile(path) ? path : std::string();
+    }
+    // A month file of either tree as they are now; for a new file, mostly
+    // one the run is about to make (the source's that the destination lacks,
+    // or a merged month not there yet).
+    std::string Pick() {
+        Strings present, coming;
+        for (const std::string& root : {s_.source, s_.destination})
+            for (const auto& [name, bytes] : test::SnapshotTree(root + "Data").files)
+                if (IsMonthFile(root + "Data\\" + name)) {
+                    present.push_back(root + "Data\\" + name);
+                    if (root == s_.source && !test::IsFile(s_.destination + "Data\\" + name))
+                        coming.push_back(s_.destination + "Data\\" + name);
+                }
+        for (const std::string& month : s_.mergeMonths)
+            if (!configuring && !test::IsFile(month))
+                coming.push_back(month);
+        if (kind != NewFile && !present.empty())
+            return dice_.Pick(present);
+        if (!coming.empty() && dice_.Chance(75))
+            return dice_.Pick(coming);
+        return dice_.Pick({s_.source, s_.destination}) + "Data\\2025-0" +
+               std::to_string(dice_.Between(1, 9)) + ".txt";
+    }
+    void Write(const std::string& changed) {
+        kind = Kind(dice_.Between(0, 2));
+        std::string target = MonthFileOf(changed);
+        atChanged = !target.empty() && dice_.Chance(75);
+        if (!atChanged)
+            target = Pick();
+        const bool exists = test::IsFile(target);
+        kind = !exists ? NewFile : kind == NewFile ? Append : kind;
+        record =
+            "17;10:00;Sync " + std::to_string(s_.number) + "-" + std::to_string(at_) + ";client";
+        const std::string temporary = FileSystem::ExtractFilePath(target) + ".sync-download.part";
+        try {
+            const std::string old = exists ? test::ReadBytes(target) : std::string();
+            const std::string bytes =
+                old + (old.empty() || old.ends_with('\n') ? "" : "\r\n") + record + "\r\n";
+            test::WriteBytes(kind == Replace ? temporary : target, bytes);
+        } catch (const std::runtime_error&) {
+            return;
+        }
+        if (kind == Replace &&
+            !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            DeleteFileA(temporary.c_str());
+            return;
+        }
+        file = target;
+        inMerge = !configuring;
+        // The configuration plans once it has made the data folders; a merge
+        // plans before its first change, and replaces files only in its root.
+        std::string folder = AsciiLowerCase(changed);
+        while (folder.ends_with('\\'))
+            folder.pop_back();
+        auto makes = [&](const std::string& root) {
+            return !root.empty() && AsciiLowerCase(root + "Data\\").starts_with(folder + "\\");
+        };
+        afterPlan =
+            configuring ? !makes(s_.server) && !makes(s_.newRedirect) : InData(target, s_.source);
+    }
+
+    const Scenario& s_;
+    unsigned at_, calls_ = 0;
+    Dice dice_;
+};
+
 // One run of a scenario: the sandbox before and after, what the
 // configuration returned or threw, and what its faults let one expect.
 struct Run : test::RunRecord {
@@ -328,8 +450,9 @@ struct Run : test::RunRecord {
 };
 
 // Makes the scenario's tree and faults in the sandbox and runs the
-// configuration on it.
-Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems& problems) {
+// configuration on it, with the sync client writing during the run if given.
+Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems& problems,
+            SyncClient* writer = nullptr) {
     for (const std::string& folder : s.emptyFolders)
         test::MakeDirs(folder);
     for (const auto& [path, bytes] : s.files)
@@ -355,6 +478,10 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
             problems.Expect(held.emplace_back(f.file, f.access, f.share).ok(),
                             f.file + ": could not be held open");
     }
+    struct Seam {
+        explicit Seam(SyncClient* client) { DiskChanges::SetChangeSeam(client); }
+        ~Seam() { DiskChanges::SetChangeSeam(nullptr); }
+    } seam(writer);
     try { // folders with or without the trailing backslash, as callers have them
         if (!s.mergeRoot.empty()) {
             const MergeOutcome merge = MergeConflictCopies(s.mergeRoot);
@@ -362,6 +489,8 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
             run.outcome.ErrorText = merge.errorText;
             run.mergeFailed = !run.outcome.ErrorText.empty();
         }
+        if (writer)
+            writer->configuring = true;
         if (!run.mergeFailed)
             run.outcome = ConfigureInstallation(
                 s.number % 2 ? s.install : RemoveBackslash(s.install),
@@ -527,6 +656,120 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
     return problems.text;
 }
 
+struct SyncCounts : Counts {
+    int writes = 0, recordsLost = 0, backedUp = 0, stopped = 0;
+};
+
+// Runs one scenario with the sync client writing at one change of the run
+// or its merge, and holds it to its promises: no record that a data file
+// held at any moment is lost; a file the client changed after the plan that
+// the run then replaced stops the run or is told of in the report; a
+// stopped run names a file; and the files the client did not touch are
+// kept as without it.
+std::string RunWithSyncClient(const Scenario& s, const std::string& root, SyncCounts& counts) {
+    // About one change per file the backup and the copy take, and a few for
+    // folders, settings and merged months; a draw past the last is no write.
+    // Half the merges get theirs among the merge's own changes.
+    unsigned changes = 12 + 3 * unsigned(s.mergeCopies.size());
+    for (const auto& [path, bytes] : s.files)
+        changes += path.starts_with(s.destination) + path.starts_with(s.source + "Data\\");
+    Dice d{std::mt19937(s.number)};
+    if (!s.mergeRoot.empty() && d.Chance(50))
+        changes = 2 + 2 * unsigned(s.mergeCopies.size() + s.mergeMonths.size());
+    SyncClient client(s, d.Between(0, int(changes)));
+    Problems problems;
+    const Run run = Perform(s, root, counts, problems, &client);
+    const std::string written = AsciiLowerCase(client.file);
+    counts.writes += !written.empty();
+
+    // Records are the lines of the text files in and below data folders,
+    // the backups' among them.
+    const std::string backups = "\\" + AsciiLowerCase(BackupPrefix);
+    auto recordsOf = [&](const test::Snapshot& snapshot, bool outsideBackups) {
+        std::set<std::string> lines;
+        for (const auto& [path, bytes] : snapshot.files)
+            if (path.ends_with(".txt") && path.find("\\data\\") != std::string::npos &&
+                !(outsideBackups && path.find(backups) != std::string::npos))
+                for (const std::string& line : FileSystem::SplitLines(bytes))
+                    lines.insert(line);
+        return lines;
+    };
+    std::set<std::string> records = recordsOf(run.before, false);
+    if (!written.empty())
+        records.insert(client.record);
+    for (const std::string& line : recordsOf(run.after, false))
+        records.erase(line);
+    records.erase("");
+    const bool keptInPlace = recordsOf(run.after, true).count(client.record) != 0;
+    counts.recordsLost += int(records.size());
+    problems.Expect(records.empty(), std::to_string(records.size()) + " records lost, such as " +
+                                         (records.empty() ? "" : *records.begin()));
+
+    // "2 files that changed during the copy were backed up first, into ..."
+    const std::string reports = run.mergeReport + "\n" + run.outcome.Report;
+    static const std::regex told("(\\d+) files? that changed during the (copy|merge)");
+    int backedUp = 0;
+    for (std::sregex_iterator m(reports.begin(), reports.end(), told), end; m != end; ++m)
+        backedUp += std::stoi((*m)[1]);
+    counts.backedUp += backedUp;
+    const bool stopped = run.thrown || !run.outcome.ErrorText.empty();
+    counts.stopped += stopped;
+    problems.Expect(backedUp <= int(!written.empty() && client.afterPlan),
+                    "reports more files changed during the run than the sync client changed");
+    problems.Expect(
+        written.empty() || !client.afterPlan || keptInPlace || stopped ||
+            reports.find(client.inMerge ? "changed during the merge" : "changed during the copy") !=
+                std::string::npos,
+        client.file + ": changed during the run (" + SyncClient::KindNames[client.kind] +
+            "), then replaced, and the report does not tell");
+    problems.Expect(!run.thrown, "exception " + run.thrown.value_or(""));
+
+    // The files the client did not touch, nor their namesakes in the other
+    // tree, are held to every promise a run keeps without it.
+    Run untouched = run;
+    for (const std::string& tree : {NormalForm(s.source), NormalForm(s.destination)})
+        for (const std::string& other : {NormalForm(s.source), NormalForm(s.destination)})
+            if (written.starts_with(tree)) {
+                untouched.before.files.erase(other + written.substr(tree.size()));
+                untouched.merged.files.erase(other + written.substr(tree.size()));
+            }
+    test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(untouched, counts, problems);
+    if (!s.mergeRoot.empty() && !run.mergeFailed && !run.mergedMonths.count(written))
+        test::MergedMonthsHoldEveryRecord(run.before, run.merged, NormalForm(s.mergeRoot),
+                                          problems);
+    for (const auto& [path, bytes] : run.after.files) {
+        const std::string name = path.substr(path.rfind('\\') + 1);
+        problems.Expect(run.before.files.count(path) || path.find(backups) != std::string::npos ||
+                            !((name.starts_with('~') && name.ends_with(".tmp")) ||
+                              name.ends_with("~copy") || name.ends_with("~merge")),
+                        path + ": temporary file left behind");
+    }
+    if (stopped) {
+        const std::string text = AsciiLowerCase(run.outcome.ErrorText);
+        auto named = [&](const auto& file) {
+            return text.find('"' + file.first + '"') != std::string::npos;
+        };
+        problems.Expect(std::any_of(run.before.files.begin(), run.before.files.end(), named) ||
+                            std::any_of(run.after.files.begin(), run.after.files.end(), named),
+                        "stopped without naming a file: " + run.outcome.ErrorText);
+    } else {
+        problems.Expect(
+            run.outcome.Report.starts_with("Tallyvane has been configured on this machine.\r\n"),
+            "unknown report: " + run.outcome.Report);
+        AfterASuccessTheCopyAndTheSettingsAreRight(untouched, problems);
+    }
+    problems.Expect(problems.text.empty(),
+                    "sync client: " +
+                        (written.empty()
+                             ? std::string("no write")
+                             : std::string(SyncClient::KindNames[client.kind]) +
+                                   (client.inMerge ? " during the merge" : " during the copy") +
+                                   (client.atChanged ? " at the file being changed: " : ": ") +
+                                   client.file) +
+                        "; outcome: " + reports + run.outcome.ErrorText);
+    return problems.text;
+}
+
 // The scenarios to run: TVN_RELIABILITY_SEED runs the one of that number,
 // TVN_RELIABILITY_SCENARIOS sets how many from 1 on.
 std::pair<unsigned, unsigned> ScenarioNumbers() {
@@ -576,4 +819,50 @@ TEST(FaultInjection, SeededScenariosKeepEveryFile) {
     EXPECT_EQ(counts.filesLost, 0);
     // Every fault here is there before the run starts.
     EXPECT_EQ(counts.stoppedBeforeChange, counts.failedRuns);
+}
+
+// Another writer at a random change of a run or a merge: the sync client
+// downloading into the data folders. Scenarios that copy data, without the
+// faults of the other test, each with one write at a change drawn from its
+// number.
+TEST(FaultInjection, SyncClientWritesDuringTheRun) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto [seedBase, scenarios] = ScenarioNumbers();
+    const Platform facts = {{GENERIC_READ, true}, {GENERIC_WRITE, true}, {0, true}};
+    SyncCounts counts;
+    for (unsigned number = seedBase; counts.scenarios < int(scenarios); ++number) {
+        test::TempDir sandbox;
+        Scenario s = Generate(number, sandbox.path(), 'Q', facts);
+        if (!s.CopyHappens() || std::any_of(s.faults.begin(), s.faults.end(),
+                                            [](const Fault& f) { return f.target == Place; }))
+            continue;
+        s.faults.clear();
+        // A destination holding data gets month files of some of the
+        // source's names too, so that the copy replaces files the client
+        // may change.
+        Dice d{std::mt19937(number + 1000u)};
+        const std::string data = s.destination + "Data\\";
+        const auto destinationData = s.files.lower_bound(data);
+        if (destinationData != s.files.end() && destinationData->first.starts_with(data))
+            for (const auto& [path, bytes] : std::map(s.files))
+                if (path.starts_with(s.source + "Data\\") && IsMonthlyDataFileName(path) &&
+                    d.Chance(60))
+                    s.files.try_emplace(s.destination + path.substr(s.source.size()),
+                                        "3;08:00;Ziel " + path.substr(s.source.size()) +
+                                            ";new\r\n");
+        ++counts.scenarios;
+        const std::string problems = RunWithSyncClient(s, sandbox.path(), counts);
+        if (!problems.empty())
+            ADD_FAILURE() << s.Describe() << problems;
+    }
+    char summary[200];
+    std::snprintf(summary, sizeof summary,
+                  "sync-client: scenarios=%d writes=%d records_lost=%d backed_up=%d stopped=%d",
+                  counts.scenarios, counts.writes, counts.recordsLost, counts.backedUp,
+                  counts.stopped);
+    std::printf("sync client: %.1f s\n%s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                summary);
+    std::ofstream("sync-client-summary.txt") << summary << "\n";
+    EXPECT_EQ(counts.recordsLost, 0);
 }
