@@ -353,12 +353,9 @@ class SyncClient : public DiskChanges::ChangeSeam {
     // The month file a changed path is, or that a temporary file or a backup
     // copy of the program's stands for, or empty.
     std::string MonthFileOf(std::string path) const {
-        for (const std::string suffix : {"~copy", "~merge"})
-            if (path.ends_with(suffix))
-                path.resize(path.size() - suffix.size());
         const size_t name = path.rfind('\\') + 1;
-        if (path.compare(name, 1, "~") == 0 && path.ends_with(".tmp"))
-            path = path.substr(0, name) + path.substr(name + 1, path.size() - name - 5);
+        if (DiskChanges::IsTemporaryName(path.substr(name))) // ~$<name>.tvn.tmp
+            path = path.substr(0, name) + path.substr(name + 2, path.size() - name - 10);
         const size_t backup = AsciiLowerCase(path).find("\\" + AsciiLowerCase(BackupPrefix));
         if (backup != std::string::npos)
             path.erase(backup, path.find('\\', backup + 1) - backup);
@@ -707,7 +704,7 @@ std::string RunWithSyncClient(const Scenario& s, const std::string& root, SyncCo
 
     // "2 files that changed during the copy were backed up first, into ..."
     const std::string reports = run.mergeReport + "\n" + run.outcome.Report;
-    static const std::regex told("(\\d+) files? that changed during the (copy|merge)");
+    static const std::regex told("(\\d+) (month )?files? that changed during the (copy|merge)");
     int backedUp = 0;
     for (std::sregex_iterator m(reports.begin(), reports.end(), told), end; m != end; ++m)
         backedUp += std::stoi((*m)[1]);
@@ -738,10 +735,8 @@ std::string RunWithSyncClient(const Scenario& s, const std::string& root, SyncCo
         test::MergedMonthsHoldEveryRecord(run.before, run.merged, NormalForm(s.mergeRoot),
                                           problems);
     for (const auto& [path, bytes] : run.after.files) {
-        const std::string name = path.substr(path.rfind('\\') + 1);
         problems.Expect(run.before.files.count(path) || path.find(backups) != std::string::npos ||
-                            !((name.starts_with('~') && name.ends_with(".tmp")) ||
-                              name.ends_with("~copy") || name.ends_with("~merge")),
+                            !DiskChanges::IsTemporaryName(path.substr(path.rfind('\\') + 1)),
                         path + ": temporary file left behind");
     }
     if (stopped) {
