@@ -93,8 +93,10 @@ bool CopyOneFile(const std::wstring& from, const std::wstring& to) {
     return RetryWhileShared([&] { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; });
 }
 
-bool StateOf(const std::wstring& path, FileState& state) {
+bool StateOf(const std::wstring& path, FileState& state, DWORD* attributes) {
     state = FileState{};
+    if (attributes)
+        *attributes = INVALID_FILE_ATTRIBUTES;
     UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -112,6 +114,8 @@ bool StateOf(const std::wstring& path, FileState& state) {
                     info.ftLastWriteTime.dwLowDateTime;
     state.volume = info.dwVolumeSerialNumber;
     state.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (attributes)
+        *attributes = info.dwFileAttributes;
     return true;
 }
 
@@ -153,23 +157,28 @@ bool Place(const std::wstring& temporary, const std::wstring& target, const File
            ChangedTarget* changed) {
     FileState wanted = expected ? *expected : FileState{};
     for (int round = 0; round < 8; ++round) {
-        // Windows refuses to rename over a read-only file (Wine running as
-        // root does not); what the file holds is judged below.
-        const DWORD attributes = GetFileAttributesW(target.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-            !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !ClearMarks(target))
-            return false;
         BeforeChange(target);
+        // A target expected absent is not looked at first: the rename below
+        // never replaces, so one that is there after all makes it fail, and
+        // the next round looks.
         FileState now;
-        if (!StateOf(target, now))
-            return false;
-        if (expected && now != wanted) {
-            if (!changed || !changed->Keep(target, now)) {
-                SetLastError(TargetChanged);
+        if (!expected || wanted.exists || round > 0) {
+            DWORD attributes;
+            if (!StateOf(target, now, &attributes))
                 return false;
+            if (expected && now != wanted) {
+                if (!changed || !changed->Keep(target, now)) {
+                    SetLastError(TargetChanged);
+                    return false;
+                }
+                wanted = now;
+                continue;
             }
-            wanted = now;
-            continue;
+            // Windows refuses to rename over a read-only file (Wine running
+            // as root does not); what the file holds was judged above.
+            if (now.exists && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !ClearMarks(target))
+                return false;
         }
         const DWORD flags =
             MOVEFILE_WRITE_THROUGH | (now.exists ? DWORD(MOVEFILE_REPLACE_EXISTING) : 0);
@@ -202,12 +211,18 @@ bool PutInPlace(const std::wstring& temporary, const std::wstring& target,
 bool CopyWhole(const std::wstring& from, const std::wstring& to, const FileState* expected,
                ChangedTarget* changed) {
     const std::wstring temporary = TemporaryFor(to);
-    if (!RemoveTemporary(temporary))
-        return false;
     BeforeChange(temporary);
     if (CloudFiles::ReadRefused(from))
         return false;
-    if (!RetryWhileShared([&] { return CopyFileW(from.c_str(), temporary.c_str(), TRUE) != 0; })) {
+    auto copy = [&] {
+        return RetryWhileShared(
+            [&] { return CopyFileW(from.c_str(), temporary.c_str(), TRUE) != 0; });
+    };
+    // A temporary file left by a run that died is removed only when found.
+    bool copied = copy();
+    if (!copied && (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS))
+        copied = RemoveTemporary(temporary) && copy();
+    if (!copied) {
         const DWORD error = GetLastError();
         RemoveTemporary(temporary);
         SetLastError(error);

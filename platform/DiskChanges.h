@@ -76,9 +76,10 @@ struct FileState {
     unsigned long long index = 0;
     bool operator==(const FileState&) const = default;
 };
-// The state of path now. False (with GetLastError()) when it cannot be told;
-// a path that is not there is a state (exists false).
-bool StateOf(const std::wstring& path, FileState& state);
+// The state of path now, and its attributes if asked. False (with
+// GetLastError()) when it cannot be told; a path that is not there is a
+// state (exists false).
+bool StateOf(const std::wstring& path, FileState& state, DWORD* attributes = nullptr);
 
 // The temporary file a whole-file write of target goes through: beside it,
 // so that the rename stays on its volume, named "~$<name>.tvn.tmp". Neither
