@@ -75,13 +75,13 @@ TEST(ConflictCopies, StoppedDuringTheDownloadChangesNothing) {
         }
     } stop;
     test::Sandbox box;
-    const std::string root = box / "Root\\";
-    test::WriteBytes(root + "Data\\2024-01.txt", "a\r\n");
-    test::WriteBytes(root + "Data\\2024-01-PC.txt", "a\r\nb\r\n");
+    const std::string data = box / "Root\\Data\\";
+    test::WriteBytes(data + "2024-01.txt", "a\r\n");
+    test::WriteBytes(data + "2024-01-PC.txt", "a\r\nb\r\n");
     test::FakeSyncClient client;
-    client.OnlineOnly(root + "Data\\2024-01-PC.txt");
-    const test::Snapshot before = test::SnapshotTree(root);
+    client.OnlineOnly(data + "2024-01-PC.txt");
+    const test::Snapshot before = test::SnapshotTree(box / "Root");
     ProgressScope scope(stop);
-    EXPECT_TRUE(MergeConflictCopies(root).cancelled);
-    EXPECT_EQ(test::SnapshotTree(root), before);
+    EXPECT_TRUE(MergeConflictCopies(box / "Root\\").cancelled);
+    EXPECT_EQ(test::SnapshotTree(box / "Root"), before);
 }

@@ -286,19 +286,14 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
                 EXPECT_EQ(code, point < long(changes) ? crash_run::CrashExitCode : changes);
             }
             run.Finish(box.Root());
-            // Ended with a temporary file shorter than any file of its name.
-            for (const auto& [path, bytes] : run.after.files) {
-                const std::string name = path.substr(path.find_last_of('\\') + 1);
-                if (code != crash_run::CrashInsideFileExitCode ||
-                    !DiskChanges::IsTemporaryName(name) || bytes.empty())
-                    continue;
-                const std::string whole = name.substr(2, name.size() - 10);
-                size_t longest = 0;
-                for (const auto& [was, old] : before.files)
-                    if (was.ends_with("\\" + whole))
-                        longest = std::max(longest, old.size());
-                figures.midFile += bytes.size() < longest;
-            }
+            // Ended with a temporary file shorter than the month file it copies.
+            for (const auto& [path, bytes] : run.after.files)
+                if (const size_t name = path.rfind('\\') + 1;
+                    DiskChanges::IsTemporaryName(path.substr(name)) && !bytes.empty())
+                    for (const auto& [was, old] : before.files)
+                        figures.midFile +=
+                            was.ends_with(path.substr(name + 2, path.size() - name - 10)) &&
+                            IsMonthlyDataFileName(was) && bytes.size() < old.size();
             test::FileCounts files;
             test::Problems lost;
             test::EveryOldFileIsKeptInPlaceOrInTheNewBackup(run, files, lost);
