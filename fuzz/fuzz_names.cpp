@@ -145,14 +145,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     for (int i = 0; i < 7; ++i)
         FUZZ_CHECK(read[i] == fields[i]);
     FUZZ_CHECK(IsMonthlyDataFileName(stamp.substr(0, 7) + ".TXT"));
-    // Any machine with a letter in its name, and any person, names a copy.
+    // Any computer's name, with a counter after it, and any person, names a copy.
     std::string machine, person;
     for (char c : prefix) {
         machine += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
         person += c == '(' || c == ')' ? ' ' : c;
     }
-    if (!machine.empty() && machine.size() <= 70 &&
-        machine.find_first_not_of("0123456789-") != std::string::npos && machine[0] != '-')
+    if (ReferenceMachineName(machine + "-1"))
         FUZZ_CHECK(ConflictCopyMonth(stamp.substr(0, 7) + "-" + machine + "-1.txt") ==
                    stamp.substr(0, 7));
     if (person.find_first_of("\\:") == std::string::npos)
