@@ -6,9 +6,9 @@
 //          copy_vs_renamed=<r> progress_overhead=<p>% merge_ms=<m>
 //          look_vs_compare=<l>%
 // (the tree copy also against a loop that copies each file to a temporary
-// name and renames it, the least a copy that leaves no half file costs; what the window's progress observer costs, from interleaved runs with it
-// and without, for the comparison and for the tree copy, the larger of the
-// two; the median merge of a 10,000-line month file with a copy 50 records
+// name and renames it, the least a copy that leaves no half file costs; what the window's progress
+// observer costs, from interleaved runs with it and without, for the comparison and for the tree
+// copy, the larger of the two; the median merge of a 10,000-line month file with a copy 50 records
 // apart, with its checks, backup and replacement; and the look for conflict
 // copies in the two compared roots against the comparison).
 //
@@ -522,7 +522,7 @@ int main(int argc, char** argv) {
                 Duration(copy.copyTree).c_str(),
                 Percent(1.0 / Median(copy.orderEffects) - 1.0).c_str());
     std::printf("\nTargets at %d lines per file: comparison >= %.0fx faster than linear: %s; "
-                "comparison <= %.1fx read only: %s; tree copy <= %.1fx CopyFileA loop: %s; "
+                "comparison <= %.1fx read only: %s; tree copy <= %.2fx CopyFileA loop: %s; "
                 "progress overhead <= %.0f%%: %s; merge < %.0f ms: %s; look < %.0f%% of the "
                 "comparison: %s\n",
                 big.lines, SpeedupTarget, Verdict(speedupMet).c_str(), CompareVsReadTarget,
