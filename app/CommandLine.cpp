@@ -177,7 +177,21 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
                                "\".\r\nA backslash before a closing quote keeps the quote: drop "
                                "the trailing backslash (\"C:\\Folder\") or double it "
                                "(\"C:\\Folder\\\\\").");
-            const std::optional<std::string> path = ExactAnsi(wide);
+            // A folder is taken from the current folder as a command line's
+            // user means it; written into tvn.ini as typed, Tallyvane would
+            // take it from its own working folder instead.
+            std::wstring full = wide;
+            if (key != "log") {
+                const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+                full.assign(size, L'\0');
+                const DWORD length =
+                    size ? GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) : 0;
+                if (length == 0 || length >= size)
+                    return Refused("The path given to --" + key + " (\"" + Narrow(wide) +
+                                   "\") is no folder name.");
+                full.resize(length);
+            }
+            const std::optional<std::string> path = ExactAnsi(full);
             if (!path)
                 return Refused("The path given to --" + key + " (\"" + Narrow(wide) +
                                "\") has a character that this system's code page cannot "

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CommandLine.h"
+#include "FileSystem.h"
 #include "FileSystemText.h"
 #include "FormFixture.h"
 #include "SingleInstance.h"
@@ -30,6 +31,14 @@ TEST(CommandLine, ReadsItsArguments) {
         {{L"--VERSION"}, ExitDone, "", C::Version, "", {}, {}},
         {{L"Status", L"/JSON"}, ExitDone, "", C::Status, "", {}, {}},
         {{L"configure", L"--to", L"C:\\A B"}, ExitDone, "", C::Configure, "C:\\A B", {}, {}},
+        // A relative folder is taken from the current one.
+        {{L"configure", L"--to", L"Tally Data"},
+         ExitDone,
+         "",
+         C::Configure,
+         TVNConfigUtil::AddBackslash(FileSystem::ExpandFullPath(".")) + "Tally Data",
+         {},
+         {}},
         {{L"configure", L"--TO=c:\\a", L"--keep", L"current"},
          ExitDone,
          "",
