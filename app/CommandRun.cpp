@@ -102,21 +102,27 @@ class NoDialogs : public DialogSeam {
 };
 
 // The work in hand, which Ctrl+C, Ctrl+Break and a closed console stop. The
-// console calls its handler on a thread of its own.
-std::atomic<SharedProgress*> activeWork{nullptr};
+// console calls its handler on a thread of its own; the lock keeps the work
+// alive while the handler stops it.
+std::mutex activeWorkLock;
+SharedProgress* activeWork = nullptr;
 std::atomic<bool> cancelAsked{false};
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     cancelAsked = true;
-    if (SharedProgress* work = activeWork.load()) {
-        work->Cancel();
-        // A closed console ends the process when this returns: the work
-        // stops after the file in hand first.
-        if (event == CTRL_CLOSE_EVENT)
-            work->WaitUntilFinished();
+    {
+        std::lock_guard<std::mutex> lock(activeWorkLock);
+        if (activeWork)
+            activeWork->Cancel();
     }
+    // A closed console ends the process when this returns (Windows waits
+    // about five seconds at most): wait instead, so that the command stops
+    // after the file in hand, writes its log and ends the process with its
+    // own exit code, which ends this thread too.
+    if (event == CTRL_CLOSE_EVENT)
+        Sleep(INFINITE);
     return TRUE;
 }
 
@@ -124,7 +130,10 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 // a progress line that rewrites itself on a console.
 template <typename Work> void RunWork(const Stream& out, bool showProgress, Work&& work) {
     SharedProgress progress;
-    activeWork = &progress;
+    {
+        std::lock_guard<std::mutex> lock(activeWorkLock);
+        activeWork = &progress;
+    }
     if (cancelAsked)
         progress.Cancel();
     std::mutex mutex;
@@ -157,7 +166,10 @@ template <typename Work> void RunWork(const Stream& out, bool showProgress, Work
         std::thread& printer;
         ~End() {
             progress.Finished();
-            activeWork = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(activeWorkLock);
+                activeWork = nullptr;
+            }
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 done = true;
