@@ -1,15 +1,18 @@
-// One copy of the utility at a time in a Windows session: the window holds
+// One copy of the utility at a time for a user account, in whatever session
+// it runs: the window holds
 // the lock for as long as it is open, and the command line's configure for
 // its run, so that no copy works on data that another is moving.
 #pragma once
 
 #include <windows.h>
 
+#include <string>
+
 #include "Win32Handles.h"
 
 class InstanceLock {
   public:
-    // Takes the lock, unless another copy in this session holds it.
+    // Takes the lock, unless another copy of this account holds it.
     InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
@@ -17,8 +20,12 @@ class InstanceLock {
 
     // What the command line says when it cannot take the lock.
     static const char* const RefusalText;
+    // The lock's name: "Global\\TVNCloudDriveConfiguration-<the account's
+    // SID>", or the session's own where the account cannot be told.
+    static std::string Name();
 
   private:
+    static HANDLE Create();
     UniqueKernelHandle mutex_;
     bool held_ = false;
 };

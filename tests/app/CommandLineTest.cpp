@@ -236,6 +236,19 @@ ConsoleRun RunConsole(const test::Sandbox& sandbox, const std::string& arguments
 
 class ConsoleTest : public FormTest {};
 
+// The lock is the account's, in the machine's global namespace, so that a
+// copy of the same user in another session (a scheduled task in session 0)
+// meets it.
+TEST(InstanceLock, OneForTheAccountInEverySession) {
+    EXPECT_TRUE(InstanceLock::Name().starts_with("Global\\TVNCloudDriveConfiguration-S-1-"))
+        << InstanceLock::Name();
+    const InstanceLock lock;
+    ASSERT_TRUE(lock.Held());
+    EXPECT_TRUE(
+        UniqueKernelHandle(OpenMutexA(SYNCHRONIZE, FALSE, InstanceLock::Name().c_str())).valid());
+    EXPECT_FALSE(InstanceLock().Held());
+}
+
 TEST_F(ConsoleTest, RunsOnTheSandbox) {
     const std::string cloud = OneDrive() + "Tvn\\";
     // Quoted without its last backslash, which would keep the quote.
