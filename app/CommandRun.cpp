@@ -305,10 +305,7 @@ std::string Megabytes(unsigned long long bytes) {
 }
 
 Provider ProviderHolding(const std::string& folder) {
-    if (!folder.empty() && LiesInside(folder, AsciiLowerCase(DropboxFolder())) &&
-        !LiesInside(folder, AsciiLowerCase(OneDriveFolder())))
-        return Provider::Dropbox;
-    return Provider::OneDrive;
+    return ClientHolding(folder) == SyncClient::Dropbox ? Provider::Dropbox : Provider::OneDrive;
 }
 
 std::optional<std::string> ComparisonName(Comparison result) {

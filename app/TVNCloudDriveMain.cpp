@@ -184,7 +184,7 @@ void TMainCloudDriveForm::FormShow() {
     DetectedInstallFolder = AsciiLowerCase(StandardInstallationFolder());
     ProviderFolder = AsciiLowerCase(OneDriveFolder());
     RedirectFolder = AsciiLowerCase(AddBackslash(ReadRedirection(DetectedInstallFolder)));
-    if (LiesInside(RedirectFolder, AsciiLowerCase(DropboxFolder()))) {
+    if (ClientHolding(RedirectFolder) == SyncClient::Dropbox) {
         FlagScope suppress(SuppressStatusUpdate, true);
         CheckRadio(btnDropbox);
     }

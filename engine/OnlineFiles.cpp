@@ -15,14 +15,15 @@ struct SyncFolders {
     std::string dropbox = NormalForm(DropboxFolder());
 
     std::string ClientOf(const std::string& path) const {
-        const std::string file = AsciiLowerCase(path);
-        const bool inOneDrive = !oneDrive.empty() && LiesInside(file, oneDrive);
-        const bool inDropbox = !dropbox.empty() && LiesInside(file, dropbox);
-        // One provider's folder may lie inside the other's: the inner one
-        // holds the file.
-        if (inOneDrive && (!inDropbox || oneDrive.size() > dropbox.size()))
+        switch (ClientHolding(path, oneDrive, dropbox)) {
+        case SyncClient::OneDrive:
             return "OneDrive";
-        return inDropbox ? "Dropbox" : "the sync client";
+        case SyncClient::Dropbox:
+            return "Dropbox";
+        case SyncClient::None:
+            break;
+        }
+        return "the sync client";
     }
 };
 

@@ -211,4 +211,18 @@ std::string DropboxFolder() {
     return ChooseProviderFolder("Dropbox\\", std::move(recorded));
 }
 
+SyncClient ClientHolding(const std::string& path, const std::string& oneDrive,
+                         const std::string& dropbox) {
+    const std::string lower = AsciiLowerCase(path);
+    const bool inOneDrive = !oneDrive.empty() && LiesInside(lower, AsciiLowerCase(oneDrive));
+    const bool inDropbox = !dropbox.empty() && LiesInside(lower, AsciiLowerCase(dropbox));
+    if (inOneDrive && (!inDropbox || oneDrive.size() > dropbox.size()))
+        return SyncClient::OneDrive;
+    return inDropbox ? SyncClient::Dropbox : SyncClient::None;
+}
+
+SyncClient ClientHolding(const std::string& path) {
+    return ClientHolding(path, OneDriveFolder(), DropboxFolder());
+}
+
 } // namespace TVNConfigUtil

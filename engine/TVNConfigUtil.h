@@ -26,6 +26,13 @@ bool EnsureDataFolder(const std::string& root);
 // one holding the detected installation's redirection.
 std::string DropboxFolder();
 std::string OneDriveFolder();
+// Whose folder holds a path (a folder or a file). One provider's folder may
+// lie inside the other's: the inner one holds what lies in it. The one rule
+// for the window, the command line and the messages about online files.
+enum class SyncClient { None, OneDrive, Dropbox };
+SyncClient ClientHolding(const std::string& path, const std::string& oneDriveFolder,
+                         const std::string& dropboxFolder);
+SyncClient ClientHolding(const std::string& path); // the folders found on this machine
 
 // The installation settings file
 std::unique_ptr<TMemIniFile> OpenInstallationIni(const std::string& folder);

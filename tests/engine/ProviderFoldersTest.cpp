@@ -139,3 +139,23 @@ TEST(ProviderFolders, TheFirstSourceNamingAFolderWinsUnlessAnotherHoldsTheRedire
         EXPECT_EQ(DropboxFolder(), c.dropbox.empty() ? "" : s / c.dropbox);
     }
 }
+
+// Whose folder holds a path: the inner one where one lies inside the other.
+TEST(ProviderFolders, TheInnerFolderHoldsWhatLiesInIt) {
+    const struct {
+        const char *path, *oneDrive, *dropbox;
+        SyncClient holder;
+    } rows[] = {
+        {"c:\\u\\OneDrive\\Tvn", "C:\\U\\OneDrive\\", "c:\\u\\Dropbox\\", SyncClient::OneDrive},
+        {"c:\\u\\dropbox\\tvn\\data\\2024-01.txt", "c:\\u\\OneDrive\\", "c:\\u\\Dropbox\\",
+         SyncClient::Dropbox},
+        {"c:\\u\\OneDrive\\Dropbox\\Tvn", "c:\\u\\OneDrive\\", "c:\\u\\OneDrive\\Dropbox\\",
+         SyncClient::Dropbox},
+        {"c:\\u\\Dropbox\\OneDrive\\Tvn", "c:\\u\\Dropbox\\OneDrive\\", "c:\\u\\Dropbox\\",
+         SyncClient::OneDrive},
+        {"c:\\u\\OneDrive2\\Tvn", "c:\\u\\OneDrive\\", "", SyncClient::None},
+        {"c:\\u\\Tvn", "", "", SyncClient::None},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ClientHolding(row.path, row.oneDrive, row.dropbox), row.holder) << row.path;
+}
