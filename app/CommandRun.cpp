@@ -503,9 +503,19 @@ void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& te
     std::vector<std::string> roots = {install};
     if (!redirection.empty() && redirection != install)
         roots.push_back(redirection);
+    // A copy that cannot be read is said, and status still answers.
+    json["conflictCopyErrors"] = nlohmann::json::array();
     for (const std::string& root : roots) {
-        const ConflictFindings found = FindConflictCopies(root);
         const std::string data = DataFolderOf(root);
+        ConflictFindings found;
+        try {
+            found = FindConflictCopies(root);
+        } catch (const std::exception& error) {
+            text += "\r\nSync conflict copies in \"" + data + "\": not known. " + error.what();
+            json["conflictCopyErrors"].push_back(
+                {{"folder", Utf8(data)}, {"error", Utf8(error.what())}});
+            continue;
+        }
         text +=
             "\r\nSync conflict copies in \"" + data + "\":" + (found.copies.empty() ? " none" : "");
         for (const ConflictCopy& copy : found.copies) {

@@ -311,6 +311,12 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
     asked = RunConsole(sandbox, "configure --standard --keep current --merge-conflicts yes");
     EXPECT_EQ(asked.exitCode, DWORD(ExitDone)) << asked.out << asked.err;
     EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\nc\r\n");
+
+    // A copy that cannot be read: status still answers, and says why.
+    test::HeldFile held(Install() + "Data\\2024-01-LAPTOP.txt", GENERIC_READ, 0);
+    const ConsoleRun status = RunConsole(sandbox, "status");
+    EXPECT_EQ(status.exitCode, DWORD(ExitDone)) << status.err;
+    EXPECT_NE(status.out.find("\": not known. Cannot open file"), std::string::npos) << status.out;
 }
 
 } // namespace
