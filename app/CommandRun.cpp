@@ -346,7 +346,27 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
     r.from = !facts.redirectFolder.empty() ? facts.redirectFolder : facts.installFolder;
     r.to = !facts.newFolder.empty() ? facts.newFolder : facts.installFolder;
 
-    auto end = [&](int exitCode, const std::string& message, const char* status = nullptr) {
+    // A merge that --merge-conflicts yes made stays, whatever the command
+    // then ends with: the end says so and names its backup, and a refusal
+    // after it is a failure after a change.
+    std::string mergeBackup;
+    auto end = [&](int exitCode, std::string message, const char* status = nullptr) {
+        if (!mergeBackup.empty() && !r.backupFolder)
+            r.backupFolder = mergeBackup;
+        if (!mergeBackup.empty() && exitCode != ExitDone) {
+            const std::string kept = "The sync conflict copies merged before this stay merged; "
+                                     "the month files as they were are kept in \"" +
+                                     mergeBackup + "\".";
+            const std::string nothing = "Nothing has been changed.";
+            if (const size_t at = message.find(nothing); at != std::string::npos)
+                message.replace(at, nothing.size(), kept);
+            else
+                message += "\r\n" + kept;
+            if (exitCode == ExitRefused) {
+                exitCode = ExitFailed;
+                status = nullptr;
+            }
+        }
         r.exitCode = exitCode;
         r.message = message;
         r.status = status ? status : StatusOf(exitCode);
@@ -360,8 +380,6 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
     if (start.warning && !a.replaceRedirection)
         return end(ExitDecisionNeeded, *start.warning + "\r\n(--replace-redirection replaces it.)");
 
-    // A merge that --merge-conflicts yes made stays, and is listed, whatever
-    // the command ends with.
     std::vector<ConflictFindings> found;
     RunWork(out, !a.quiet && !a.json && out.Console(), [&] {
         for (const std::string& root : start.conflictRoots)
@@ -387,6 +405,8 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
         if (!merge.errorText.empty())
             return end(merge.changed ? ExitFailed : ExitRefused, merge.errorText);
         r.details.push_back(merge.report);
+        if (merge.changed && mergeBackup.empty())
+            mergeBackup = merge.backupFolder;
     }
 
     bool copyData = true;

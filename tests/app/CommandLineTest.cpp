@@ -308,6 +308,13 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
     ConsoleRun asked = RunConsole(sandbox, "configure --standard --keep current");
     EXPECT_EQ(asked.exitCode, DWORD(ExitDecisionNeeded)) << asked.out << asked.err;
     EXPECT_NE(asked.err.find("(--merge-conflicts yes or no decides.)"), std::string::npos);
+    // Merged, then a decision needed: the merge stays, and the end says so.
+    asked = RunConsole(sandbox, "configure --standard --merge-conflicts yes --json");
+    EXPECT_EQ(asked.exitCode, DWORD(ExitDecisionNeeded)) << asked.out << asked.err;
+    EXPECT_NE(asked.out.find("stay merged; the month files as they were are kept in"),
+              std::string::npos)
+        << asked.out;
+    EXPECT_EQ(asked.out.find("\"backupFolder\": null"), std::string::npos) << asked.out;
     asked = RunConsole(sandbox, "configure --standard --keep current --merge-conflicts yes");
     EXPECT_EQ(asked.exitCode, DWORD(ExitDone)) << asked.out << asked.err;
     EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\nc\r\n");
