@@ -394,15 +394,24 @@ void TMainCloudDriveForm::btnOKClick() {
     }
     if (start.warning && MessageDlg(*start.warning, mtWarning, mbYesNo, 0) != mrYes)
         return;
+    // Month files merged before the command ends without a configuration
+    // stay merged: the user is told which, and where their backup is.
     std::string merged;
+    auto tellMerged = [&] {
+        if (!merged.empty() && !CloseRequested())
+            MessageDlg("Tallyvane has not been configured. The sync conflict copies merged "
+                       "before stay merged:\r\n" +
+                           merged,
+                       mtInformation, mbOK, 0);
+    };
     if (!MergeConflictCopiesFirst(start, merged))
-        return;
+        return tellMerged();
 
     bool copyData = true;
     if (start.compare) {
         const std::optional<bool> answer = AskCopyAfterComparison(start);
         if (!answer)
-            return;
+            return tellMerged();
         copyData = *answer;
     }
 

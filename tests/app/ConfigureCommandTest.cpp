@@ -384,6 +384,28 @@ TEST_F(ConfigureCommandTest, StoppingTheComparisonEndsTheCommandWithNothingChang
     EXPECT_FALSE(form->CloseRequested());
 }
 
+// Conflict copies merged, then the comparison's prompt cancelled: the merge
+// stays, and the user is told so.
+TEST_F(ConfigureCommandTest, AMergeBeforeACancelIsTold) {
+    const std::string cloud = OneDrive() + "Tvn\\";
+    MakeInstallation(cloud);
+    test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\n");
+    test::WriteBytes(cloud + "Data\\2024-01.txt", "b\r\n");
+    test::WriteBytes(cloud + "Data\\2024-01-LAPTOP.txt", "b\r\nc\r\n");
+    test::WriteBytes(cloud + "tvn.inf", test::Sandbox::MarkerText);
+    Start();
+    form->chkDisconnect.SetChecked(true);
+    dialogs.messageAnswers = {mrYes, mrCancel, mrOk};
+    form->Click(form->btnOK);
+    ASSERT_EQ(MessageTexts().size(), 3u);
+    EXPECT_EQ(MessageTexts()[2].rfind("Tallyvane has not been configured. The sync conflict copies "
+                                      "merged before stay merged:\r\nMerged 1 record",
+                                      0),
+              0u)
+        << MessageTexts()[2];
+    EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), "b\r\nc\r\n");
+}
+
 } // namespace
 
 namespace {
