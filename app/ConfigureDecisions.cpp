@@ -4,6 +4,7 @@
 
 using TVNConfigUtil::AsciiLowerCase;
 using TVNConfigUtil::Comparison;
+using TVNConfigUtil::CopySourceRoot;
 
 namespace ConfigureDecisions {
 
@@ -110,11 +111,8 @@ Start DecideStart(const Facts& facts) {
         start.firstRoot = facts.installFolder;
         start.secondRoot = facts.newFolder;
     }
-    // The run copies from the redirection, unless that holds no file at all
-    // and so nothing to hand over; from the installation otherwise.
-    const std::string source = !facts.redirectFolder.empty() && facts.redirectHasFiles
-                                   ? facts.redirectFolder
-                                   : facts.installFolder;
+    const std::string source =
+        CopySourceRoot(facts.installFolder, facts.redirectFolder, facts.redirectHasFiles);
     const std::string destination = facts.newFolder.empty() ? facts.installFolder : facts.newFolder;
     if (start.compare)
         start.conflictRoots = {start.firstRoot, start.secondRoot};

@@ -95,4 +95,9 @@ bool IsMonthlyDataFileName(const std::string& name) {
     return IsInteger(file.substr(0, 4)) && IsInteger(file.substr(5, 2));
 }
 
+std::string CopySourceRoot(const std::string& installFolder, const std::string& oldRedirect,
+                           bool oldRedirectHasFiles) {
+    return !oldRedirect.empty() && oldRedirectHasFiles ? oldRedirect : installFolder;
+}
+
 } // namespace TVNConfigUtil

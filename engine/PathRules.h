@@ -41,4 +41,10 @@ bool IsBackupFolderName(const std::string& prefix, const std::string& name);
 bool IsInteger(const std::string& text);
 bool IsMonthlyDataFileName(const std::string& name);
 
+// The root a configuration copies from: the old redirection, unless that holds
+// no file at all and so nothing to hand over; the installation otherwise.
+// The one rule for the decisions before a run and for the run.
+std::string CopySourceRoot(const std::string& installFolder, const std::string& oldRedirect,
+                           bool oldRedirectHasFiles);
+
 } // namespace TVNConfigUtil

@@ -234,10 +234,9 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
     const bool serverReady = dryRun || EnsureDataFolder(server);
     const bool newLocationReady = dryRun || EnsureDataFolder(newRedirect);
 
-    // An old location without a single file has nothing to hand over, and is
-    // left untouched.
+    // An old location without a single file is left untouched.
     const std::string sourceRoot =
-        !oldRedirect.empty() && FolderHasFiles(oldRedirect) ? oldRedirect : install;
+        CopySourceRoot(install, oldRedirect, !oldRedirect.empty() && FolderHasFiles(oldRedirect));
     const std::string destinationRoot = !newRedirect.empty() ? newRedirect : install;
     details.sourceRoot = sourceRoot;
     details.destinationRoot = destinationRoot;
