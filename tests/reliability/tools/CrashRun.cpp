@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,43 +18,58 @@
 
 namespace {
 
+// Ends the process with the code; the first of the two threads that may
+// end it wins, and the other waits to be ended with it.
+[[noreturn]] void End(DWORD code) {
+    static std::atomic<bool> ending{false};
+    if (!ending.exchange(true))
+        TerminateProcess(GetCurrentProcess(), code);
+    for (;;)
+        Sleep(INFINITE);
+}
+
 // At the chosen change the process ends at once; when that change is the
 // making of a temporary file, it ends instead as soon as the file holds its
 // first bytes, in the middle of the copy or the write, or at the run's next
-// change if the file was done before that could be seen.
+// change (or its end) if the file was done before that could be seen.
 class CrashAtChange : public DiskChanges::ChangeSeam {
   public:
     explicit CrashAtChange(long point) : point_(point) {}
     void BeforeChange(const std::wstring& path) override {
         if (changes_ > point_ && armed_)
-            TerminateProcess(GetCurrentProcess(), crash_run::CrashExitCode);
+            End(crash_run::CrashExitCode);
         if (changes_++ != point_)
             return;
         const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
         if (!DiskChanges::IsTemporaryName(name) ||
             GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-            TerminateProcess(GetCurrentProcess(), crash_run::CrashExitCode);
+            End(crash_run::CrashExitCode);
         armed_ = true;
-        temporary_ = path;
-        CloseHandle(CreateThread(nullptr, 0, WatchTemporary, this, 0, nullptr));
+        // The watcher's own copy of the name, never freed: it may outlive
+        // this object.
+        HANDLE watcher =
+            CreateThread(nullptr, 0, WatchTemporary, new std::wstring(path), 0, nullptr);
+        if (!watcher)
+            End(crash_run::CrashExitCode);
+        CloseHandle(watcher);
     }
     long Changes() const { return changes_; }
+    bool Armed() const { return armed_; }
 
   private:
-    static DWORD WINAPI WatchTemporary(void* self) {
-        const std::wstring& path = static_cast<CrashAtChange*>(self)->temporary_;
+    static DWORD WINAPI WatchTemporary(void* name) {
+        const std::wstring& path = *static_cast<const std::wstring*>(name);
         for (;;) {
             WIN32_FILE_ATTRIBUTE_DATA data;
             if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
                 (data.nFileSizeLow || data.nFileSizeHigh))
-                TerminateProcess(GetCurrentProcess(), crash_run::CrashInsideFileExitCode);
+                End(crash_run::CrashInsideFileExitCode);
         }
     }
 
     long point_;
     long changes_ = 0;
     bool armed_ = false;
-    std::wstring temporary_;
 };
 
 } // namespace
@@ -81,6 +97,8 @@ int main(int argc, char** argv) {
         outcome.ErrorText = error.what();
     }
     DiskChanges::SetChangeSeam(nullptr);
+    if (seam.Armed())
+        End(crash_run::CrashExitCode);
     std::printf("changes=%ld\n%s%s\n", seam.Changes(), outcome.Report.c_str(),
                 outcome.ErrorText.c_str());
     return outcome.ErrorText.empty() ? static_cast<int>(seam.Changes())
