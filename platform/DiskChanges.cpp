@@ -100,11 +100,8 @@ bool StateOf(const std::wstring& path, FileState& state, DWORD* attributes) {
     UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        SetLastError(error);
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
+    if (!file)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file.get(), &info))
         return false;
@@ -130,8 +127,7 @@ bool IsTemporaryName(const std::wstring& name) {
 }
 
 bool IsTemporaryName(const std::string& name) {
-    return name.size() > 10 && name.compare(0, 2, "~$") == 0 &&
-           _stricmp(name.c_str() + name.size() - 8, ".tvn.tmp") == 0;
+    return IsTemporaryName(Widen(name));
 }
 
 namespace {
@@ -268,12 +264,11 @@ bool WriteWhole(const std::wstring& to, const std::string& text, DWORD attribute
 }
 
 bool ClearMarks(const std::wstring& path) {
-    const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & marks))
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & Marks))
         return true;
     BeforeChange(path);
-    DWORD kept = attributes & ~marks;
+    DWORD kept = attributes & ~Marks;
     return SetFileAttributesW(path.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
