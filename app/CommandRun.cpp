@@ -212,8 +212,10 @@ struct Record {
     std::string installFolder, from, to;
     std::optional<std::string> comparison;
     bool copied = false;
-    std::optional<std::string> backupFolder;
-    std::vector<std::string> details; // the dry run's list, the direction warning
+    bool changed = false;                    // anything on disk, merges included
+    std::optional<std::string> backupFolder; // the run's, else the first merge's
+    std::vector<std::string> backupFolders;  // every one made, in order
+    std::vector<std::string> details; // the merges, the dry run's list, the direction warning
 };
 
 nlohmann::json Json(const std::optional<std::string>& text) {
@@ -235,7 +237,11 @@ nlohmann::json JsonOf(const Record& r) {
     json["to"] = Utf8(r.to);
     json["comparison"] = Json(r.comparison);
     json["copied"] = r.copied;
+    json["changed"] = r.changed;
     json["backupFolder"] = Json(r.backupFolder);
+    json["backupFolders"] = nlohmann::json::array();
+    for (const std::string& folder : r.backupFolders)
+        json["backupFolders"].push_back(Utf8(folder));
     if (!r.details.empty()) {
         json["details"] = nlohmann::json::array();
         for (const std::string& line : r.details)
@@ -268,7 +274,10 @@ bool AppendToLog(const std::string& file, const Record& r) {
     add("to", r.to);
     add("comparison", r.comparison.value_or("none"));
     add("copied", r.copied ? "true" : "false");
+    add("changed", r.changed ? "true" : "false");
     add("backupFolder", r.backupFolder.value_or("none"));
+    for (const std::string& folder : r.backupFolders)
+        add("backupFolders", folder);
     for (const std::string& line : r.details)
         add("detail", line);
     block = Utf8(block + "\r\n");
@@ -324,8 +333,68 @@ std::optional<std::string> ComparisonName(Comparison result) {
     return std::nullopt;
 }
 
-// The configure command: every decision as the window takes it, through
-// the same rules, with the switches in place of the answers.
+// The switches' answers to the Configure command, and its work on this
+// thread with the progress line. A question the switches do not answer ends
+// the command, with the switch that would have answered it.
+class ConsoleAnswers : public ConfigureDecisions::FrontEnd {
+  public:
+    ConsoleAnswers(const Arguments& a, const Stream& out, Record& r) : a_(a), out_(out), r_(r) {}
+
+    std::string hint; // for the question left unanswered
+
+    int AskWarning(const std::string&) override {
+        hint = "--replace-redirection replaces it.";
+        return a_.replaceRedirection ? mrYes : mrCancel;
+    }
+    int AskConflicts(const ConfigureDecisions::ConflictPrompt&) override {
+        hint = "--merge-conflicts yes or no decides.";
+        return !a_.mergeConflicts ? mrCancel : *a_.mergeConflicts ? mrYes : mrNo;
+    }
+    int AskComparison(const ConfigureDecisions::Prompt& prompt) override {
+        hint = a_.keep ? "Each copy holds records that the other lacks: --keep current or --keep "
+                         "destination decides."
+                       : "--keep current, destination or more-complete decides.";
+        const Answer answer = AnswerPrompt(prompt, a_.keep);
+        return !answer.goOn ? mrCancel : answer.copyData == prompt.yesCopies ? mrYes : mrNo;
+    }
+    bool ConfirmDirection(bool copyData) override {
+        // Printed, not asked: the question at its end is the switch.
+        std::string warning = CopyDirectionWarning(copyData);
+        r_.details.push_back(warning.substr(0, warning.rfind("\r\nContinue?")));
+        return true;
+    }
+    WorkEnd RunWork(const std::function<void()>& work, const wchar_t*) override {
+        CommandLine::RunWork(out_, !a_.quiet && !a_.json && out_.Console(), work);
+        return WorkEnd::Finished;
+    }
+
+  private:
+    const Arguments& a_;
+    const Stream& out_;
+    Record& r_;
+};
+
+// The lines a dry run adds: what the run would back up, copy and write.
+void AddDryRunDetails(const RunDetails& details, Record& r) {
+    if (details.backupDue)
+        r.details.push_back("Would back up " + Files(details.backupFiles) + " (" +
+                            Megabytes(details.backupBytes) + ") of \"" + details.destinationRoot +
+                            "\" into a new backup folder there.");
+    if (details.copying)
+        r.details.push_back("Would copy " + Files(details.copyFiles) + " (" +
+                            Megabytes(details.copyBytes) + ") from \"" +
+                            DataFolderOf(details.sourceRoot) + "\" to \"" +
+                            DataFolderOf(details.destinationRoot) + "\".");
+    for (const RunDetails::SettingsWrite& write : details.settingsWrites) {
+        std::string keys;
+        for (const std::string& key : write.keys)
+            keys += (keys.empty() ? "" : "; ") + key;
+        r.details.push_back("Would write \"" + write.file + "\": " + keys + ".");
+    }
+}
+
+// The configure command: the window's command, with the switches in place
+// of the answers.
 void Configure(const Arguments& a, const Stream& out, Record& r) {
     using namespace ConfigureDecisions;
     const std::string install =
@@ -334,155 +403,60 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
     const std::string redirect = AsciiLowerCase(AddBackslash(ReadRedirection(install)));
     const Provider provider =
         a.provider ? *a.provider : ProviderHolding(a.standard ? redirect : newFolder);
-    const std::string serverFolder = ReadServerPath(install);
+    r.installFolder = install;
+    r.from = !redirect.empty() ? redirect : install;
+    r.to = !newFolder.empty() ? newFolder : install;
+
+    ConsoleAnswers answers(a, out, r);
     // The provider's own folder, as the window has it at start-up for a
     // provider picked there.
-    const Facts facts = CheckFacts(
-        install, newFolder, redirect,
-        AsciiLowerCase(provider == Provider::Dropbox ? DropboxFolder() : OneDriveFolder()),
-        provider);
-
-    r.installFolder = facts.installFolder;
-    r.from = !facts.redirectFolder.empty() ? facts.redirectFolder : facts.installFolder;
-    r.to = !facts.newFolder.empty() ? facts.newFolder : facts.installFolder;
-
-    // A merge that --merge-conflicts yes made stays, whatever the command
-    // then ends with: the end says so and names its backup, and a refusal
-    // after it is a failure after a change.
-    std::string mergeBackup;
-    auto end = [&](int exitCode, std::string message, const char* status = nullptr) {
-        if (!mergeBackup.empty() && !r.backupFolder)
-            r.backupFolder = mergeBackup;
-        if (!mergeBackup.empty() && exitCode != ExitDone) {
-            const std::string kept = "The sync conflict copies merged before this stay merged; "
-                                     "the month files as they were are kept in \"" +
-                                     mergeBackup + "\".";
-            const std::string nothing = "Nothing has been changed.";
-            if (const size_t at = message.find(nothing); at != std::string::npos)
-                message.replace(at, nothing.size(), kept);
-            else
-                message += "\r\n" + kept;
-            if (exitCode == ExitRefused) {
-                exitCode = ExitFailed;
-                status = nullptr;
-            }
+    const Result result = RunConfigureCommand(
+        {install, newFolder, redirect,
+         AsciiLowerCase(provider == Provider::Dropbox ? DropboxFolder() : OneDriveFolder()),
+         provider, a.dryRun},
+        answers);
+    r.details.insert(r.details.begin(), result.merges.begin(), result.merges.end());
+    if (result.comparison)
+        r.comparison = ComparisonName(*result.comparison);
+    r.copied = result.run.copied;
+    r.changed = result.changed;
+    r.backupFolders = result.backupFolders;
+    if (!result.run.backupFolder.empty())
+        r.backupFolder = result.run.backupFolder;
+    else if (!result.mergeBackup.empty())
+        r.backupFolder = result.mergeBackup;
+    r.exitCode = ExitDone;
+    std::string status;
+    std::string message = result.thrown ? ApplicationErrorText(result.message) : result.message;
+    switch (result.end) {
+    case End::Configured:
+        status = a.dryRun ? "would-configure" : "configured";
+        if (a.dryRun) {
+            AddDryRunDetails(result.run, r);
+            message = "A configuration from \"" + r.from + "\" to \"" + r.to +
+                      "\" passes every check; nothing has been changed (--dry-run).";
         }
-        r.exitCode = exitCode;
-        r.message = message;
-        r.status = status ? status : StatusOf(exitCode);
-    };
-
-    const Start start = DecideStart(facts);
-    if (start.kind == Start::Kind::RefuseProviderFolder)
-        return end(ExitRefused, start.refusal);
-    if (start.kind == Start::Kind::RefuseUnchanged)
-        return end(ExitDone, start.refusal, "unchanged");
-    if (start.warning && !a.replaceRedirection)
-        return end(ExitDecisionNeeded, *start.warning + "\r\n(--replace-redirection replaces it.)");
-
-    std::vector<ConflictFindings> found;
-    RunWork(out, !a.quiet && !a.json && out.Console(), [&] {
-        for (const std::string& root : start.conflictRoots)
-            found.push_back(FindConflictCopies(root));
-    });
-    for (const ConflictFindings& findings : found) {
-        if (findings.stopped)
-            return end(ExitCancelled, "Tallyvane configuration was cancelled while looking for "
-                                      "sync conflict copies.\r\nNothing has been changed.");
-        const ConflictPrompt prompt = DecideConflictPrompt(findings);
-        if (!prompt.ask)
-            continue;
-        if (!a.mergeConflicts)
-            return end(ExitDecisionNeeded,
-                       prompt.text + "\r\n(--merge-conflicts yes or no decides.)");
-        if (DecideConflictAnswer(*a.mergeConflicts ? mrYes : mrNo) == ConflictAnswer::GoOn)
-            continue;
-        MergeOutcome merge;
-        RunWork(out, !a.quiet && !a.json && out.Console(),
-                [&] { merge = MergeConflictCopies(findings.root, a.dryRun); });
-        if (merge.cancelled)
-            return end(ExitCancelled, merge.errorText);
-        if (!merge.errorText.empty())
-            return end(merge.changed ? ExitFailed : ExitRefused, merge.errorText);
-        r.details.push_back(merge.report);
-        if (merge.changed && mergeBackup.empty())
-            mergeBackup = merge.backupFolder;
+        break;
+    case End::Unchanged:
+        status = "unchanged";
+        break;
+    case End::Unanswered:
+        r.exitCode = ExitDecisionNeeded;
+        break;
+    case End::Cancelled:
+    case End::EndProgram:
+        r.exitCode = ExitCancelled;
+        break;
+    case End::Refused:
+    case End::Failed:
+        // A refusal after a merge is a failure after a change.
+        r.exitCode = result.changed ? ExitFailed : ExitRefused;
+        break;
     }
-
-    bool copyData = true;
-    if (start.compare) {
-        Comparison result = Comparison::Stopped;
-        RunWork(out, !a.quiet && !a.json && out.Console(),
-                [&] { result = CompareRoots(start.firstRoot, start.secondRoot); });
-        if (result == Comparison::Stopped)
-            return end(ExitCancelled,
-                       "Tallyvane configuration was cancelled during the comparison.\r\nNothing "
-                       "has been changed.");
-        r.comparison = ComparisonName(result);
-        const AfterComparison after =
-            DecideAfterComparison(start.direction, result, facts.provider);
-        if (after.kind == AfterComparison::Kind::Ask) {
-            const Answer answer = AnswerPrompt(after.prompt, a.keep);
-            if (!answer.goOn)
-                return end(ExitDecisionNeeded,
-                           after.prompt.text + "\r\n(" +
-                               (a.keep ? "Each copy holds records that the other lacks: "
-                                         "--keep current or --keep destination decides."
-                                       : "--keep current, destination or more-complete "
-                                         "decides.") +
-                               ")");
-            if (answer.warnOpposite) {
-                // Printed, not asked: the question at its end is the switch.
-                std::string warning = CopyDirectionWarning(answer.copyData);
-                const size_t question = warning.rfind("\r\nContinue?");
-                r.details.push_back(warning.substr(0, question));
-            }
-            copyData = answer.copyData;
-        } else {
-            copyData = after.copyData;
-        }
-    }
-
-    RunDetails details;
-    try {
-        RunWork(out, !a.quiet && !a.json && out.Console(), [&] {
-            RunConfiguration(facts.installFolder, serverFolder, facts.redirectFolder,
-                             facts.newFolder, copyData, a.dryRun, details);
-        });
-    } catch (const std::exception& error) {
-        // A settings file that cannot be read or written: before the first
-        // change it is a refusal, after it a failure.
-        return end(details.changed ? ExitFailed : ExitRefused, ApplicationErrorText(error.what()));
-    }
-    r.copied = details.copied;
-    if (!details.backupFolder.empty())
-        r.backupFolder = details.backupFolder;
-    if (details.cancelled)
-        return end(ExitCancelled, details.outcome.ErrorText);
-    if (!details.outcome.ErrorText.empty())
-        return end(details.changed ? ExitFailed : ExitRefused, details.outcome.ErrorText);
-    if (a.dryRun) {
-        if (copyData && details.backupDue)
-            r.details.push_back("Would back up " + Files(details.backupFiles) + " (" +
-                                Megabytes(details.backupBytes) + ") of \"" +
-                                details.destinationRoot + "\" into a new backup folder there.");
-        if (copyData && details.sourceRoot != details.destinationRoot)
-            r.details.push_back("Would copy " + Files(details.copyFiles) + " (" +
-                                Megabytes(details.copyBytes) + ") from \"" +
-                                DataFolderOf(details.sourceRoot) + "\" to \"" +
-                                DataFolderOf(details.destinationRoot) + "\".");
-        for (const RunDetails::SettingsWrite& write : details.settingsWrites) {
-            std::string keys;
-            for (const std::string& key : write.keys)
-                keys += (keys.empty() ? "" : "; ") + key;
-            r.details.push_back("Would write \"" + write.file + "\": " + keys + ".");
-        }
-        return end(ExitDone,
-                   "A configuration from \"" + r.from + "\" to \"" + r.to +
-                       "\" passes every check; nothing has been changed (--dry-run).",
-                   "would-configure");
-    }
-    end(ExitDone, details.outcome.Report, "configured");
+    Result told = result;
+    told.message = message;
+    r.message = Told(told, result.end == End::Unanswered ? answers.hint : std::string());
+    r.status = !status.empty() ? status : StatusOf(r.exitCode);
 }
 
 void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& text) {

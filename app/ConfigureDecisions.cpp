@@ -111,13 +111,13 @@ Start DecideStart(const Facts& facts) {
         start.firstRoot = facts.installFolder;
         start.secondRoot = facts.newFolder;
     }
-    const std::string source =
+    start.sourceRoot =
         CopySourceRoot(facts.installFolder, facts.redirectFolder, facts.redirectHasFiles);
-    const std::string destination = facts.newFolder.empty() ? facts.installFolder : facts.newFolder;
+    start.destinationRoot = facts.newFolder.empty() ? facts.installFolder : facts.newFolder;
     if (start.compare)
         start.conflictRoots = {start.firstRoot, start.secondRoot};
-    else if (source != destination)
-        start.conflictRoots = {source};
+    else if (start.sourceRoot != start.destinationRoot)
+        start.conflictRoots = {start.sourceRoot};
     return start;
 }
 

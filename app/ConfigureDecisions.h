@@ -75,6 +75,9 @@ struct Start {
     // before the comparison, or before the run where there is none: the two
     // compared, else the one the run copies from, else none.
     std::vector<std::string> conflictRoots;
+    // Where a run copies the data from and to: decided here, once, and
+    // handed to the run.
+    std::string sourceRoot, destinationRoot;
 };
 Start DecideStart(const Facts& facts);
 

@@ -7,7 +7,7 @@
 
 #include "Application.h"
 #include "BackgroundWork.h"
-#include "ConfigureDecisions.h"
+#include "ConfigureCommand.h"
 #include "ConflictCopies.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
@@ -291,73 +291,34 @@ void TMainCloudDriveForm::FormEndSession(bool ending) {
     running_->WaitUntilFinished();
 }
 
-std::optional<bool>
-TMainCloudDriveForm::AskCopyAfterComparison(const ConfigureDecisions::Start& start) {
-    using namespace ConfigureDecisions;
-    // The comparison runs on the worker thread and reports to that thread's
-    // observer, so whether it was stopped comes back in its result, not from
-    // StopAsked() on this thread.
-    Comparison result = Comparison::Stopped;
-    if (RunWithProgress(handle_, running_, [&] {
-            result = CompareRoots(start.firstRoot, start.secondRoot);
-        }) == WorkEnd::EndProgram) {
-        Close();
-        return std::nullopt;
-    }
-    const AfterComparison after =
-        DecideAfterComparison(start.direction, result, SelectedProvider());
-    if (after.kind != AfterComparison::Kind::Ask)
-        return after.kind == AfterComparison::Kind::Configure ? std::optional<bool>(after.copyData)
-                                                              : std::nullopt;
-    const AfterAnswer answer = DecideAfterAnswer(
-        after.prompt, MessageDlg(after.prompt.text, after.prompt.type, mbYesNoCancel, 0));
-    if (answer.kind == AfterAnswer::Kind::Configure ||
-        (answer.kind == AfterAnswer::Kind::Confirm && ConfirmCopyDirection(answer.copyData)))
-        return answer.copyData;
-    return std::nullopt;
-}
+namespace {
 
-bool TMainCloudDriveForm::MergeConflictCopiesFirst(const ConfigureDecisions::Start& start,
-                                                   std::string& merged) {
-    using namespace ConfigureDecisions;
-    if (start.conflictRoots.empty())
-        return true;
-    std::vector<ConflictFindings> found;
-    if (RunWithProgress(handle_, running_, [&] {
-            for (const std::string& root : start.conflictRoots)
-                found.push_back(FindConflictCopies(root));
-        }) == WorkEnd::EndProgram) {
-        Close();
-        return false;
+// The window's answers to the Configure command: dialogs, and the work on the
+// worker thread with the progress window.
+class WindowAnswers : public ConfigureDecisions::FrontEnd {
+  public:
+    WindowAnswers(HWND owner, SharedProgress*& running) : owner_(owner), running_(running) {}
+
+    int AskWarning(const std::string& text) override {
+        return MessageDlg(text, mtWarning, mbYesNo, 0);
     }
-    for (const ConflictFindings& findings : found) {
-        // Stopped while looking: as if the prompt had been cancelled.
-        if (findings.stopped)
-            return false;
-        const ConflictPrompt prompt = DecideConflictPrompt(findings);
-        if (!prompt.ask)
-            continue;
-        const ConflictAnswer answer =
-            DecideConflictAnswer(MessageDlg(prompt.text, prompt.type, mbYesNoCancel, 0));
-        if (answer == ConflictAnswer::Stop)
-            return false;
-        if (answer == ConflictAnswer::GoOn)
-            continue;
-        MergeOutcome outcome;
-        if (RunWithProgress(
-                handle_, running_, [&] { outcome = MergeConflictCopies(findings.root); },
-                L"Merging Tallyvane data") == WorkEnd::EndProgram) {
-            Close();
-            return false;
-        }
-        if (!outcome.errorText.empty()) {
-            MessageDlg(outcome.errorText, mtError, mbOK, 0);
-            return false;
-        }
-        merged += (merged.empty() ? "" : "\r\n") + outcome.report;
+    int AskConflicts(const ConfigureDecisions::ConflictPrompt& prompt) override {
+        return MessageDlg(prompt.text, prompt.type, mbYesNoCancel, 0);
     }
-    return true;
-}
+    int AskComparison(const ConfigureDecisions::Prompt& prompt) override {
+        return MessageDlg(prompt.text, prompt.type, mbYesNoCancel, 0);
+    }
+    bool ConfirmDirection(bool copyData) override { return ConfirmCopyDirection(copyData); }
+    WorkEnd RunWork(const std::function<void()>& work, const wchar_t* holdReason) override {
+        return RunWithProgress(owner_, running_, work, holdReason);
+    }
+
+  private:
+    HWND owner_;
+    SharedProgress*& running_;
+};
+
+} // namespace
 
 void TMainCloudDriveForm::btnOKClick() {
     using namespace ConfigureDecisions;
@@ -367,68 +328,48 @@ void TMainCloudDriveForm::btnOKClick() {
     if (configuring_)
         return;
     FlagScope busy(configuring_, true);
+    WindowAnswers answers(handle_, running_);
+    ShowResult(RunConfigureCommand(
+        {NormalForm(txtInstallFolder.Caption()),
+         chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption()),
+         RedirectFolder, ProviderFolder, SelectedProvider()},
+        answers));
+}
 
-    const std::string installFolder = NormalForm(txtInstallFolder.Caption());
-    const std::string serverFolder = ReadServerPath(installFolder);
-    const Facts facts = CheckFacts(
-        installFolder,
-        chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption()),
-        RedirectFolder, ProviderFolder, SelectedProvider());
-
-    const Start start = DecideStart(facts);
-    switch (start.kind) {
-    case Start::Kind::RefuseProviderFolder:
-        MessageDlg(start.refusal, mtError, mbOK, 0);
-        btnBrowseCloudDriveClick();
-        return;
-    case Start::Kind::RefuseUnchanged:
-        MessageDlg(start.refusal, mtError, mbOK, 0);
-        if (start.offerProviderFolder) {
+void TMainCloudDriveForm::ShowResult(const ConfigureDecisions::Result& result) {
+    using namespace ConfigureDecisions;
+    if (result.end == End::EndProgram)
+        return Close();
+    if (result.start.kind == Start::Kind::RefuseProviderFolder) {
+        MessageDlg(result.message, mtError, mbOK, 0);
+        return btnBrowseCloudDriveClick();
+    }
+    if (result.end == End::Unchanged) {
+        MessageDlg(result.message, mtError, mbOK, 0);
+        if (result.start.offerProviderFolder) {
             std::string standard = btnDropbox.Checked() ? DropboxFolder() : OneDriveFolder();
             txtCloudDriveFolder.SetCaption(AsciiLowerCase(standard));
             UpdateStatus();
         }
         return;
-    case Start::Kind::Go:
-        break;
     }
-    if (start.warning && MessageDlg(*start.warning, mtWarning, mbYesNo, 0) != mrYes)
-        return;
-    // Month files merged before the command ends without a configuration
-    // stay merged: the user is told which, and where their backup is.
+    // Month files merged before are always told, with where their backup is.
     std::string merged;
-    auto tellMerged = [&] {
-        if (!merged.empty() && !CloseRequested())
-            MessageDlg("Tallyvane has not been configured. The sync conflict copies merged "
-                       "before stay merged:\r\n" +
-                           merged,
-                       mtInformation, mbOK, 0);
-    };
-    if (!MergeConflictCopiesFirst(start, merged))
-        return tellMerged();
-
-    bool copyData = true;
-    if (start.compare) {
-        const std::optional<bool> answer = AskCopyAfterComparison(start);
-        if (!answer)
-            return tellMerged();
-        copyData = *answer;
-    }
-
-    Outcome outcome;
-    if (RunWithProgress(
-            handle_, running_,
-            [&] {
-                outcome = ConfigureInstallation(facts.installFolder, serverFolder, RedirectFolder,
-                                                facts.newFolder, copyData);
-            },
-            L"Copying Tallyvane data") == WorkEnd::EndProgram) {
-        Close();
-        return;
+    for (const std::string& report : result.merges)
+        merged += "\r\n" + report;
+    if (result.thrown) {
+        ShowApplicationError(AsDialogOwner(), result.message);
+    } else if (!result.userStopped) {
+        const bool configured = result.end == End::Configured;
+        ShowOutcome(configured ? std::string() : result.message + merged,
+                    configured ? result.message + merged : std::string());
+        merged.clear();
     }
     if (!merged.empty())
-        (outcome.ErrorText.empty() ? outcome.Report : outcome.ErrorText) += "\r\n" + merged;
-    ShowOutcome(outcome.ErrorText, outcome.Report);
-    if (outcome.ErrorText.empty())
+        MessageDlg("Tallyvane has not been configured. The sync conflict copies merged before "
+                   "stay merged:" +
+                       merged,
+                   mtInformation, mbOK, 0);
+    if (result.end == End::Configured)
         Close();
 }

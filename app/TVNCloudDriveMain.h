@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "ConfigureDecisions.h"
+#include "ConfigureCommand.h"
 #include "Dialogs.h"
 #include "TextTips.h"
 #include "Win32Handles.h"
@@ -154,13 +154,8 @@ class TMainCloudDriveForm {
     // Shows the provider's folder, or the redirection when it lies inside it.
     void SelectProvider(const std::string& standardFolder);
     ConfigureDecisions::Provider SelectedProvider() const;
-    // Compares the two roots the command names and asks what its result
-    // asks. The copy flag to go on with, or empty when the command stops.
-    std::optional<bool> AskCopyAfterComparison(const ConfigureDecisions::Start& start);
-    // Looks for sync conflict copies where the command says, asks whether to
-    // merge them first and merges on Yes. False when the command stops;
-    // merged tells what the merges did.
-    bool MergeConflictCopiesFirst(const ConfigureDecisions::Start& start, std::string& merged);
+    // Tells the user how the Configure command ended, and what it changed.
+    void ShowResult(const ConfigureDecisions::Result& result);
 
     // The one route from a click to its handler, for the real window and for
     // Click: checkedNow is the check state the control has after the click.

@@ -16,6 +16,7 @@ struct RunDetails {
     // write (a refusal of the path checks or of the checks before changes).
     bool changed = false;
     bool cancelled = false;   // its observer stopped it
+    bool copying = false;     // the run copies (a dry run: would copy) the data
     bool copied = false;      // the data was copied to the destination
     std::string backupFolder; // the backup folder made, or empty
     // Files that another program wrote at the destination during the copy,
@@ -35,13 +36,21 @@ struct RunDetails {
     std::vector<SettingsWrite> settingsWrites;
 };
 
+// What a configuration run is asked to do.
+struct RunRequest {
+    std::string installFolder, serverFolder, oldRedirectFolder, newRedirectFolder;
+    // Where the data is copied from: CopySourceRoot's answer, decided once by
+    // whoever decided to run.
+    std::string sourceRoot;
+    bool copyData = true;
+    bool dryRun = false;
+};
+
 // ConfigureInstallation, telling in details what it did, also when an error
 // of the settings store escapes it. A dry run makes every check that comes
 // before the first change and then stops, changing nothing: not even the
 // data folders are made, and its outcome's report is empty.
-void RunConfiguration(const std::string& installFolder, const std::string& serverFolder,
-                      const std::string& oldRedirectFolder, const std::string& newRedirectFolder,
-                      bool copyData, bool dryRun, RunDetails& details);
+void RunConfiguration(const RunRequest& request, RunDetails& details);
 
 // The warning ConfirmCopyDirection asks about.
 std::string CopyDirectionWarning(bool copyLessComplete);

@@ -214,19 +214,23 @@ std::string CancelledReport(const std::string& destination, const std::string& b
 Outcome ConfigureInstallation(const std::string& InstallFolder, const std::string& ServerFolder,
                               const std::string& OldRedirectFolder,
                               const std::string& NewRedirectFolder, bool CopyData) {
+    const std::string oldRedirect = NormalForm(OldRedirectFolder);
+    // An old location without a single file is left untouched.
+    const std::string source = CopySourceRoot(NormalForm(InstallFolder), oldRedirect,
+                                              !oldRedirect.empty() && FolderHasFiles(oldRedirect));
     RunDetails details;
-    RunConfiguration(InstallFolder, ServerFolder, OldRedirectFolder, NewRedirectFolder, CopyData,
-                     false, details);
+    RunConfiguration({InstallFolder, ServerFolder, OldRedirectFolder, NewRedirectFolder, source,
+                      CopyData, false},
+                     details);
     return details.outcome;
 }
 
-void RunConfiguration(const std::string& installFolder, const std::string& serverFolder,
-                      const std::string& oldRedirectFolder, const std::string& newRedirectFolder,
-                      bool copyData, bool dryRun, RunDetails& details) {
-    const std::string install = NormalForm(installFolder);
-    const std::string server = NormalForm(serverFolder);
-    const std::string oldRedirect = NormalForm(oldRedirectFolder);
-    const std::string newRedirect = NormalForm(newRedirectFolder);
+void RunConfiguration(const RunRequest& request, RunDetails& details) {
+    const std::string install = NormalForm(request.installFolder);
+    const std::string server = NormalForm(request.serverFolder);
+    const std::string oldRedirect = NormalForm(request.oldRedirectFolder);
+    const std::string newRedirect = NormalForm(request.newRedirectFolder);
+    const bool copyData = request.copyData, dryRun = request.dryRun;
 
     // Made before the paths are checked, so the data folders may exist even
     // when the run then fails validation. A dry run makes none, and takes
@@ -234,9 +238,7 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
     const bool serverReady = dryRun || EnsureDataFolder(server);
     const bool newLocationReady = dryRun || EnsureDataFolder(newRedirect);
 
-    // An old location without a single file is left untouched.
-    const std::string sourceRoot =
-        CopySourceRoot(install, oldRedirect, !oldRedirect.empty() && FolderHasFiles(oldRedirect));
+    const std::string sourceRoot = NormalForm(request.sourceRoot);
     const std::string destinationRoot = !newRedirect.empty() ? newRedirect : install;
     details.sourceRoot = sourceRoot;
     details.destinationRoot = destinationRoot;
@@ -288,6 +290,7 @@ void RunConfiguration(const std::string& installFolder, const std::string& serve
             return;
         }
     }
+    details.copying = copying;
     details.backupDue = copying && plan.backupDue;
     details.backupFiles = plan.destination.files;
     details.backupBytes = plan.destination.bytes;
