@@ -146,12 +146,14 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
             return Usage("The switch \"" + key + "\" does not go with \"status\".");
         const std::string lowerValue = AsciiLowerCase(Narrow(wide));
         if (key == "provider") {
-            if (lowerValue == "onedrive")
-                a.provider = ConfigureDecisions::Provider::OneDrive;
-            else if (lowerValue == "dropbox")
-                a.provider = ConfigureDecisions::Provider::Dropbox;
-            else
-                return Usage("The provider is onedrive or dropbox, not \"" + Narrow(wide) + "\".");
+            std::string known;
+            for (const TVNConfigUtil::CloudProvider& provider : TVNConfigUtil::Providers) {
+                if (lowerValue == provider.switchValue)
+                    a.provider = provider.client;
+                known += (known.empty() ? "" : " or ") + std::string(provider.switchValue);
+            }
+            if (!a.provider)
+                return Usage("The provider is " + known + ", not \"" + Narrow(wide) + "\".");
         } else if (key == "keep") {
             if (lowerValue == "current")
                 a.keep = Keep::Current;
@@ -180,6 +182,15 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
             // A folder is taken from the current folder as a command line's
             // user means it; written into tvn.ini as typed, Tallyvane would
             // take it from its own working folder instead.
+            // "C:Data" is taken from drive C:'s own current folder, which a
+            // program started from a script need not share with its user.
+            const bool driveRelative = wide.size() >= 2 && wide[1] == L':' &&
+                                       (wide.size() == 2 || (wide[2] != L'\\' && wide[2] != L'/'));
+            if (driveRelative)
+                return Usage("The path given to --" + key + " (\"" + Narrow(wide) +
+                             "\") is relative to drive " + Narrow(wide.substr(0, 1)) +
+                             "'s current folder: give the full path, such as \"" +
+                             Narrow(wide.substr(0, 2)) + "\\" + Narrow(wide.substr(2)) + "\".");
             std::wstring full = wide;
             if (key != "log") {
                 const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);

@@ -17,11 +17,12 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "BackgroundWork.h"
+#include "ConfigureCommand.h"
 #include "ConfigureRun.h"
 #include "ConflictCopies.h"
+#include "FileSystem.h"
 #include "FileSystemText.h"
 #include "SingleInstance.h"
-#include "TVNCloudDriveMain.h"
 #include "TVNConfigUtil.h"
 #include "TVNVersion.h"
 #include "TextCodes.h"
@@ -313,8 +314,10 @@ std::string Megabytes(unsigned long long bytes) {
     return FileSystem::Megabytes(bytes) + " MB";
 }
 
+// The provider whose folder holds a folder, else the first.
 Provider ProviderHolding(const std::string& folder) {
-    return ClientHolding(folder) == SyncClient::Dropbox ? Provider::Dropbox : Provider::OneDrive;
+    const SyncClient client = ClientHolding(folder);
+    return client != SyncClient::None ? client : Providers[0].client;
 }
 
 std::optional<std::string> ComparisonName(Comparison result) {
@@ -410,11 +413,10 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
     ConsoleAnswers answers(a, out, r);
     // The provider's own folder, as the window has it at start-up for a
     // provider picked there.
-    const Result result = RunConfigureCommand(
-        {install, newFolder, redirect,
-         AsciiLowerCase(provider == Provider::Dropbox ? DropboxFolder() : OneDriveFolder()),
-         provider, a.dryRun},
-        answers);
+    const Result result =
+        RunConfigureCommand({install, newFolder, redirect, AsciiLowerCase(ProviderFolder(provider)),
+                             provider, a.dryRun},
+                            answers);
     r.details.insert(r.details.begin(), result.merges.begin(), result.merges.end());
     if (result.comparison)
         r.comparison = ComparisonName(*result.comparison);
@@ -460,20 +462,18 @@ void Configure(const Arguments& a, const Stream& out, Record& r) {
 }
 
 void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& text) {
-    // The window's own start-up, without its window, gives the same lines.
-    TMainCloudDriveForm form;
-    form.FormShow();
-    if (a.provider)
-        form.CheckRadio(*a.provider == Provider::Dropbox ? form.btnDropbox : form.btnOneDrive);
-    if (!a.install.empty()) {
-        form.txtInstallFolder.SetCaption(AsciiLowerCase(RemoveBackslash(a.install)));
-        form.UpdateStatus();
-    }
-    const std::string install = NormalForm(form.txtInstallFolder.Caption());
+    // The window's lines, by the same rules, for the installation given.
+    const std::string install =
+        NormalForm(!a.install.empty() ? a.install : StandardInstallationFolder());
     const std::string redirection = AsciiLowerCase(AddBackslash(ReadRedirection(install)));
     const std::string oneDrive = OneDriveFolder(), dropbox = DropboxFolder();
-    const std::vector<std::string> lines = {form.lblExeLocated1.Caption(),
-                                            form.lblCloudDriveLocated1.Caption()};
+    const Provider provider = a.provider ? *a.provider : ProviderHolding(redirection);
+    const std::string standard = AsciiLowerCase(ProviderFolder(provider));
+    const std::string providerFolder = LiesInside(redirection, standard) ? redirection : standard;
+    const ConfigureDecisions::StatusLines status = ConfigureDecisions::DecideStatus(
+        {IsInstallationFolder(install), redirection, providerFolder,
+         !providerFolder.empty() && FileSystem::DirectoryExists(providerFolder), provider});
+    const std::vector<std::string> lines = {status.installation, status.cloud};
     r.status = "status";
     r.installFolder = install;
     r.from = redirection;

@@ -77,9 +77,33 @@ std::string ReplaceWordIgnoringCase(const std::string& text, const std::string& 
 } // namespace
 
 std::string ProviderText(const std::string& text, Provider provider) {
-    if (provider == Provider::Dropbox)
-        return ReplaceWordIgnoringCase(text, "OneDrive", "Dropbox");
-    return ReplaceWordIgnoringCase(text, "Dropbox", "OneDrive");
+    std::string shown = text;
+    const char* name = TVNConfigUtil::ProviderOf(provider).name;
+    // The selected provider's own name keeps its spelling ("DropBox").
+    for (const TVNConfigUtil::CloudProvider& other : TVNConfigUtil::Providers)
+        if (other.client != provider)
+            shown = ReplaceWordIgnoringCase(shown, other.name, name);
+    return shown;
+}
+
+StatusLines DecideStatus(const StatusFacts& facts) {
+    StatusLines lines;
+    lines.installation = facts.installIsInstallation
+                             ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
+                             : "Tallyvane data files have NOT BEEN FOUND at a standard location.";
+    lines.configuredInProvider =
+        TVNConfigUtil::LiesInside(facts.redirectFolder, facts.providerFolder);
+    if (lines.configuredInProvider)
+        lines.cloud = "Tallyvane IS configured to use a Dropbox location.";
+    else if (facts.providerFolderExists)
+        lines.cloud = "A Dropbox folder HAS BEEN FOUND at a standard location.";
+    else if (!facts.redirectFolder.empty())
+        lines.cloud = "An alternative data location IS configured, but it may not be being used "
+                      "for a Cloud Drive.";
+    else
+        lines.cloud = "A Dropbox folder HAS NOT BEEN FOUND in a standard location.";
+    lines.cloud = ProviderText(lines.cloud, facts.provider);
+    return lines;
 }
 
 Start DecideStart(const Facts& facts) {

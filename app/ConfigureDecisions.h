@@ -11,13 +11,15 @@
 #include "Completeness.h"
 #include "ConflictCopies.h"
 #include "Dialogs.h"
+#include "Providers.h"
 
 namespace ConfigureDecisions {
 
-enum class Provider { OneDrive, Dropbox };
+// A provider of the table in Providers.h (never None here).
+using Provider = TVNConfigUtil::SyncClient;
 
-// The texts are stored naming Dropbox (as "Dropbox" or "DropBox"); shown,
-// they name the provider selected.
+// The texts are stored naming one provider (as "Dropbox" or "DropBox", say);
+// shown, they name the provider selected.
 std::string ProviderText(const std::string& text, Provider provider);
 
 // What the command reads before it decides. Folders are in normal form
@@ -34,6 +36,22 @@ struct Facts {
     bool newIsInstallation = false;     // the new folder holds an installation's marker file
     bool redirectHasFiles = false;      // the redirection's folder holds a file
 };
+
+// The window's two status lines, which the command line's status prints too.
+struct StatusFacts {
+    bool installIsInstallation = false; // the installation folder holds its marker file
+    std::string redirectFolder;         // normal form, or empty
+    std::string providerFolder; // the selected provider's folder, or the redirection inside it
+    bool providerFolderExists = false;
+    Provider provider = Provider::OneDrive;
+};
+struct StatusLines {
+    std::string installation, cloud;
+    // The redirection lies in the provider's folder: returning to the
+    // standard location is offered.
+    bool configuredInProvider = false;
+};
+StatusLines DecideStatus(const StatusFacts& facts);
 
 // The facts of a command, with the answers of the disk checks found: the one
 // part of these rules that reads the disk (ConfigureFacts.cpp), so that the

@@ -195,28 +195,16 @@ void TMainCloudDriveForm::FormShow() {
 }
 
 void TMainCloudDriveForm::UpdateStatus() {
-    lblExeLocated1.SetCaption(
-        IsInstallationFolder(txtInstallFolder.Caption())
-            ? "Tallyvane data files HAVE BEEN FOUND at a standard location."
-            : "Tallyvane data files have NOT BEEN FOUND at a standard location.");
-
-    std::string status;
-    if (LiesInside(RedirectFolder, ProviderFolder))
-        status = ProviderText("Tallyvane IS configured to use a Dropbox location.");
-    else if (!ProviderFolder.empty() && FileSystem::DirectoryExists(ProviderFolder))
-        status = ProviderText("A Dropbox folder HAS BEEN FOUND at a standard location.");
-    else if (!RedirectFolder.empty())
-        status = "An alternative data location IS configured, but it may not be being used for a "
-                 "Cloud Drive.";
-    else
-        status = ProviderText("A Dropbox folder HAS NOT BEEN FOUND in a standard location.");
-    lblCloudDriveLocated1.SetCaption(status);
-
+    const ConfigureDecisions::StatusLines lines = ConfigureDecisions::DecideStatus(
+        {IsInstallationFolder(txtInstallFolder.Caption()), RedirectFolder, ProviderFolder,
+         !ProviderFolder.empty() && FileSystem::DirectoryExists(ProviderFolder),
+         SelectedProvider()});
+    lblExeLocated1.SetCaption(lines.installation);
+    lblCloudDriveLocated1.SetCaption(lines.cloud);
     chkDisconnect.SetCaption(ProviderText(
         "Configure the detected Tallyvane to use its standard (non-Dropbox) data location."));
     // The checked state is left alone: a ticked box that becomes disabled stays ticked.
-    chkDisconnect.SetEnabled(!txtCloudDriveFolder.Caption().empty() &&
-                             LiesInside(RedirectFolder, ProviderFolder));
+    chkDisconnect.SetEnabled(!txtCloudDriveFolder.Caption().empty() && lines.configuredInProvider);
 }
 
 std::string TMainCloudDriveForm::ProviderText(const std::string& text) const {

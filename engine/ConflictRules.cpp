@@ -5,6 +5,7 @@
 
 #include "FileSystemText.h"
 #include "PathRules.h"
+#include "Providers.h"
 
 namespace TVNConfigUtil {
 
@@ -105,6 +106,16 @@ bool IsDropboxPart(const std::string& text) {
         at = close + 1;
     }
     return marked;
+}
+
+bool IsConflictPart(ConflictForm form, const std::string& rest) {
+    switch (form) {
+    case ConflictForm::MachineName:
+        return rest[0] == '-' && IsMachinePart(rest.substr(1));
+    case ConflictForm::ParenthesisedGroup:
+        return IsDropboxPart(rest);
+    }
+    return false;
 }
 
 // Myers' difference algorithm in linear space: the furthest-reaching paths
@@ -216,8 +227,10 @@ std::string ConflictCopyMonth(const std::string& name) {
     if (!IsMonthlyDataFileName(month + DataExtension))
         return std::string();
     const std::string rest = file.substr(MonthLength, file.size() - MonthLength - ExtensionLength);
-    const bool oneDrive = rest[0] == '-' && IsMachinePart(rest.substr(1));
-    return oneDrive || IsDropboxPart(rest) ? month : std::string();
+    for (const CloudProvider& provider : Providers)
+        if (IsConflictPart(provider.conflictForm, rest))
+            return month;
+    return std::string();
 }
 
 std::vector<std::pair<size_t, size_t>> CommonRecords(const std::vector<unsigned>& a,

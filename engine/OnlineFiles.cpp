@@ -9,21 +9,13 @@ namespace TVNConfigUtil {
 
 namespace {
 
-// The providers' folders in normal form, looked up once for many files.
+// The providers' folders, looked up once for many files.
 struct SyncFolders {
-    std::string oneDrive = NormalForm(OneDriveFolder());
-    std::string dropbox = NormalForm(DropboxFolder());
+    std::vector<std::string> folders = ProviderFolders();
 
     std::string ClientOf(const std::string& path) const {
-        switch (ClientHolding(path, oneDrive, dropbox)) {
-        case SyncClient::OneDrive:
-            return "OneDrive";
-        case SyncClient::Dropbox:
-            return "Dropbox";
-        case SyncClient::None:
-            break;
-        }
-        return "the sync client";
+        const SyncClient client = ClientHolding(path, folders);
+        return client == SyncClient::None ? "the sync client" : ProviderOf(client).name;
     }
 };
 
@@ -154,8 +146,8 @@ bool FetchOnlineFiles(const std::vector<FileToFetch>& files, FetchFailure& failu
 }
 
 std::string KeepDataOnThisDevice(const std::string& location) {
-    const std::string oneDrive = NormalForm(OneDriveFolder());
-    if (oneDrive.empty() || !LiesInside(NormalForm(location), oneDrive) ||
+    const SyncClient client = ClientHolding(NormalForm(location));
+    if (client == SyncClient::None || !ProviderOf(client).keepOnDevice ||
         !CloudFiles::KeepOnThisDevice(DiskChanges::WidePath(RemoveBackslash(location))))
         return std::string();
     return "Tallyvane's data is kept on this device (\"Always keep on this device\").";

@@ -195,34 +195,57 @@ void Append(std::vector<std::string>& to, const std::vector<std::string>& more) 
 
 } // namespace
 
-std::string OneDriveFolder() {
+std::string ProviderFolder(SyncClient client) {
+    if (client == SyncClient::None)
+        return std::string();
+    const CloudProvider& provider = ProviderOf(client);
     std::vector<std::string> recorded;
-    for (const char* variable : {"OneDrive", "OneDriveCommercial", "OneDriveConsumer"})
-        recorded.push_back(GetEnvVar(variable));
-    Append(recorded, OneDriveAccountFolders());
-    Append(recorded, ProfileFoldersBeginningWith("OneDrive - "));
-    return ChooseProviderFolder("OneDrive\\", std::move(recorded));
+    switch (provider.records) {
+    case FolderRecords::EnvironmentAndAccounts:
+        for (const char* variable : {"OneDrive", "OneDriveCommercial", "OneDriveConsumer"})
+            recorded.push_back(GetEnvVar(variable));
+        Append(recorded, OneDriveAccountFolders());
+        break;
+    case FolderRecords::InfoFile:
+        recorded = DropboxInfoFolders(GetEnvVar("LOCALAPPDATA"));
+        Append(recorded, DropboxInfoFolders(GetEnvVar("APPDATA")));
+        break;
+    }
+    Append(recorded, ProfileFoldersBeginningWith(provider.profilePrefix));
+    return ChooseProviderFolder(provider.profileFolder, std::move(recorded));
+}
+
+std::string OneDriveFolder() {
+    return ProviderFolder(SyncClient::OneDrive);
 }
 
 std::string DropboxFolder() {
-    std::vector<std::string> recorded = DropboxInfoFolders(GetEnvVar("LOCALAPPDATA"));
-    Append(recorded, DropboxInfoFolders(GetEnvVar("APPDATA")));
-    Append(recorded, ProfileFoldersBeginningWith("Dropbox ("));
-    return ChooseProviderFolder("Dropbox\\", std::move(recorded));
+    return ProviderFolder(SyncClient::Dropbox);
 }
 
-SyncClient ClientHolding(const std::string& path, const std::string& oneDrive,
-                         const std::string& dropbox) {
+std::vector<std::string> ProviderFolders() {
+    std::vector<std::string> folders;
+    for (const CloudProvider& provider : Providers)
+        folders.push_back(ProviderFolder(provider.client));
+    return folders;
+}
+
+SyncClient ClientHolding(const std::string& path, const std::vector<std::string>& folders) {
+    // The innermost folder that holds the path: the longest.
     const std::string lower = AsciiLowerCase(path);
-    const bool inOneDrive = !oneDrive.empty() && LiesInside(lower, AsciiLowerCase(oneDrive));
-    const bool inDropbox = !dropbox.empty() && LiesInside(lower, AsciiLowerCase(dropbox));
-    if (inOneDrive && (!inDropbox || oneDrive.size() > dropbox.size()))
-        return SyncClient::OneDrive;
-    return inDropbox ? SyncClient::Dropbox : SyncClient::None;
+    SyncClient holder = SyncClient::None;
+    size_t longest = 0;
+    for (size_t i = 0; i < folders.size() && i < std::size(Providers); ++i)
+        if (!folders[i].empty() && folders[i].size() > longest &&
+            LiesInside(lower, AsciiLowerCase(folders[i]))) {
+            holder = Providers[i].client;
+            longest = folders[i].size();
+        }
+    return holder;
 }
 
 SyncClient ClientHolding(const std::string& path) {
-    return ClientHolding(path, OneDriveFolder(), DropboxFolder());
+    return ClientHolding(path, ProviderFolders());
 }
 
 } // namespace TVNConfigUtil

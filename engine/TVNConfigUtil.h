@@ -11,6 +11,7 @@
 
 #include "IniFiles.h"
 #include "PathRules.h"
+#include "Providers.h"
 
 namespace TVNConfigUtil {
 
@@ -26,12 +27,15 @@ bool EnsureDataFolder(const std::string& root);
 // one holding the detected installation's redirection.
 std::string DropboxFolder();
 std::string OneDriveFolder();
-// Whose folder holds a path (a folder or a file). One provider's folder may
-// lie inside the other's: the inner one holds what lies in it. The one rule
-// for the window, the command line and the messages about online files.
-enum class SyncClient { None, OneDrive, Dropbox };
-SyncClient ClientHolding(const std::string& path, const std::string& oneDriveFolder,
-                         const std::string& dropboxFolder);
+// The folder of a provider of the table in Providers.h, found as above, and
+// the folders of all of them, in the table's order.
+std::string ProviderFolder(SyncClient client);
+std::vector<std::string> ProviderFolders();
+// Whose folder holds a path (a folder or a file), given the providers'
+// folders in the table's order. One provider's folder may lie inside
+// another's: the innermost holds what lies in it. The one rule for the
+// window, the command line and the messages about online files.
+SyncClient ClientHolding(const std::string& path, const std::vector<std::string>& folders);
 SyncClient ClientHolding(const std::string& path); // the folders found on this machine
 
 // The installation settings file

@@ -157,5 +157,5 @@ TEST(ProviderFolders, TheInnerFolderHoldsWhatLiesInIt) {
         {"c:\\u\\Tvn", "", "", SyncClient::None},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(ClientHolding(row.path, row.oneDrive, row.dropbox), row.holder) << row.path;
+        EXPECT_EQ(ClientHolding(row.path, {row.oneDrive, row.dropbox}), row.holder) << row.path;
 }
