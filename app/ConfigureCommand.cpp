@@ -124,7 +124,7 @@ class Command {
             if (merge.changed) {
                 r_.changed = true;
                 r_.backupFolders.push_back(merge.backupFolder);
-                if (r_.mergeBackup.empty())
+                if (r_.mergeBackup.empty() && !merge.replaced.empty())
                     r_.mergeBackup = merge.backupFolder;
             }
             if (!finished)

@@ -73,7 +73,8 @@ struct Result {
     bool changed = false;
     std::vector<std::string> merges; // each merge's report (a dry run: what it would merge)
     std::vector<std::string> backupFolders;
-    std::string mergeBackup; // the first merge's backup folder, or empty
+    // The backup folder of the first merge that replaced month files, or empty.
+    std::string mergeBackup;
 };
 
 Result RunConfigureCommand(const Request& request, FrontEnd& frontEnd);

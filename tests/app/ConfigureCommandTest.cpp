@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #include "BackgroundWork.h"
+#include "ConfigureCommand.h"
+#include "ConfigureRun.h"
 #include "Progress.h"
 #include "TVNConfigUtil.h"
 
@@ -138,36 +140,6 @@ TEST_F(ConfigureCommandTest, ProviderRootOrUnchangedDependsOnHowTheRedirectionWa
               std::vector<std::string>{"Tallyvane is already configured to use this location"});
 }
 
-TEST_F(ConfigureCommandTest, ForeignRedirectionGoesOnOnlyOnYes) {
-    struct Case {
-        int answer;
-        bool configured;
-    } cases[] = {{mrNo, false}, {mrCancel /* title-bar close */, false}, {mrYes, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
-        sandbox.Clear();
-        test::WriteBytes(sandbox / "Elsewhere\\Data\\2024-01.txt", "x\r\n");
-        test::WriteBytes(sandbox / "Elsewhere\\tvn.ini", "[Setup]\r\n");
-        test::MakeDirs(OneDrive() + "Tvn");
-        MakeInstallation(sandbox / "Elsewhere");
-        Start();
-        form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "tvn"));
-        dialogs.shown.clear();
-        dialogs.messageAnswers = {c.answer, mrOk};
-        form->Click(form->btnOK);
-        auto messages = dialogs.Messages();
-        ASSERT_FALSE(messages.empty());
-        EXPECT_EQ(messages[0].text,
-                  "The locally detected Tallyvane installation uses redirection\r\n"
-                  "OneDrive configuration will over-write these settings\r\nContinue?");
-        EXPECT_EQ(messages[0].type, mtWarning);
-        EXPECT_EQ(messages[0].buttons, mbYesNo);
-        EXPECT_EQ(messages.size(), c.configured ? 2u : 1u);
-        EXPECT_EQ(test::IsFile(OneDrive() + "Tvn\\Data\\2024-01.txt"), c.configured);
-        EXPECT_EQ(form->CloseRequested(), c.configured);
-    }
-}
-
 TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
     test::MakeDirs(OneDrive() + "Tvn");
     MakeInstallation();
@@ -192,108 +164,6 @@ TEST_F(ConfigureCommandTest, MoveToEmptyFolderCopiesWithoutAskingAndCloses) {
     EXPECT_TRUE(form->CloseRequested());
 }
 
-// The comparison prompts and their answers, on real folders.
-TEST_F(ConfigureCommandTest, ComparisonPromptsAndAnswers) {
-    enum Direction { BackToStandardLocation, IntoNewLocation };
-    enum Result { Copied, NotCopied, Stopped };
-    const std::string lessComplete = "The utility will copy files that appear to be less complete";
-    const std::string moreComplete = "The utility will not copy files that appear more complete";
-    const char* const oneDriveHasMore =
-        "OneDrive appears to have more data than the locally detected Tallyvane installation";
-    const char* const selectedHasMore =
-        "The selected data file location appears to have more data than OneDrive";
-    const char* const selectedHasOther =
-        "The selected data file location has existing Tallyvane data files";
-    const char* const oneDriveHasOther = "OneDrive has existing Tallyvane data files";
-    struct Case {
-        Direction direction;
-        const char* otherData; // data at the location compared with "a b"
-        const char* promptLine;
-        TMsgDlgType promptType;
-        int answer;                 // to the prompt
-        const std::string* confirm; // the direction warning expected, or none
-        int confirmAnswer;
-        Result result;
-    };
-    // Every answer is a row of the decision table; these show that the window
-    // asks what the table says and that the disk ends as the answer says.
-    const Case cases[] = {
-        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrYes, nullptr, 0,
-         Copied},
-        {BackToStandardLocation, "a\r\n", oneDriveHasMore, mtConfirmation, mrNo, &moreComplete,
-         mrYes, NotCopied},
-        {BackToStandardLocation, "a\r\nb\r\nc\r\n", selectedHasMore, mtConfirmation, mrCancel,
-         nullptr, 0, Stopped},
-        {BackToStandardLocation, "a\r\nc\r\n", selectedHasOther, mtWarning, mrYes, nullptr, 0,
-         Copied},
-        {IntoNewLocation, "a\r\n", selectedHasMore, mtConfirmation, mrNo, &moreComplete, mrNo,
-         Stopped},
-        {IntoNewLocation, "a\r\nb\r\nc\r\n", oneDriveHasMore, mtConfirmation, mrNo, &lessComplete,
-         mrYes, Copied},
-        {IntoNewLocation, "a\r\nc\r\n", oneDriveHasOther, mtWarning, mrNo, &moreComplete, mrYes,
-         NotCopied},
-        // Equal records (case aside): no prompt, nothing copied.
-        {BackToStandardLocation, "A\r\nB\r\n", nullptr, mtWarning, 0, nullptr, 0, NotCopied},
-        {IntoNewLocation, "b\r\na\r\n", nullptr, mtWarning, 0, nullptr, 0, NotCopied},
-    };
-    int row = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "row " << row++);
-        sandbox.Clear();
-        const std::string cloud = OneDrive() + "Tvn\\";
-        // The data that ends up kept when copying: "a b" at the copy's source.
-        std::string destination;
-        if (c.direction == BackToStandardLocation) {
-            test::WriteBytes(cloud + "tvn.ini", "[Setup]\r\n");
-            test::WriteBytes(cloud + "Data\\2024-01.txt", "a\r\nb\r\n");
-            MakeInstallation(cloud);
-            test::WriteBytes(Install() + "Data\\2024-01.txt", c.otherData);
-            Start();
-            form->Click(form->chkDisconnect);
-            destination = Install();
-        } else {
-            MakeInstallation();
-            test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\nb\r\n");
-            test::WriteBytes(cloud + "tvn.inf", "inf");
-            test::WriteBytes(cloud + "Data\\2024-01.txt", c.otherData);
-            Start();
-            form->txtCloudDriveFolder.SetCaption(Lower(cloud));
-            destination = cloud;
-        }
-        dialogs.shown.clear();
-        dialogs.messageAnswers.clear();
-        for (int answer : {c.answer, c.confirmAnswer})
-            if (answer)
-                dialogs.messageAnswers.push_back(answer);
-        if (c.result != Stopped)
-            dialogs.messageAnswers.push_back(mrOk); // the report
-        form->Click(form->btnOK);
-
-        auto messages = dialogs.Messages();
-        size_t expectedCount = (c.promptLine ? 1 : 0) + (c.confirm ? 1 : 0) + (c.result != Stopped);
-        ASSERT_EQ(messages.size(), expectedCount);
-        if (c.promptLine) {
-            EXPECT_TRUE(messages[0].text.starts_with(c.promptLine)) << messages[0].text;
-            EXPECT_EQ(messages[0].type, c.promptType);
-            EXPECT_EQ(messages[0].buttons, mbYesNoCancel);
-        }
-        if (c.confirm) {
-            EXPECT_TRUE(messages[1].text.starts_with(*c.confirm)) << messages[1].text;
-            EXPECT_EQ(messages[1].type, mtWarning);
-            EXPECT_EQ(messages[1].buttons, mbYesNo);
-        }
-        const std::string data = test::ReadBytes(destination + "Data\\2024-01.txt");
-        EXPECT_EQ(data == "a\r\nb\r\n", c.result == Copied) << data;
-        EXPECT_EQ(test::BackupFolders(destination).empty(), c.result != Copied);
-        EXPECT_EQ(form->CloseRequested(), c.result != Stopped);
-        if (c.result != Stopped) {
-            EXPECT_EQ(messages.back().type, mtInformation);
-            EXPECT_EQ(messages.back().text.find("Data files have been copied") != std::string::npos,
-                      c.result == Copied);
-        }
-    }
-}
-
 TEST_F(ConfigureCommandTest, ComparisonSkippedWhenTheProviderFolderIsMissing) {
     // Redirected inside Dropbox, disconnect ticked, then switched to a missing
     // OneDrive: the box is disabled but still ticked, so the command returns
@@ -313,29 +183,14 @@ TEST_F(ConfigureCommandTest, ComparisonSkippedWhenTheProviderFolderIsMissing) {
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(FirstLine(messages[0].text),
               "The locally detected Tallyvane installation uses redirection");
+    EXPECT_EQ(messages[0].type, mtWarning);
+    EXPECT_EQ(messages[0].buttons, mbYesNo);
     EXPECT_EQ(messages[1].type, mtInformation);
     EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\n");
     // The cloud copy's settings were copied over and lost their empty [Setup].
     EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), "");
     EXPECT_EQ(test::ReadBytes(cloud + "tvn.ini"), "");
     EXPECT_TRUE(form->CloseRequested());
-}
-
-TEST_F(ConfigureCommandTest, FailedConfigurationKeepsTheWindowOpen) {
-    test::MakeDirs(OneDrive() + "Tvn");
-    MakeInstallation();
-    test::WriteBytes(Install() + "tvn.ini", "[Server]\r\nServerPath=" + OneDrive() + "Tvn\r\n");
-    Start();
-    form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
-    dialogs.messageAnswers = {mrOk};
-    form->Click(form->btnOK);
-    ASSERT_EQ(MessageTexts(),
-              std::vector<std::string>{"Tallyvane configuration failed.\r\n"
-                                       "Server and redirection paths must be different"});
-    EXPECT_EQ(dialogs.Messages()[0].type, mtError);
-    // The engine's report is the window's dialog, under the program's title.
-    EXPECT_EQ(dialogs.Messages()[0].title, "TVN - Cloud Drive Configuration");
-    EXPECT_FALSE(form->CloseRequested());
 }
 
 TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStays) {
@@ -357,33 +212,6 @@ TEST_F(ConfigureCommandTest, SettingsErrorReachesTheErrorHandlerAndTheWindowStay
     EXPECT_FALSE(test::IsDir(OneDrive() + "Tvn\\Data"));
 }
 
-// Stopped during the comparison: as if its prompt had been cancelled, with no
-// prompt shown and nothing changed.
-TEST_F(ConfigureCommandTest, StoppingTheComparisonEndsTheCommandWithNothingChanged) {
-    struct StopAtOnce : TVNConfigUtil::ProgressObserver {
-        int files = 0;
-        void StageBegins(TVNConfigUtil::WorkStage, const std::string&, unsigned long long,
-                         unsigned long long) override {}
-        bool FileBegins(const std::string&, unsigned long long) override { return ++files < 2; }
-    } stop;
-    const std::string cloud = OneDrive() + "Tvn\\";
-    MakeInstallation(cloud);
-    test::WriteBytes(Install() + "Data\\2024-01.txt", "a\r\n");
-    test::WriteBytes(cloud + "Data\\2024-01.txt", "b\r\n");
-    test::WriteBytes(cloud + "tvn.inf", test::Sandbox::MarkerText);
-    Start();
-    form->chkDisconnect.SetChecked(true);
-    const test::Snapshot before = test::SnapshotTree(sandbox.Root());
-    {
-        TVNConfigUtil::ProgressScope scope(stop);
-        form->Click(form->btnOK);
-    }
-    EXPECT_EQ(stop.files, 2);
-    EXPECT_TRUE(MessageTexts().empty());
-    EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
-    EXPECT_FALSE(form->CloseRequested());
-}
-
 // Conflict copies merged, then the comparison's prompt cancelled: the merge
 // stays, and the user is told so.
 TEST_F(ConfigureCommandTest, AMergeBeforeACancelIsTold) {
@@ -398,6 +226,9 @@ TEST_F(ConfigureCommandTest, AMergeBeforeACancelIsTold) {
     dialogs.messageAnswers = {mrYes, mrCancel, mrOk};
     form->Click(form->btnOK);
     ASSERT_EQ(MessageTexts().size(), 3u);
+    for (size_t question : {0, 1})
+        EXPECT_EQ(dialogs.Messages()[question].buttons, mbYesNoCancel);
+    EXPECT_EQ(dialogs.Messages()[2].title, "TVN - Cloud Drive Configuration");
     EXPECT_EQ(MessageTexts()[2].rfind("Tallyvane has not been configured. The sync conflict copies "
                                       "merged before stay merged:\r\nMerged 1 record",
                                       0),
@@ -406,6 +237,175 @@ TEST_F(ConfigureCommandTest, AMergeBeforeACancelIsTold) {
     EXPECT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), "b\r\nc\r\n");
 }
 
+// The command itself, with a scripted front end: each row builds one shape
+// of the sandbox, answers the questions in turn and may stop the work at a
+// stage or hold a file. Whatever the end, the result must tell every change:
+// nothing on disk changes unless it says so, and every backup it names
+// exists.
+TEST_F(ConfigureCommandTest, TheCommandTellsEveryEnd) {
+    using namespace ConfigureDecisions;
+    using TVNConfigUtil::WorkStage;
+    struct Answers : FrontEnd {
+        std::vector<int> answers;
+        std::vector<std::string> asked; // "warning: " before a warning's text
+        int Next(TMsgDlgType type, const std::string& text) {
+            asked.push_back((type == mtWarning ? "warning: " : "") + text);
+            return asked.size() <= answers.size() ? answers[asked.size() - 1] : mrCancel;
+        }
+        int AskWarning(const std::string& text) override { return Next(mtWarning, text); }
+        int AskConflicts(const ConflictPrompt& p) override { return Next(p.type, p.text); }
+        int AskComparison(const Prompt& p) override { return Next(p.type, p.text); }
+        bool ConfirmDirection(bool copyData) override {
+            return Next(mtWarning, TVNConfigUtil::CopyDirectionWarning(copyData)) == mrYes;
+        }
+        WorkEnd RunWork(const std::function<void()>& work, const wchar_t*) override {
+            work();
+            return WorkEnd::Finished;
+        }
+    };
+    // Stops the work at the nth stage of a kind to begin.
+    struct StopAt : TVNConfigUtil::ProgressObserver {
+        std::optional<std::pair<WorkStage, int>> at;
+        int begun = 0;
+        bool stop = false;
+        void StageBegins(WorkStage stage, const std::string&, unsigned long long,
+                         unsigned long long) override {
+            stop = at && stage == at->first && ++begun == at->second;
+        }
+        bool FileBegins(const std::string&, unsigned long long) override { return !stop; }
+    };
+    // Back: the installation is redirected to the cloud folder, which holds
+    // "a b"; Into: the installation holds "a b", the cloud folder an
+    // installation. Each with `other` as the other place's records.
+    enum Shape { IntoEmpty, Back, Into, Foreign, Conflicts, ProviderRoot, Unchanged, ServerClash };
+    const char* const more = "OneDrive appears to have more data than the locally detected";
+    const char* const selectedMore = "The selected data file location appears to have more data";
+    const char* const less = "warning: The utility will copy files that appear to be less";
+    const char* const notMore = "warning: The utility will not copy files that appear more";
+    const char* const merge = "The data folder \"";
+    struct Row {
+        const char* name;
+        Shape shape;
+        const char* other;
+        std::vector<int> answers;
+        std::vector<const char*> asked; // the start of each question asked
+        End end;
+        bool copied, changed;
+        size_t backups;
+        const char* says = ""; // in the text the front ends show
+        std::optional<std::pair<WorkStage, int>> stopAt = {};
+        const char* held = nullptr; // a file held unshared, below the sandbox
+        bool dryRun = false;
+    } rows[] = {
+        // clang-format off
+        {"into an empty folder", IntoEmpty, "", {}, {}, End::Configured, true, true, 0, "Data files have been copied"},
+        {"a dry run", IntoEmpty, "", {}, {}, End::Configured, false, false, 0, "", {}, nullptr, true},
+        {"the provider's own folder", ProviderRoot, "", {}, {}, End::Refused, false, false, 0, "Create a folder for Tallyvane within the OneDrive location first"},
+        {"unchanged", Unchanged, "", {}, {}, End::Unchanged, false, false, 0, "already configured"},
+        {"a run the checks refuse", ServerClash, "", {}, {}, End::Refused, false, false, 0, "Server and redirection paths must be different"},
+        {"settings not readable", IntoEmpty, "", {}, {}, End::Refused, false, false, 0, "Cannot open file", {}, "AppData\\Brimlace\\Tallyvane\\tvn.ini"},
+        {"a foreign redirection, No", Foreign, "", {mrNo}, {"warning: The locally detected"}, End::Unanswered, false, false, 0},
+        {"a foreign redirection, closed", Foreign, "", {mrCancel}, {"warning: The locally detected"}, End::Unanswered, false, false, 0},
+        {"a foreign redirection, Yes", Foreign, "", {mrYes}, {"warning: The locally detected"}, End::Configured, true, true, 0},
+        // The comparison's prompts and answers.
+        {"back, cloud more, Yes", Back, "a\r\n", {mrYes}, {more}, End::Configured, true, true, 1},
+        {"back, cloud more, No", Back, "a\r\n", {mrNo, mrYes}, {more, notMore}, End::Configured, false, true, 0},
+        {"back, here more, Cancel", Back, "a\r\nb\r\nc\r\n", {mrCancel}, {selectedMore}, End::Unanswered, false, false, 0},
+        {"back, each lacks, Yes", Back, "a\r\nc\r\n", {mrYes}, {"warning: The selected data file location has existing"}, End::Configured, true, true, 1},
+        {"into, here more, No, No", Into, "a\r\n", {mrNo, mrNo}, {selectedMore, notMore}, End::Unanswered, false, false, 0},
+        {"into, cloud more, No, Yes", Into, "a\r\nb\r\nc\r\n", {mrNo, mrYes}, {more, less}, End::Configured, true, true, 1},
+        {"into, each lacks, No, Yes", Into, "a\r\nc\r\n", {mrNo, mrYes}, {"warning: OneDrive has existing", notMore}, End::Configured, false, true, 0},
+        {"back, equal records", Back, "A\r\nB\r\n", {}, {}, End::Configured, false, true, 0},
+        {"into, equal records", Into, "b\r\na\r\n", {}, {}, End::Configured, false, true, 0},
+        {"the comparison stopped", Back, "a\r\n", {}, {}, End::Cancelled, false, false, 0, "cancelled during the comparison.\r\nNothing has been changed.", std::pair(WorkStage::Comparing, 1)},
+        // Sync conflict copies: what a merge did is told on every way out.
+        {"copies left, Cancel", Conflicts, "", {mrCancel}, {merge}, End::Unanswered, false, false, 0},
+        {"copies left, No, then a decision", Conflicts, "", {mrNo}, {merge, "warning: The"}, End::Unanswered, false, false, 0},
+        {"merged, then a decision", Conflicts, "", {mrYes}, {merge, "warning: The"}, End::Unanswered, false, true, 1, "stay merged; the month files as they were are kept in"},
+        {"merged, then Cancel", Conflicts, "", {mrYes, mrYes}, {merge, "warning: The"}, End::Cancelled, false, true, 2, "was cancelled.\r\nNo settings have been changed.", std::pair(WorkStage::Copying, 1)},
+        {"merged, then an error", Conflicts, "", {mrYes}, {merge}, End::Failed, false, true, 1, "stay merged", {}, "AppData\\Brimlace\\Tallyvane\\Data\\2024-01.txt"},
+        {"merged, then configured", Conflicts, "", {mrYes, mrYes}, {merge, "warning: The"}, End::Configured, true, true, 2, "Tallyvane has been configured"},
+        {"merging stopped", Conflicts, "", {mrYes}, {merge}, End::Cancelled, false, true, 1, "have not been merged.", std::pair(WorkStage::BackingUp, 1)},
+        // clang-format on
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sandbox.Clear();
+        const std::string cloud = OneDrive() + "Tvn\\";
+        std::string to = cloud;
+        test::MakeDirs(cloud);
+        switch (row.shape) {
+        case IntoEmpty:
+        case ProviderRoot:
+        case Unchanged:
+        case ServerClash:
+            MakeInstallation(row.shape == Unchanged ? cloud : "");
+            if (row.shape == ServerClash) // with the folder the run would make first
+                test::MakeDirs(cloud + "Data");
+            if (row.shape == ServerClash)
+                test::WriteBytes(Install() + "tvn.ini", "[Server]\r\nServerPath=" + cloud + "\r\n");
+            sandbox.WriteMonth(Install(), "2024-01", "a\r\nb\r\n");
+            if (row.shape == ProviderRoot)
+                to = OneDrive();
+            break;
+        case Back:
+        case Conflicts:
+            MakeInstallation(cloud);
+            sandbox.WriteMonth(cloud, "2024-01", row.shape == Back ? "a\r\nb\r\n" : "b\r\n");
+            sandbox.WriteMonth(Install(), "2024-01", row.shape == Back ? row.other : "a\r\n");
+            if (row.shape == Conflicts) {
+                test::WriteBytes(cloud + "Data\\2024-01-LAPTOP.txt", "b\r\nc\r\n");
+                test::WriteBytes(cloud + "tvn.inf", test::Sandbox::MarkerText);
+            }
+            to.clear();
+            break;
+        case Into:
+        case Foreign:
+            MakeInstallation(row.shape == Foreign ? sandbox / "Elsewhere" : "");
+            sandbox.WriteMonth(row.shape == Foreign ? sandbox / "Elsewhere\\" : Install(),
+                               "2024-01", "a\r\nb\r\n");
+            if (row.shape == Into) {
+                test::WriteBytes(cloud + "tvn.inf", test::Sandbox::MarkerText);
+                sandbox.WriteMonth(cloud, "2024-01", row.other);
+            }
+            break;
+        }
+        const std::string install = TVNConfigUtil::NormalForm(Install());
+        const std::string redirect = TVNConfigUtil::NormalForm(
+            TVNConfigUtil::AddBackslash(TVNConfigUtil::ReadRedirection(install)));
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        Answers answers;
+        answers.answers = row.answers;
+        StopAt stop;
+        stop.at = row.stopAt;
+        Result result;
+        {
+            TVNConfigUtil::ProgressScope scope(stop);
+            test::HeldFile held(sandbox / (row.held ? row.held : "none"), GENERIC_READ, 0);
+            result = RunConfigureCommand({install, TVNConfigUtil::NormalForm(to), redirect,
+                                          Lower(OneDrive()), Provider::OneDrive, row.dryRun},
+                                         answers);
+        }
+        EXPECT_EQ(result.end, row.end);
+        ASSERT_EQ(answers.asked.size(), row.asked.size());
+        for (size_t i = 0; i < row.asked.size(); ++i)
+            EXPECT_TRUE(answers.asked[i].starts_with(row.asked[i])) << answers.asked[i];
+        EXPECT_EQ(result.run.copied, row.copied);
+        EXPECT_EQ(result.changed, row.changed);
+        EXPECT_EQ(result.backupFolders.size(), row.backups);
+        for (const std::string& folder : result.backupFolders)
+            EXPECT_TRUE(test::IsDir(folder)) << folder;
+        if (!row.changed) {
+            EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+        }
+        const std::string told = Told(result);
+        EXPECT_NE(told.find(row.says), std::string::npos) << told;
+        if (row.copied) {
+            EXPECT_EQ(test::ReadBytes((to.empty() ? Install() : to) + "Data\\2024-01.txt"),
+                      row.shape == Conflicts ? "b\r\nc\r\n" : "a\r\nb\r\n");
+        }
+    }
+}
 } // namespace
 
 namespace {
