@@ -128,9 +128,10 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }
 
 // Runs work on this thread under a progress observer that Ctrl+C stops, with
-// a progress line that rewrites itself on a console.
+// a progress line that rewrites itself on a console. Each report also goes
+// to the observer in force around the command, which may stop it too.
 template <typename Work> void RunWork(const Stream& out, bool showProgress, Work&& work) {
-    SharedProgress progress;
+    SharedProgress progress(ObserverInForce());
     {
         std::lock_guard<std::mutex> lock(activeWorkLock);
         activeWork = &progress;

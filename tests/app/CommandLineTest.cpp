@@ -7,6 +7,10 @@
 #include "FileSystemText.h"
 #include "FormFixture.h"
 #include "SingleInstance.h"
+#include "Progress.h"
+
+#include <algorithm>
+#include <memory>
 
 using namespace CommandLine;
 using ConfigureDecisions::Provider;
@@ -250,6 +254,108 @@ ConsoleRun RunConsole(const test::Sandbox& sandbox, const std::string& arguments
 }
 
 class ConsoleTest : public FormTest {};
+
+// The console's front end in this process, with its standard streams in
+// files and under the observer in force, which may stop its work.
+ConsoleRun RunHere(const test::Sandbox& sandbox, const std::vector<std::wstring>& arguments) {
+    const std::string outFile = sandbox / "stdout.txt", errFile = sandbox / "stderr.txt";
+    ConsoleRun run;
+    {
+        UniqueFileHandle out(CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                         CREATE_ALWAYS, 0, nullptr));
+        UniqueFileHandle err(CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                         CREATE_ALWAYS, 0, nullptr));
+        const HANDLE oldOut = GetStdHandle(STD_OUTPUT_HANDLE);
+        const HANDLE oldErr = GetStdHandle(STD_ERROR_HANDLE);
+        SetStdHandle(STD_OUTPUT_HANDLE, out.get());
+        SetStdHandle(STD_ERROR_HANDLE, err.get());
+        run.exitCode = DWORD(Run(arguments));
+        SetStdHandle(STD_OUTPUT_HANDLE, oldOut);
+        SetStdHandle(STD_ERROR_HANDLE, oldErr);
+    }
+    run.out = test::ReadBytes(outFile);
+    run.err = test::ReadBytes(errFile);
+    DeleteFileA(outFile.c_str());
+    DeleteFileA(errFile.c_str());
+    return run;
+}
+
+// What the JSON says was done, on every way out: "copied" is what happened,
+// "changed" and "backupFolders" count merges too, and the exit code follows.
+TEST_F(ConsoleTest, EveryResultSaysWhatWasDone) {
+    using TVNConfigUtil::WorkStage;
+    struct StopAtCopy : TVNConfigUtil::ProgressObserver {
+        bool copying = false;
+        void StageBegins(WorkStage stage, const std::string&, unsigned long long,
+                         unsigned long long) override {
+            copying = stage == WorkStage::Copying;
+        }
+        bool FileBegins(const std::string&, unsigned long long) override { return !copying; }
+    };
+    const std::string oneDrive = TVNConfigUtil::RemoveBackslash(OneDrive());
+    const std::wstring cloud(oneDrive.begin(), oneDrive.end());
+    struct Row {
+        const char* name;
+        bool conflicts; // else the data is moved into an empty folder
+        std::vector<std::wstring> arguments;
+        bool stopAtCopy;
+        const char* held; // a file held unshared, below the installation
+        DWORD exitCode;
+        const char* status;
+        bool copied, changed;
+        size_t backups;
+    } rows[] = {
+        // clang-format off
+        {"a dry run", false, {L"--to", cloud + L"\\Tvn", L"--dry-run"}, false, nullptr, ExitDone, "would-configure", false, false, 0},
+        {"refused", false, {L"--to", cloud}, false, nullptr, ExitRefused, "refused", false, false, 0},
+        {"copied", false, {L"--to", cloud + L"\\Tvn"}, false, nullptr, ExitDone, "configured", true, true, 0},
+        {"cancelled during the copy", false, {L"--to", cloud + L"\\Tvn"}, true, nullptr, ExitCancelled, "cancelled", false, true, 0},
+        {"merged, then a decision", true, {L"--standard", L"--merge-conflicts", L"yes"}, false, nullptr, ExitDecisionNeeded, "decision-needed", false, true, 1},
+        {"merged, then an error", true, {L"--standard", L"--merge-conflicts", L"yes"}, false, "Data\\2024-01.txt", ExitFailed, "failed", false, true, 1},
+        {"merged, then cancelled", true, {L"--standard", L"--merge-conflicts", L"yes", L"--keep", L"current"}, true, nullptr, ExitCancelled, "cancelled", false, true, 2},
+        // clang-format on
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sandbox.Clear();
+        const std::string tvn = OneDrive() + "Tvn\\";
+        test::MakeDirs(tvn);
+        MakeInstallation(row.conflicts ? tvn : "");
+        sandbox.WriteMonth(Install(), "2024-01", "a\r\nb\r\n");
+        if (row.conflicts) {
+            sandbox.WriteMonth(tvn, "2024-01", "a\r\n");
+            test::WriteBytes(tvn + "Data\\2024-01-LAPTOP.txt", "a\r\nc\r\n");
+        }
+        const std::string settings = test::ReadBytes(Install() + "tvn.ini");
+        StopAtCopy stop;
+        std::vector<std::wstring> arguments = {L"configure", L"--json"};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        ConsoleRun run;
+        {
+            const std::unique_ptr<TVNConfigUtil::ProgressScope> scope(
+                row.stopAtCopy ? new TVNConfigUtil::ProgressScope(stop) : nullptr);
+            test::HeldFile held(Install() + (row.held ? row.held : "none"), GENERIC_READ, 0);
+            run = RunHere(sandbox, arguments);
+        }
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.out;
+        auto says = [&](const std::string& field) {
+            EXPECT_NE(run.out.find(field), std::string::npos) << field << "\n" << run.out;
+        };
+        says("\"status\": \"" + std::string(row.status) + "\"");
+        says(std::string("\"copied\": ") + (row.copied ? "true" : "false"));
+        says(std::string("\"changed\": ") + (row.changed ? "true" : "false"));
+        const size_t list = run.out.find("\"backupFolders\": [");
+        ASSERT_NE(list, std::string::npos) << run.out;
+        // An empty list is "[]"; a folder's name holds brackets of its own.
+        const size_t end = run.out.find(run.out.compare(list + 18, 1, "]") ? "\n  ]" : "]", list);
+        const std::string folders = run.out.substr(list, end - list);
+        EXPECT_EQ(size_t(std::count(folders.begin(), folders.end(), '"')), 2 + 2 * row.backups)
+            << run.out;
+        if (row.changed && !row.copied) { // a stop after a change keeps the settings as they were
+            EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), settings);
+        }
+    }
+}
 
 // The lock is the account's, in the machine's global namespace, so that a
 // copy of the same user in another session (a scheduled task in session 0)

@@ -352,8 +352,8 @@ const BadInput Catalogue[] = {
          return true;
      },
      [](Sandbox& s) {
-         test::FakeSyncClient client;
-         client.OnlineOnly(s.cloud + "Data\\2024-01.txt");
+         test::FakeSyncClient client; // as a client marks a file it fetches on open
+         client.OnlineOnly(s.cloud + "Data\\2024-01.txt", 0, 0, FILE_ATTRIBUTE_RECALL_ON_OPEN);
          const int compared = CompareDataCompleteness({s.install, s.cloud});
          return std::to_string(compared) + ", reads " +
                 std::to_string(client.reads[AsciiLowerCase(s.cloud + "Data\\2024-01.txt")]);

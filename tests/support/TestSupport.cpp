@@ -519,15 +519,17 @@ FakeSyncClient::~FakeSyncClient() {
     CloudFiles::SetCloudSeam(nullptr);
 }
 
-void FakeSyncClient::OnlineOnly(const std::string& path, DWORD readError, int goodReads) {
-    files_[TVNConfigUtil::AsciiLowerCase(path)] = File{readError, goodReads};
+void FakeSyncClient::OnlineOnly(const std::string& path, DWORD readError, int goodReads,
+                                DWORD mark) {
+    files_[TVNConfigUtil::AsciiLowerCase(path)] = File{readError, goodReads, mark};
 }
 
 DWORD FakeSyncClient::Attributes(const std::string& path, DWORD reported) {
     const std::string key = TVNConfigUtil::AsciiLowerCase(path);
     if (auto mark = marks_.find(key); keepsMarks && mark != marks_.end())
         return mark->second;
-    return files_.count(key) ? reported | FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS : reported;
+    auto file = files_.find(key);
+    return file != files_.end() ? reported | file->second.mark : reported;
 }
 
 DWORD FakeSyncClient::ReadError(const std::string& path) {

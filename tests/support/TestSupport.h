@@ -223,7 +223,9 @@ class FakeSyncClient : public CloudFiles::CloudSeam {
     FakeSyncClient(const FakeSyncClient&) = delete;
     FakeSyncClient& operator=(const FakeSyncClient&) = delete;
 
-    void OnlineOnly(const std::string& path, DWORD readError = 0, int goodReads = 0);
+    // mark: how the client shows the file online only.
+    void OnlineOnly(const std::string& path, DWORD readError = 0, int goodReads = 0,
+                    DWORD mark = FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS);
     bool keepsMarks = false;
     std::map<std::string, int> reads; // by lower-cased path
 
@@ -235,6 +237,7 @@ class FakeSyncClient : public CloudFiles::CloudSeam {
     struct File {
         DWORD error;
         int goodReads;
+        DWORD mark;
     };
     std::map<std::string, File> files_;
     std::map<std::string, DWORD> marks_;
