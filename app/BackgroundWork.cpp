@@ -79,10 +79,6 @@ class WorkerScope {
     std::thread worker_;
 };
 
-std::string Megabytes(unsigned long long bytes) {
-    return FileSystem::Megabytes(bytes);
-}
-
 std::string Grouped(unsigned long long number) {
     const std::string digits = std::to_string(number);
     std::string text;
@@ -160,7 +156,8 @@ ProgressView SharedProgress::View() const {
     view.file = file_;
     if (files_ > 0)
         view.counts = Grouped(filesDone_) + " of " + Grouped(files_) + " files, " +
-                      Megabytes(bytesDone_) + " of " + Megabytes(bytes_) + " MB";
+                      FileSystem::Megabytes(bytesDone_) + " of " + FileSystem::Megabytes(bytes_) +
+                      " MB";
     view.permille = bytes_ > 0   ? int(bytesDone_ * 1000 / bytes_)
                     : files_ > 0 ? int(filesDone_ * 1000 / files_)
                                  : 0;

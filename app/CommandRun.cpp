@@ -307,12 +307,10 @@ const char* StatusOf(int exitCode) {
     }
 }
 
-std::string Files(unsigned long long count) {
-    return std::to_string(count) + (count == 1 ? " file" : " files");
-}
-
-std::string Megabytes(unsigned long long bytes) {
-    return FileSystem::Megabytes(bytes) + " MB";
+// "3 files (1.2 MB)"
+std::string FilesAndSize(unsigned long long files, unsigned long long bytes) {
+    return FileSystem::Counted(static_cast<long long>(files), "file", "files") + " (" +
+           FileSystem::Megabytes(bytes) + " MB)";
 }
 
 // The provider whose folder holds a folder, else the first.
@@ -381,13 +379,12 @@ class ConsoleAnswers : public ConfigureDecisions::FrontEnd {
 // The lines a dry run adds: what the run would back up, copy and write.
 void AddDryRunDetails(const RunDetails& details, Record& r) {
     if (details.backupDue)
-        r.details.push_back("Would back up " + Files(details.backupFiles) + " (" +
-                            Megabytes(details.backupBytes) + ") of \"" + details.destinationRoot +
-                            "\" into a new backup folder there.");
+        r.details.push_back("Would back up " +
+                            FilesAndSize(details.backupFiles, details.backupBytes) + " of \"" +
+                            details.destinationRoot + "\" into a new backup folder there.");
     if (details.copying)
-        r.details.push_back("Would copy " + Files(details.copyFiles) + " (" +
-                            Megabytes(details.copyBytes) + ") from \"" +
-                            DataFolderOf(details.sourceRoot) + "\" to \"" +
+        r.details.push_back("Would copy " + FilesAndSize(details.copyFiles, details.copyBytes) +
+                            " from \"" + DataFolderOf(details.sourceRoot) + "\" to \"" +
                             DataFolderOf(details.destinationRoot) + "\".");
     for (const RunDetails::SettingsWrite& write : details.settingsWrites) {
         std::string keys;
@@ -514,8 +511,8 @@ void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& te
         text +=
             "\r\nSync conflict copies in \"" + data + "\":" + (found.copies.empty() ? " none" : "");
         for (const ConflictCopy& copy : found.copies) {
-            text += "\r\n  " + copy.name + ": " + std::to_string(copy.records) +
-                    (copy.records == 1 ? " record" : " records") + " to merge";
+            text += "\r\n  " + copy.name + ": " +
+                    FileSystem::Counted(copy.records, "record", "records") + " to merge";
             json["conflictCopies"].push_back({{"folder", Utf8(data)},
                                               {"name", Utf8(copy.name)},
                                               {"month", copy.month},

@@ -1,5 +1,6 @@
 #include "ConfigureDecisions.h"
 
+#include "FileSystemText.h"
 #include "PathRules.h"
 
 using TVNConfigUtil::AsciiLowerCase;
@@ -147,9 +148,7 @@ Start DecideStart(const Facts& facts) {
 
 ConflictPrompt DecideConflictPrompt(const TVNConfigUtil::ConflictFindings& found) {
     ConflictPrompt prompt;
-    auto records = [](long long count) {
-        return std::to_string(count) + (count == 1 ? " record" : " records");
-    };
+    auto records = [](long long count) { return FileSystem::Counted(count, "record", "records"); };
     std::string lines;
     size_t named = 0, more = 0;
     long long moreRecords = 0;

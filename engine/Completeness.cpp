@@ -347,18 +347,10 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
     return files;
 }
 
-// A file that cannot be read: named with the cause when its sync client
-// could not provide it, else as the settings store names one.
-[[noreturn]] void Unreadable(const std::string& path, DWORD error) {
-    if (const std::string named = CloudFileFailure(path, error); !named.empty())
-        throw EFCloudFileError(named);
-    throw EFOpenError(path);
-}
-
 void ReadDataFile(const DataFile& file, std::string& text) {
     DWORD error = 0;
     if (!FileSystem::ReadWholeFile(file.path, text, error))
-        Unreadable(file.path, error);
+        ThrowUnreadable(file.path, error);
 }
 
 // Reads the files kept online only before the comparison reads any, so that
@@ -375,7 +367,7 @@ bool FetchOnlineOnly(const std::vector<DataFile> (&files)[2]) {
         return true;
     if (failure.error == 0)
         return false;
-    Unreadable(AsciiLowerCase(DiskChanges::ShownPath(failure.path)), failure.error);
+    ThrowUnreadable(AsciiLowerCase(DiskChanges::ShownPath(failure.path)), failure.error);
 }
 
 // False when the observer asks the comparison to stop before this file.

@@ -26,12 +26,10 @@ namespace TVNConfigUtil {
 
 namespace {
 
+using DiskChanges::AsFolder;
 using DiskChanges::ShownPath;
 using DiskChanges::WidePath;
-
-std::wstring AsFolder(const std::wstring& path) {
-    return path.empty() || path.back() == L'\\' ? path : path + L'\\';
-}
+using FileSystem::Counted;
 
 struct FoundFile {
     std::wstring name;
@@ -95,13 +93,9 @@ std::vector<MonthFiles> MonthsWithCopies(const std::wstring& data) {
 bool ReadShared(const std::wstring& path, std::string& text) {
     if (CloudFiles::ReadRefused(path))
         return false;
-    UniqueFileHandle file;
-    if (!DiskChanges::RetryWhileShared([&] {
-            file.reset(CreateFileW(path.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            return file.valid();
-        }))
+    const UniqueFileHandle file = DiskChanges::OpenWhileShared(
+        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!file)
         return false;
     text.clear();
     char buffer[1 << 16];
@@ -250,13 +244,9 @@ MonthMerge MergeMonth(const std::vector<std::string>& texts) {
     return merge;
 }
 
-// A file that cannot be read, named as the comparison names one: with the
-// cause when its sync client could not provide it.
+// A file that cannot be read, named as the comparison names one.
 [[noreturn]] void Unreadable(const std::wstring& path, DWORD error) {
-    const std::string shown = AsciiLowerCase(ShownPath(path));
-    if (const std::string named = CloudFileFailure(shown, error); !named.empty())
-        throw EFCloudFileError(named);
-    throw EFOpenError(shown);
+    ThrowUnreadable(AsciiLowerCase(ShownPath(path)), error);
 }
 
 bool HoldsByteZero(const std::vector<std::string>& texts) {
@@ -265,12 +255,8 @@ bool HoldsByteZero(const std::vector<std::string>& texts) {
     });
 }
 
-std::string Count(long long number, const char* one, const char* many) {
-    return std::to_string(number) + " " + (number == 1 ? one : many);
-}
-
 std::string Failed(const std::string& problem) {
-    return "Tallyvane configuration failed.\r\n" + problem;
+    return ComposeOutcomeReport(problem, "", "", "");
 }
 
 // Puts a month file's new text in its place, whole, only while the file is
@@ -451,16 +437,16 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
         }
     }
     const std::string what =
-        Count(records, "record", "records") + " of " +
-        Count(static_cast<long long>(copies), "sync conflict copy", "sync conflict copies");
+        Counted(records, "record", "records") + " of " +
+        Counted(static_cast<long long>(copies), "sync conflict copy", "sync conflict copies");
     const std::string into =
-        Count(static_cast<long long>(months.size()), "month file", "month files") + " in \"" +
+        Counted(static_cast<long long>(months.size()), "month file", "month files") + " in \"" +
         shownData + "\"";
     if (months.empty())
         return out;
     if (dryRun) {
         out.report = "Would merge " + what + " into " + into + ", after backing up " +
-                     Count(static_cast<long long>(files), "file", "files") + " (" +
+                     Counted(static_cast<long long>(files), "file", "files") + " (" +
                      FileSystem::Megabytes(bytes) + " MB) into a new backup folder in \"" + root +
                      "\".";
         return out;
@@ -558,14 +544,14 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
     }
     out.keptChanged = keeper.Kept();
     out.report =
-        "Merged " + Count(records, "record", "records") + " of " +
-        Count(static_cast<long long>(copies), "sync conflict copy", "sync conflict copies") +
-        " into " + Count(static_cast<long long>(merged), "month file", "month files") + " in \"" +
+        "Merged " + Counted(records, "record", "records") + " of " +
+        Counted(static_cast<long long>(copies), "sync conflict copy", "sync conflict copies") +
+        " into " + Counted(static_cast<long long>(merged), "month file", "month files") + " in \"" +
         shownData + "\"; the files as they were before are kept in \"" + out.backupFolder + "\".";
     if (out.keptChanged > 0)
         out.report += " " +
-                      Count(out.keptChanged, "month file that changed during the merge was",
-                            "month files that changed during the merge were") +
+                      Counted(out.keptChanged, "month file that changed during the merge was",
+                              "month files that changed during the merge were") +
                       " read and merged again; the versions found are kept there too.";
     for (const std::string& month : leftAlone)
         out.report += " The month file \"" + shownData + month +

@@ -21,14 +21,8 @@ namespace TVNConfigUtil {
 
 namespace {
 
+using DiskChanges::AsFolder;
 using DiskChanges::WidePath;
-
-// A folder path ending in a backslash.
-std::wstring AsFolder(const std::wstring& path) {
-    if (path.empty() || path.back() == L'\\')
-        return path;
-    return path + L'\\';
-}
 
 std::wstring AsciiLower(std::wstring text) {
     for (wchar_t& c : text)

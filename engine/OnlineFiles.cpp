@@ -1,6 +1,7 @@
 #include "OnlineFiles.h"
 
 #include "CloudFiles.h"
+#include "FileErrors.h"
 #include "DiskChanges.h"
 #include "Progress.h"
 #include "TVNConfigUtil.h"
@@ -107,6 +108,12 @@ std::string CloudFileFailure(const std::string& path, DWORD error) {
     if (!CloudFiles::IsCloudFileError(error))
         return std::string();
     return FailureText(path, error, SyncClientOf(path));
+}
+
+void ThrowUnreadable(const std::string& path, DWORD error) {
+    if (const std::string named = CloudFileFailure(path, error); !named.empty())
+        throw EFCloudFileError(named);
+    throw EFOpenError(path);
 }
 
 bool FetchOnlineFiles(const std::vector<FileToFetch>& files, FetchFailure& failure) {

@@ -21,6 +21,9 @@ std::string SyncClientOf(const std::string& path);
 // the file, the client and the cause, and what to do; empty for any other
 // error.
 std::string CloudFileFailure(const std::string& path, DWORD error);
+// Throws for a file that cannot be read: EFCloudFileError with that message
+// where its client could not provide it, else EFOpenError naming the path.
+[[noreturn]] void ThrowUnreadable(const std::string& path, DWORD error);
 
 // A file the run will read that a listing showed online only.
 struct FileToFetch {

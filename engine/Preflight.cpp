@@ -60,12 +60,7 @@ std::string CannotRead(const std::string& path, DWORD error) {
 // Empty when the file can be opened as asked (a sharing violation waited out
 // first), else the message for why not.
 std::string Opens(const std::wstring& path, DWORD access, DWORD share) {
-    UniqueFileHandle file;
-    if (DiskChanges::RetryWhileShared([&] {
-            file.reset(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-            return file.valid();
-        }))
+    if (DiskChanges::OpenWhileShared(path, access, share))
         return std::string();
     return OpenFailure(ShownPath(path), GetLastError());
 }

@@ -104,13 +104,10 @@ DWORD ListedAttributes(const std::wstring& path) {
 DWORD Fetch(const std::wstring& path) {
     if (ReadRefused(path))
         return GetLastError();
-    UniqueFileHandle file;
-    if (!DiskChanges::RetryWhileShared([&] {
-            file.reset(CreateFileW(path.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            return file.valid();
-        }))
+    const UniqueFileHandle file = DiskChanges::OpenWhileShared(
+        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!file)
         return GetLastError();
     std::vector<char> buffer(1 << 16);
     for (;;) {

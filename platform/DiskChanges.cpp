@@ -51,6 +51,20 @@ std::wstring WidePath(const std::string& ansiPath) {
     return L"\\\\?\\" + full;
 }
 
+UniqueFileHandle OpenWhileShared(const std::wstring& path, DWORD access, DWORD share, DWORD flags) {
+    UniqueFileHandle file;
+    RetryWhileShared([&] {
+        file.reset(
+            CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+        return file.valid();
+    });
+    return file;
+}
+
+std::wstring AsFolder(const std::wstring& path) {
+    return path.empty() || path.back() == L'\\' ? path : path + L'\\';
+}
+
 std::string ShownPath(const std::wstring& widePath) {
     std::wstring path = widePath;
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)

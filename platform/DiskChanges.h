@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "Win32Handles.h"
+
 namespace DiskChanges {
 
 // Told of each change just before it is made.
@@ -37,6 +39,8 @@ std::wstring WidePath(const std::string& ansiPath);
 // The path as the ANSI texts of the program show it: the prefix taken off,
 // and a character outside the code page shown as "?".
 std::string ShownPath(const std::wstring& widePath);
+// A wide folder path ending in a backslash (empty stays empty).
+std::wstring AsFolder(const std::wstring& path);
 
 // How long a sharing or lock violation is waited out before it counts as a
 // failure: about 2 seconds. Tests that hold files on purpose shorten it.
@@ -63,6 +67,11 @@ template <typename Attempt> bool RetryWhileShared(Attempt attempt, bool deniedTo
         SetLastError(error);
     }
 }
+
+// Opens an existing file, a sharing or lock violation waited out first. An
+// invalid handle, with GetLastError(), when it cannot be opened.
+UniqueFileHandle OpenWhileShared(const std::wstring& path, DWORD access, DWORD share,
+                                 DWORD flags = FILE_ATTRIBUTE_NORMAL);
 
 // What a file is at one moment, as a replacement is made conditional on it:
 // there or not, and if there its size, last-write time and identity on its

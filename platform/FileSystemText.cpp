@@ -51,4 +51,8 @@ std::string Megabytes(unsigned long long bytes, Rounding rounding) {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
+std::string Counted(long long number, const char* one, const char* many) {
+    return std::to_string(number) + " " + (number == 1 ? one : many);
+}
+
 } // namespace FileSystem

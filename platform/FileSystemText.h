@@ -26,4 +26,7 @@ enum class Rounding { Nearest, Up, Down };
 // 10,485,760 bytes is "10.0". Every figure the program shows is made here.
 std::string Megabytes(unsigned long long bytes, Rounding rounding = Rounding::Nearest);
 
+// A count with its noun: "1 record", "3 records".
+std::string Counted(long long number, const char* one, const char* many);
+
 } // namespace FileSystem
