@@ -29,6 +29,7 @@ TEST(CommandLine, ReadsItsArguments) {
         std::optional<Provider> provider;
         std::optional<bool> merge = {};
     } rows[] = {
+        // clang-format off
         {{}, ExitUsage, "No command given.", C::Help, "", {}, {}},
         {{L"-h"}, ExitDone, "", C::Help, "", {}, {}},
         {{L"configure", L"/?"}, ExitDone, "", C::Help, "", {}, {}},
@@ -36,125 +37,29 @@ TEST(CommandLine, ReadsItsArguments) {
         {{L"Status", L"/JSON"}, ExitDone, "", C::Status, "", {}, {}},
         {{L"configure", L"--to", L"C:\\A B"}, ExitDone, "", C::Configure, "C:\\A B", {}, {}},
         // A relative folder is taken from the current one.
-        {{L"configure", L"--to", L"Tally Data"},
-         ExitDone,
-         "",
-         C::Configure,
-         TVNConfigUtil::AddBackslash(FileSystem::ExpandFullPath(".")) + "Tally Data",
-         {},
-         {}},
-        {{L"configure", L"--TO=c:\\a", L"--keep", L"current"},
-         ExitDone,
-         "",
-         C::Configure,
-         "c:\\a",
-         Keep::Current,
-         {}},
-        {{L"configure", L"/to:c:\\a", L"/Keep:More-Complete", L"/provider:DROPBOX"},
-         ExitDone,
-         "",
-         C::Configure,
-         "c:\\a",
-         Keep::MoreComplete,
-         Provider::Dropbox},
-        {{L"configure", L"--standard", L"-keep=destination"},
-         ExitDone,
-         "",
-         C::Configure,
-         "",
-         Keep::Destination,
-         {}},
-        {{L"configure", L"--standard", L"/merge-conflicts:No"},
-         ExitDone,
-         "",
-         C::Configure,
-         "",
-         {},
-         {},
-         false},
-        {{L"configure", L"-merge-conflicts=maybe"},
-         ExitUsage,
-         "--merge-conflicts",
-         C::Help,
-         "",
-         {},
-         {}},
+        {{L"configure", L"--to", L"Tally Data"}, ExitDone, "", C::Configure, TVNConfigUtil::AddBackslash(FileSystem::ExpandFullPath(".")) + "Tally Data", {}, {}},
+        {{L"configure", L"--TO=c:\\a", L"--keep", L"current"}, ExitDone, "", C::Configure, "c:\\a", Keep::Current, {}},
+        {{L"configure", L"/to:c:\\a", L"/Keep:More-Complete", L"/provider:DROPBOX"}, ExitDone, "", C::Configure, "c:\\a", Keep::MoreComplete, Provider::Dropbox},
+        {{L"configure", L"--standard", L"-keep=destination"}, ExitDone, "", C::Configure, "", Keep::Destination, {}},
+        {{L"configure", L"--standard", L"/merge-conflicts:No"}, ExitDone, "", C::Configure, "", {}, {}, false},
+        {{L"configure", L"-merge-conflicts=maybe"}, ExitUsage, "--merge-conflicts", C::Help, "", {}, {}},
         {{L"configure"}, ExitUsage, "configure needs either", C::Help, "", {}, {}},
         // Drive-relative: taken from a current folder the user may not share.
-        {{L"configure", L"--to", L"C:Data"},
-         ExitUsage,
-         "The path given to --to (\"C:Data\") is relative to drive C's",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--standard", L"--install", L"d:"},
-         ExitUsage,
-         "The path given to --install (\"d:\")",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--to", L"c:\\a", L"--standard"},
-         ExitUsage,
-         "configure needs either",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--to"},
-         ExitUsage,
-         "The switch \"to\" needs a value.",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--standard=yes"},
-         ExitUsage,
-         "The switch \"standard\" takes no value.",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--standard", L"--keep", L"both"},
-         ExitUsage,
-         "--keep is current",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--standard", L"--provider", L"box"},
-         ExitUsage,
-         "The provider is",
-         C::Help,
-         "",
-         {},
-         {}},
+        {{L"configure", L"--to", L"C:Data"}, ExitUsage, "The path given to --to (\"C:Data\") is relative to drive C's", C::Help, "", {}, {}},
+        {{L"configure", L"--standard", L"--install", L"d:"}, ExitUsage, "The path given to --install (\"d:\")", C::Help, "", {}, {}},
+        {{L"configure", L"--to", L"c:\\a", L"--standard"}, ExitUsage, "configure needs either", C::Help, "", {}, {}},
+        {{L"configure", L"--to"}, ExitUsage, "The switch \"to\" needs a value.", C::Help, "", {}, {}},
+        {{L"configure", L"--standard=yes"}, ExitUsage, "The switch \"standard\" takes no value.", C::Help, "", {}, {}},
+        {{L"configure", L"--standard", L"--keep", L"both"}, ExitUsage, "--keep is current", C::Help, "", {}, {}},
+        {{L"configure", L"--standard", L"--provider", L"box"}, ExitUsage, "The provider is", C::Help, "", {}, {}},
         {{L"configure", L"--bogus"}, ExitUsage, "Unknown switch \"--bogus\".", C::Help, "", {}, {}},
         {{L"frobnicate"}, ExitUsage, "Unknown command \"frobnicate\".", C::Help, "", {}, {}},
         {{L"status", L"configure"}, ExitUsage, "Unexpected argument", C::Help, "", {}, {}},
-        {{L"status", L"--keep", L"current"},
-         ExitUsage,
-         "The switch \"keep\" does not go with",
-         C::Help,
-         "",
-         {},
-         {}},
+        {{L"status", L"--keep", L"current"}, ExitUsage, "The switch \"keep\" does not go with", C::Help, "", {}, {}},
         // What "C:\Folder\" --json becomes after the command line is split.
-        {{L"configure", L"--to", L"C:\\Folder\" --json"},
-         ExitRefused,
-         "The path given to --to contains a double quote",
-         C::Help,
-         "",
-         {},
-         {}},
-        {{L"configure", L"--to", L"C:\\\x4e2d\x6587"},
-         ExitRefused,
-         "The path given to --to (\"C:\\??\") has a character",
-         C::Help,
-         "",
-         {},
-         {}},
+        {{L"configure", L"--to", L"C:\\Folder\" --json"}, ExitRefused, "The path given to --to contains a double quote", C::Help, "", {}, {}},
+        {{L"configure", L"--to", L"C:\\\x4e2d\x6587"}, ExitRefused, "The path given to --to (\"C:\\??\") has a character", C::Help, "", {}, {}},
+        // clang-format on
     };
     for (const Row& row : rows) {
         std::string shown;
@@ -219,65 +124,65 @@ struct ConsoleRun {
     std::string out, err;
 };
 
-ConsoleRun RunConsole(const test::Sandbox& sandbox, const std::string& arguments) {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    const std::string program = FileSystem::ExtractFilePath(self) + "TVNCloudDrive.com";
-    std::string command = "\"" + program + "\" " + arguments;
+// Runs the console with its standard streams in files in the sandbox: run
+// gets the two handles and returns the exit code.
+template <typename Run> ConsoleRun WithStreams(const test::Sandbox& sandbox, Run run) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     const std::string outFile = sandbox / "stdout.txt", errFile = sandbox / "stderr.txt";
-    ConsoleRun run;
+    ConsoleRun result;
     {
         UniqueFileHandle out(CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                          &inherited, CREATE_ALWAYS, 0, nullptr));
         UniqueFileHandle err(CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                          &inherited, CREATE_ALWAYS, 0, nullptr));
+        result.exitCode = run(out.get(), err.get());
+    }
+    result.out = test::ReadBytes(outFile);
+    result.err = test::ReadBytes(errFile);
+    DeleteFileA(outFile.c_str());
+    DeleteFileA(errFile.c_str());
+    return result;
+}
+
+ConsoleRun RunConsole(const test::Sandbox& sandbox, const std::string& arguments) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string program = FileSystem::ExtractFilePath(self) + "TVNCloudDrive.com";
+    std::string command = "\"" + program + "\" " + arguments;
+    return WithStreams(sandbox, [&](HANDLE out, HANDLE err) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out.get();
-        startup.hStdError = err.get();
+        startup.hStdOutput = out;
+        startup.hStdError = err;
         PROCESS_INFORMATION info{};
+        DWORD exitCode = ~0u;
         if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                             nullptr, &startup, &info))
-            return run;
+            return exitCode;
         UniqueKernelHandle process(info.hProcess), thread(info.hThread);
         if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
             TerminateProcess(process.get(), 255);
-        GetExitCodeProcess(process.get(), &run.exitCode);
-    }
-    run.out = test::ReadBytes(outFile);
-    run.err = test::ReadBytes(errFile);
-    DeleteFileA(outFile.c_str());
-    DeleteFileA(errFile.c_str());
-    return run;
+        GetExitCodeProcess(process.get(), &exitCode);
+        return exitCode;
+    });
 }
 
 class ConsoleTest : public FormTest {};
 
-// The console's front end in this process, with its standard streams in
-// files and under the observer in force, which may stop its work.
+// The console's front end in this process, under the observer in force,
+// which may stop its work.
 ConsoleRun RunHere(const test::Sandbox& sandbox, const std::vector<std::wstring>& arguments) {
-    const std::string outFile = sandbox / "stdout.txt", errFile = sandbox / "stderr.txt";
-    ConsoleRun run;
-    {
-        UniqueFileHandle out(CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                         CREATE_ALWAYS, 0, nullptr));
-        UniqueFileHandle err(CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                         CREATE_ALWAYS, 0, nullptr));
+    return WithStreams(sandbox, [&](HANDLE out, HANDLE err) {
         const HANDLE oldOut = GetStdHandle(STD_OUTPUT_HANDLE);
         const HANDLE oldErr = GetStdHandle(STD_ERROR_HANDLE);
-        SetStdHandle(STD_OUTPUT_HANDLE, out.get());
-        SetStdHandle(STD_ERROR_HANDLE, err.get());
-        run.exitCode = DWORD(Run(arguments));
+        SetStdHandle(STD_OUTPUT_HANDLE, out);
+        SetStdHandle(STD_ERROR_HANDLE, err);
+        const DWORD exitCode = DWORD(Run(arguments));
         SetStdHandle(STD_OUTPUT_HANDLE, oldOut);
         SetStdHandle(STD_ERROR_HANDLE, oldErr);
-    }
-    run.out = test::ReadBytes(outFile);
-    run.err = test::ReadBytes(errFile);
-    DeleteFileA(outFile.c_str());
-    DeleteFileA(errFile.c_str());
-    return run;
+        return exitCode;
+    });
 }
 
 // What the JSON says was done, on every way out: "copied" is what happened,
