@@ -145,6 +145,7 @@ TEST(ExecutableResources, VersionRecordNamesTheProgram) {
         {"FileDescription", "TVN Cloud Drive Configuration"},
         {"FileVersion", TVN_PROJECT_VERSION},
         {"ProductVersion", TVN_PROJECT_VERSION},
+        {"CompanyName", TVN_PUBLISHER},
         {"ProductName", "TVN Cloud Drive Configuration"},
         {"OriginalFilename", "TVNCloudDrive.exe"},
     };
