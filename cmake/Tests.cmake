@@ -51,7 +51,8 @@ if(TVN_GUI_TEST_SOURCES)
     add_executable(gui_tests ${TVN_GUI_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/bench/Generators.cpp)
     target_include_directories(gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/bench)
     # The resource test expects the version that project() sets, not a copy.
-    target_compile_definitions(gui_tests PRIVATE TVN_PROJECT_VERSION="${PROJECT_VERSION}")
+    target_compile_definitions(gui_tests PRIVATE TVN_PROJECT_VERSION="${PROJECT_VERSION}"
+                                                TVN_PUBLISHER="${TVN_PUBLISHER}")
     target_compile_options(gui_tests PRIVATE ${TVN_WARNINGS})
     target_link_libraries(gui_tests PRIVATE tvn_test_support gtest_main)
     add_dependencies(gui_tests TVNCloudDrive)

@@ -144,14 +144,15 @@ TEST(ExecutableResources, VersionRecordNamesTheProgram) {
     } cases[] = {
         {"FileDescription", "TVN Cloud Drive Configuration"},
         {"FileVersion", TVN_PROJECT_VERSION},
-        {"ProductVersion", "1.0.0.0"},
+        {"ProductVersion", TVN_PROJECT_VERSION},
+        {"CompanyName", TVN_PUBLISHER},
         {"ProductName", "TVN Cloud Drive Configuration"},
         {"OriginalFilename", "TVNCloudDrive.exe"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(version.String(c.key), c.value) << c.key;
     EXPECT_EQ(version.Fixed(false), TVN_PROJECT_VERSION);
-    EXPECT_EQ(version.Fixed(true), "1.0.0.0");
+    EXPECT_EQ(version.Fixed(true), TVN_PROJECT_VERSION);
 }
 
 TEST(ExecutableResources, MainIconComesFirstInEverySize) {
