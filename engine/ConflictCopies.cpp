@@ -91,21 +91,7 @@ std::vector<MonthFiles> MonthsWithCopies(const std::wstring& data) {
 // Reads a file whole as the copy reads it, leaving others free to read and
 // write it. False, with GetLastError(), when it cannot be opened or read.
 bool ReadShared(const std::wstring& path, std::string& text) {
-    if (CloudFiles::ReadRefused(path))
-        return false;
-    const UniqueFileHandle file = DiskChanges::OpenWhileShared(
-        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    if (!file)
-        return false;
-    text.clear();
-    char buffer[1 << 16];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
-        if (got == 0)
-            return true;
-        text.append(buffer, got);
-    }
-    return false;
+    return !CloudFiles::ReadRefused(path) && DiskChanges::ReadWhole(path, text);
 }
 
 // A month's texts: the month file's (empty when there is none), then the

@@ -441,14 +441,13 @@ bool CarryOutCopy(const TreePlan& plan, DiskChanges::ChangedTarget* changed, Cop
 
 bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made,
                     CopyFailure* failure) {
-    const std::string into = AddBackslash(holder);
-    made.clear();
-    if (into.empty())
-        return false;
-    const std::string name = UnusedBackupName(into);
-    if (name.empty())
-        return false;
-    made = into + name + "\\";
+    if (made.empty()) {
+        const std::string into = AddBackslash(holder);
+        const std::string name = into.empty() ? std::string() : UnusedBackupName(into);
+        if (name.empty())
+            return false;
+        made = into + name + "\\";
+    }
     // The backup's own files: nothing is planned at their places, and
     // nothing found there is replaced.
     return CarryOut(plan, AsFolder(WidePath(made)), nullptr, failure);

@@ -107,7 +107,8 @@ class KeepInBackup : public DiskChanges::ChangedTarget {
 // failed file copy is told in failure.
 bool CarryOutCopy(const TreePlan& plan, DiskChanges::ChangedTarget* changed,
                   CopyFailure* failure = nullptr);
-// Carries out a backup plan into a new backup folder in holder, naming the
+// Carries out a backup plan into made, the run's backup folder, when it
+// names one already; else into a new backup folder in holder, naming the
 // folder it made in made (also when the backup then failed or was stopped;
 // empty when it made none). It never replaces a file.
 bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string& made,

@@ -22,6 +22,14 @@ void SetChangeSeam(ChangeSeam* seam) {
     currentSeam = seam;
 }
 
+namespace {
+ChangeJournal* currentJournal = nullptr;
+} // namespace
+
+void SetChangeJournal(ChangeJournal* journal) {
+    currentJournal = journal;
+}
+
 void BeforeChange(const std::wstring& path) {
     if (currentSeam)
         currentSeam->BeforeChange(path);
@@ -59,6 +67,22 @@ UniqueFileHandle OpenWhileShared(const std::wstring& path, DWORD access, DWORD s
         return file.valid();
     });
     return file;
+}
+
+bool ReadWhole(const std::wstring& path, std::string& text) {
+    const UniqueFileHandle file =
+        OpenWhileShared(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!file)
+        return false;
+    text.clear();
+    char buffer[1 << 16];
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+        if (got == 0)
+            return true;
+        text.append(buffer, got);
+    }
+    return false;
 }
 
 std::wstring AsFolder(const std::wstring& path) {
@@ -164,7 +188,7 @@ bool RemoveTemporary(const std::wstring& temporary) {
 // WriteWhole describe. A target that keeps changing while it is looked at
 // is left alone after a few rounds.
 bool Place(const std::wstring& temporary, const std::wstring& target, const FileState* expected,
-           ChangedTarget* changed) {
+           ChangedTarget* changed, bool& made) {
     FileState wanted = expected ? *expected : FileState{};
     for (int round = 0; round < 8; ++round) {
         BeforeChange(target);
@@ -192,6 +216,7 @@ bool Place(const std::wstring& temporary, const std::wstring& target, const File
         }
         const DWORD flags =
             MOVEFILE_WRITE_THROUGH | (now.exists ? DWORD(MOVEFILE_REPLACE_EXISTING) : 0);
+        made = !now.exists;
         if (RetryWhileShared(
                 [&] { return MoveFileExW(temporary.c_str(), target.c_str(), flags) != 0; }, true))
             return true;
@@ -206,10 +231,16 @@ bool Place(const std::wstring& temporary, const std::wstring& target, const File
     return false;
 }
 
-bool PutInPlace(const std::wstring& temporary, const std::wstring& target,
+bool PutInPlace(const std::wstring& from, const std::wstring& temporary, const std::wstring& target,
                 const FileState* expected, ChangedTarget* changed) {
-    if (Place(temporary, target, expected, changed))
+    if (currentJournal)
+        currentJournal->Before(from, target, temporary);
+    bool made = false;
+    if (Place(temporary, target, expected, changed, made)) {
+        if (currentJournal)
+            currentJournal->Placed(target, made);
         return true;
+    }
     const DWORD error = GetLastError();
     RemoveTemporary(temporary);
     SetLastError(error);
@@ -238,7 +269,7 @@ bool CopyWhole(const std::wstring& from, const std::wstring& to, const FileState
         SetLastError(error);
         return false;
     }
-    return PutInPlace(temporary, to, expected, changed);
+    return PutInPlace(from, temporary, to, expected, changed);
 }
 
 bool WriteWhole(const std::wstring& to, const std::string& text, DWORD attributes,
@@ -274,7 +305,7 @@ bool WriteWhole(const std::wstring& to, const std::string& text, DWORD attribute
         SetLastError(error ? error : ERROR_WRITE_FAULT);
         return false;
     }
-    return PutInPlace(temporary, to, expected, changed);
+    return PutInPlace(std::wstring(), temporary, to, expected, changed);
 }
 
 bool ClearMarks(const std::wstring& path) {

@@ -30,6 +30,23 @@ void SetChangeSeam(ChangeSeam* seam);
 void BeforeChange(const std::wstring& path);
 void BeforeChange(const std::string& ansiPath);
 
+// Told of each whole-file write (see CopyWhole) that took its target's place,
+// so that a run can record exactly what it left where. Before tells of the
+// write about to take the target's place: from is the file copied ("" for
+// written text), temporary holds the new bytes and is the writer's own, so
+// whatever is read of it now is what the target will hold; the target still
+// holds its old bytes. Placed follows when the new bytes are in place: made
+// when nothing was at the target.
+class ChangeJournal {
+  public:
+    virtual ~ChangeJournal() = default;
+    virtual void Before(const std::wstring& from, const std::wstring& target,
+                        const std::wstring& temporary) = 0;
+    virtual void Placed(const std::wstring& target, bool made) = 0;
+};
+// The journal in force, or nullptr (the default) for none; one run at a time.
+void SetChangeJournal(ChangeJournal* journal);
+
 // The ANSI calls turn a name outside the ANSI code page into "?" and refuse
 // paths of 260 characters or more; the data trees are walked and copied with
 // the wide calls and the \\?\ prefix instead. WidePath converts an ANSI path
@@ -67,6 +84,10 @@ template <typename Attempt> bool RetryWhileShared(Attempt attempt, bool deniedTo
         SetLastError(error);
     }
 }
+
+// Reads a file whole, leaving others free to read and write it. False, with
+// GetLastError(), when it cannot be opened or read.
+bool ReadWhole(const std::wstring& path, std::string& text);
 
 // Opens an existing file, a sharing or lock violation waited out first. An
 // invalid handle, with GetLastError(), when it cannot be opened.

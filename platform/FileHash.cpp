@@ -1,0 +1,87 @@
+#include "FileHash.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <vector>
+
+#include "Win32Handles.h"
+
+namespace FileHash {
+
+namespace {
+
+// One SHA-256 in progress; BCryptOpenAlgorithmProvider, BCryptCreateHash,
+// BCryptHashData and BCryptFinishHash as CNG documents them.
+class Sha256 {
+  public:
+    Sha256() {
+        ok_ = BCRYPT_SUCCESS(
+                  BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+              BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0));
+    }
+    ~Sha256() {
+        if (hash_)
+            BCryptDestroyHash(hash_);
+        if (algorithm_)
+            BCryptCloseAlgorithmProvider(algorithm_, 0);
+    }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void Add(const char* data, size_t size) {
+        while (ok_ && size > 0) {
+            const ULONG chunk = static_cast<ULONG>(size > (1u << 30) ? (1u << 30) : size);
+            ok_ = BCRYPT_SUCCESS(
+                BCryptHashData(hash_, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), chunk, 0));
+            data += chunk;
+            size -= chunk;
+        }
+    }
+    std::string Hex() {
+        unsigned char digest[32];
+        if (!ok_ || !BCRYPT_SUCCESS(BCryptFinishHash(hash_, digest, sizeof digest, 0)))
+            return std::string();
+        static const char digits[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned char byte : digest) {
+            hex += digits[byte >> 4];
+            hex += digits[byte & 15];
+        }
+        return hex;
+    }
+
+  private:
+    BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+    BCRYPT_HASH_HANDLE hash_ = nullptr;
+    bool ok_ = false;
+};
+
+} // namespace
+
+std::string Sha256OfFile(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return std::string();
+    Sha256 sha;
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return std::string();
+        if (got == 0)
+            return sha.Hex();
+        sha.Add(buffer.data(), got);
+    }
+}
+
+std::string Sha256OfText(const std::string& text) {
+    Sha256 sha;
+    sha.Add(text.data(), text.size());
+    return sha.Hex();
+}
+
+} // namespace FileHash
