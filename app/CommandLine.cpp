@@ -41,6 +41,7 @@ const Switch Switches[] = {
     {"keep", true},
     {"log", true},
     {"merge-conflicts", true},
+    {"last", false},
 };
 
 const Switch* FindSwitch(const std::string& name) {
@@ -54,7 +55,12 @@ const Switch* FindSwitch(const std::string& name) {
 bool Allowed(Arguments::Command command, const std::string& name) {
     if (command == Arguments::Command::Status)
         return name == "json" || name == "install" || name == "provider";
-    return true;
+    if (command == Arguments::Command::History)
+        return name == "json" || name == "install";
+    if (command == Arguments::Command::Restore)
+        return name == "json" || name == "install" || name == "dry-run" || name == "log" ||
+               name == "last" || name == "quiet";
+    return name != "last";
 }
 
 Parsed Usage(const std::string& error) {
@@ -99,6 +105,11 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
                 value = argument.substr(cut + 1);
             }
         } else {
+            // restore takes the id of the run it undoes.
+            if (commandSeen && a.command == Arguments::Command::Restore && a.runId.empty()) {
+                a.runId = Narrow(argument);
+                continue;
+            }
             if (commandSeen)
                 return Usage("Unexpected argument \"" + Narrow(argument) + "\".");
             const std::string command = AsciiLowerCase(Narrow(argument));
@@ -106,6 +117,10 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
                 a.command = Arguments::Command::Status;
             else if (command == "configure")
                 a.command = Arguments::Command::Configure;
+            else if (command == "history")
+                a.command = Arguments::Command::History;
+            else if (command == "restore")
+                a.command = Arguments::Command::Restore;
             else
                 return Usage("Unknown command \"" + Narrow(argument) + "\".");
             commandSeen = true;
@@ -143,7 +158,7 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
 
     for (const auto& [key, wide] : given) {
         if (!Allowed(a.command, key))
-            return Usage("The switch \"" + key + "\" does not go with \"status\".");
+            return Usage("The switch \"" + key + "\" does not go with this command.");
         const std::string lowerValue = AsciiLowerCase(Narrow(wide));
         if (key == "provider") {
             std::string known;
@@ -213,6 +228,8 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
             a.standard = true;
         } else if (key == "replace-redirection") {
             a.replaceRedirection = true;
+        } else if (key == "last") {
+            a.last = true;
         } else if (key == "dry-run") {
             a.dryRun = true;
         } else if (key == "json") {
@@ -221,6 +238,9 @@ Parsed Parse(const std::vector<std::wstring>& arguments) {
             a.quiet = true;
         }
     }
+    if (a.command == Arguments::Command::Restore && a.runId.empty() == !a.last)
+        return Usage("restore needs either --last or the id of a run (TVNCloudDrive history "
+                     "lists them).");
     if (a.command == Arguments::Command::Configure && a.to.empty() == !a.standard)
         return Usage("configure needs either --to FOLDER or --standard.");
     return parsed;
@@ -236,6 +256,9 @@ std::string Usage() {
            "current|destination|more-complete]\r\n"
            "              [--merge-conflicts yes|no] [--replace-redirection] [--dry-run]\r\n"
            "              [--json] [--quiet] [--log FILE]\r\n"
+           "TVNCloudDrive history [--json] [--install FOLDER]\r\n"
+           "TVNCloudDrive restore --last | ID [--dry-run] [--install FOLDER] [--json] [--quiet]\r\n"
+           "              [--log FILE]\r\n"
            "TVNCloudDrive --help | --version\r\n"
            "\r\n"
            "  --to FOLDER            the data folder to use, inside the provider's folder\r\n"
@@ -255,6 +278,7 @@ std::string Usage() {
            "  --json                 one JSON object on standard output\r\n"
            "  --quiet                no progress line\r\n"
            "  --log FILE             append what was done to FILE (UTF-8)\r\n"
+           "  --last                 restore: the newest run of this installation\r\n"
            "\r\n"
            "Switches may also be written /name or /name:value, in any letter case.\r\n"
            "Exit codes: 0 done or nothing to do, 1 failed after its first change, 2 usage,\r\n"

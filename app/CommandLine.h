@@ -24,7 +24,7 @@ enum ExitCode {
 enum class Keep { Current, Destination, MoreComplete };
 
 struct Arguments {
-    enum class Command { Help, Version, Status, Configure };
+    enum class Command { Help, Version, Status, Configure, History, Restore };
     Command command = Command::Help;
     std::string to; // a folder, as given (ANSI)
     bool standard = false;
@@ -38,6 +38,9 @@ struct Arguments {
     bool json = false;
     bool quiet = false;
     std::string log;
+    // restore: the run to undo, by its id, or the newest.
+    std::string runId;
+    bool last = false;
 };
 
 // A command line read, or why not: exitCode ExitUsage for a usage error,

@@ -20,6 +20,7 @@
 #include "ConfigureCommand.h"
 #include "ConfigureRun.h"
 #include "ConflictCopies.h"
+#include "Restore.h"
 #include "FileSystem.h"
 #include "FileSystemText.h"
 #include "SingleInstance.h"
@@ -319,22 +320,6 @@ Provider ProviderHolding(const std::string& folder) {
     return client != SyncClient::None ? client : Providers[0].client;
 }
 
-std::optional<std::string> ComparisonName(Comparison result) {
-    switch (result) {
-    case Comparison::Same:
-        return "same";
-    case Comparison::FirstMoreComplete:
-        return "current-more-complete";
-    case Comparison::SecondMoreComplete:
-        return "destination-more-complete";
-    case Comparison::EachLacks:
-        return "each-more-complete";
-    case Comparison::Stopped:
-        break;
-    }
-    return std::nullopt;
-}
-
 // The switches' answers to the Configure command, and its work on this
 // thread with the progress line. A question the switches do not answer ends
 // the command, with the switch that would have answered it.
@@ -521,6 +506,102 @@ void Status(const Arguments& a, Record& r, nlohmann::json& json, std::string& te
     }
 }
 
+// The installation a command names, else the standard one.
+std::string InstallationOf(const Arguments& a) {
+    return NormalForm(!a.install.empty() ? a.install : StandardInstallationFolder());
+}
+
+// The runs recorded for the installation, newest first, with the backups'
+// size in each place.
+void HistoryOf(const Arguments& a, Record& r, nlohmann::json& json, std::string& text) {
+    const std::string install = InstallationOf(a);
+    const History history = FindHistory(install);
+    r.status = "history";
+    r.installFolder = install;
+    json["installFolder"] = Utf8(install);
+    json["runs"] = nlohmann::json::array();
+    text = history.runs.empty() ? "No run of this utility is recorded for \"" + install + "\"."
+                                : std::string();
+    for (const RunRecord& run : history.runs) {
+        const std::string line = HistoryLine(run);
+        text += (text.empty() ? "" : "\r\n") + run.id + "  " + line;
+        json["runs"].push_back({{"id", run.id},
+                                {"time", run.timeUtc},
+                                {"localTime", run.timeLocal},
+                                {"kind", run.kind},
+                                {"machine", Utf8(run.machine)},
+                                {"complete", run.complete},
+                                {"folders",
+                                 {{"installation", Utf8(run.installFolder)},
+                                  {"source", Utf8(run.sourceRoot)},
+                                  {"destination", Utf8(run.destinationRoot)}}},
+                                {"backupFolder", Utf8(run.backupFolder)},
+                                {"files", run.files.size()},
+                                {"line", Utf8(line)}});
+    }
+    json["backups"] = nlohmann::json::array();
+    for (const auto& [place, bytes] : history.backupBytes) {
+        text += "\r\nBackup folders in \"" + place + "\": " + FileSystem::Megabytes(bytes) + " MB";
+        json["backups"].push_back({{"folder", Utf8(place)}, {"bytes", bytes}});
+    }
+    r.message = text;
+}
+
+// Undoes a run of this installation: the newest, or the one named.
+void Restore(const Arguments& a, const Stream& out, Record& r) {
+    const std::string install = InstallationOf(a);
+    r.installFolder = install;
+    const History history = FindHistory(install);
+    const RunRecord* run = nullptr;
+    for (const RunRecord& found : history.runs)
+        if (!run && (a.last || found.id == a.runId))
+            run = &found;
+    if (!run) {
+        r.exitCode = ExitRefused;
+        r.status = "refused";
+        r.message = a.last ? "No run of this utility is recorded for \"" + install + "\"."
+                           : "No run \"" + a.runId + "\" is recorded for \"" + install +
+                                 "\".\r\nTVNCloudDrive history lists them.";
+        return;
+    }
+    r.from = run->id;
+    RunRecord header;
+    header.version = TVN_VERSION_TEXT;
+    RestoreOutcome restored;
+    RunWork(out, !a.quiet && !a.json && out.Console(),
+            [&] { restored = RestoreRun(*run, header, a.dryRun); });
+    for (const std::string& step : restored.steps)
+        r.details.push_back((a.dryRun ? "Would: " : "") + step);
+    for (const std::string& left : restored.leftAlone)
+        r.details.push_back("Left as it is: " + left);
+    r.changed = restored.changed;
+    if (!restored.backupFolder.empty()) {
+        r.backupFolder = restored.backupFolder;
+        r.backupFolders = {restored.backupFolder};
+    }
+    if (!restored.errorText.empty()) {
+        r.exitCode = restored.changed ? ExitFailed : ExitRefused;
+        r.message = restored.errorText;
+    } else if (restored.cancelled) {
+        r.exitCode = ExitCancelled;
+        r.message = restored.report;
+    } else if (a.dryRun) {
+        r.status = "would-restore";
+        r.message =
+            "Restoring " + HistoryLine(*run) +
+            (restored.steps.empty()
+                 ? ": nothing is left to undo; nothing has been changed (--dry-run)."
+                 : ": the steps above pass every check; nothing has been changed (--dry-run).");
+    } else {
+        r.status = "restored";
+        r.message = restored.steps.empty() ? "Nothing of " + HistoryLine(*run) +
+                                                 " is left to undo; nothing has been changed."
+                                           : restored.report;
+    }
+    if (r.status.empty())
+        r.status = StatusOf(r.exitCode);
+}
+
 } // namespace
 
 std::vector<std::wstring> ProcessArguments() {
@@ -566,8 +647,13 @@ int Run(const std::vector<std::wstring>& arguments) {
         try {
             if (a.command == Arguments::Command::Status) {
                 Status(a, r, json, text);
+            } else if (a.command == Arguments::Command::History) {
+                HistoryOf(a, r, json, text);
             } else if (const InstanceLock lock; lock.Held()) {
-                Configure(a, out, r);
+                if (a.command == Arguments::Command::Restore)
+                    Restore(a, out, r);
+                else
+                    Configure(a, out, r);
             } else {
                 // The window, or another configure, may be moving the data.
                 r.exitCode = ExitRefused;
@@ -582,12 +668,14 @@ int Run(const std::vector<std::wstring>& arguments) {
             r.message = ApplicationErrorText(error.what());
         }
     }
-    if (a.command == Arguments::Command::Configure || r.exitCode != ExitDone)
+    const bool listing =
+        a.command == Arguments::Command::Status || a.command == Arguments::Command::History;
+    if (!listing || r.exitCode != ExitDone)
         json = JsonOf(r);
 
     if (a.json) {
         out.Line(json.dump(2), CP_UTF8);
-    } else if (a.command == Arguments::Command::Status && r.exitCode == ExitDone) {
+    } else if (listing && r.exitCode == ExitDone) {
         out.Line(text);
     } else {
         const Stream& to = r.exitCode == ExitDone ? out : err;

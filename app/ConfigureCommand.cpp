@@ -5,6 +5,7 @@
 #include "ConflictCopies.h"
 #include "Dialogs.h"
 #include "TVNConfigUtil.h"
+#include "TVNVersion.h"
 
 using namespace TVNConfigUtil;
 
@@ -44,7 +45,8 @@ class Command {
         if (!Work(
                 [&] {
                     RunConfiguration({facts.installFolder, serverFolder, facts.redirectFolder,
-                                      facts.newFolder, start.sourceRoot, copyData, request_.dryRun},
+                                      facts.newFolder, start.sourceRoot, copyData, request_.dryRun,
+                                      RecordOfRun(start, copyData)},
                                      details);
                 },
                 L"Copying Tallyvane data"))
@@ -82,6 +84,18 @@ class Command {
         Finish(End::EndProgram, std::string());
         return false;
     }
+    // What the run's record says beyond what the run knows itself.
+    RunRecord RecordOfRun(const Start& start, bool copyData) const {
+        RunRecord header;
+        header.version = TVN_VERSION_TEXT;
+        if (start.compare)
+            header.direction = start.direction == Direction::Returning ? "returning" : "moving";
+        if (r_.comparison)
+            header.comparison = ComparisonName(*r_.comparison).value_or("");
+        header.answer = asked_ ? (copyData ? "copy the data" : "keep the destination's data") : "";
+        return header;
+    }
+
     void TakeRun() {
         inRun_ = false;
         r_.changed = r_.changed || r_.run.changed;
@@ -118,9 +132,12 @@ class Command {
             if (answer == ConflictAnswer::GoOn)
                 continue;
             MergeOutcome merge;
-            const bool finished =
-                Work([&] { merge = MergeConflictCopies(findings.root, request_.dryRun); },
-                     L"Merging Tallyvane data");
+            const bool finished = Work(
+                [&] {
+                    merge =
+                        MergeConflictCopies(findings.root, request_.dryRun, RecordOfRun({}, false));
+                },
+                L"Merging Tallyvane data");
             if (merge.changed) {
                 r_.changed = true;
                 r_.backupFolders.push_back(merge.backupFolder);
@@ -163,6 +180,7 @@ class Command {
             copyData = after.copyData;
             return true;
         }
+        asked_ = true;
         const AfterAnswer answer =
             DecideAfterAnswer(after.prompt, frontEnd_.AskComparison(after.prompt));
         if (answer.kind == AfterAnswer::Kind::Stop) {
@@ -182,9 +200,26 @@ class Command {
     FrontEnd& frontEnd_;
     Result& r_;
     bool inRun_ = false;
+    bool asked_ = false; // the comparison's prompt was answered
 };
 
 } // namespace
+
+std::optional<std::string> ComparisonName(Comparison result) {
+    switch (result) {
+    case Comparison::Same:
+        return "same";
+    case Comparison::FirstMoreComplete:
+        return "current-more-complete";
+    case Comparison::SecondMoreComplete:
+        return "destination-more-complete";
+    case Comparison::EachLacks:
+        return "each-more-complete";
+    case Comparison::Stopped:
+        break;
+    }
+    return std::nullopt;
+}
 
 Result RunConfigureCommand(const Request& request, FrontEnd& frontEnd) {
     Result result;

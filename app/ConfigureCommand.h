@@ -79,6 +79,10 @@ struct Result {
 
 Result RunConfigureCommand(const Request& request, FrontEnd& frontEnd);
 
+// A comparison's result as the command line and the run's record name it
+// ("same", "current-more-complete", ...); nullopt for a stopped one.
+std::optional<std::string> ComparisonName(TVNConfigUtil::Comparison result);
+
 // The message, with the hint a front end gives for an unanswered question,
 // and, when merges were made before an end that is no configuration, that
 // they stay and where the month files as they were are kept.

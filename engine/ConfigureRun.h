@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "RunRecord.h"
 #include "TVNConfigUtil.h"
 
 namespace TVNConfigUtil {
@@ -44,6 +45,9 @@ struct RunRequest {
     std::string sourceRoot;
     bool copyData = true;
     bool dryRun = false;
+    // What the run's record says of it beyond the folders: the version, the
+    // direction, the comparison and the answer.
+    RunRecord record;
 };
 
 // ConfigureInstallation, telling in details what it did, also when an error

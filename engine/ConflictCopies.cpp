@@ -19,6 +19,7 @@
 #include "OnlineFiles.h"
 #include "Preflight.h"
 #include "Progress.h"
+#include "RunRecord.h"
 #include "TVNConfigUtil.h"
 #include "Win32Handles.h"
 
@@ -354,6 +355,11 @@ ConflictFindings FindConflictCopies(const std::string& root) {
 }
 
 MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
+    return MergeConflictCopies(rootFolder, dryRun, RunRecord{});
+}
+
+MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun,
+                                 const RunRecord& header) {
     MergeOutcome out;
     const std::string root = NormalForm(rootFolder);
     const std::string shownData = DataFolderOf(root);
@@ -450,8 +456,17 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
     out.backupFolder = root + name + "\\";
     out.changed = true;
     const std::wstring backup = WidePath(out.backupFolder + "Data");
+    // The record of the merge, kept in its backup folder from before the
+    // first file is copied there.
+    std::optional<RunRecorder> recorder;
     auto backUp = [&] {
-        if (!DiskChanges::MakeFolder(WidePath(root + name)) || !DiskChanges::MakeFolder(backup))
+        if (!DiskChanges::MakeFolder(WidePath(root + name)))
+            return false;
+        RunRecord merge = header;
+        merge.kind = "merge";
+        merge.sourceRoot = merge.destinationRoot = root;
+        recorder.emplace(merge, out.backupFolder);
+        if (!DiskChanges::MakeFolder(backup))
             return false;
         const DiskChanges::FileState none;
         for (const PlannedMonth& month : months)
@@ -543,6 +558,7 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun) {
         out.report += " The month file \"" + shownData + month +
                       "\" kept changing during the merge and was left as it is; its conflict "
                       "copies were not merged into it.";
+    recorder->Finish();
     return out;
 }
 

@@ -56,5 +56,9 @@ struct MergeOutcome {
 // is kept in the backup, read and merged again, or after a few rounds left
 // as it is, which the report says.
 MergeOutcome MergeConflictCopies(const std::string& root, bool dryRun = false);
+// The same, with what the merge's record (see RunRecord.h) says of it beyond
+// its folder: the version.
+struct RunRecord;
+MergeOutcome MergeConflictCopies(const std::string& root, bool dryRun, const RunRecord& header);
 
 } // namespace TVNConfigUtil

@@ -215,6 +215,8 @@ void StampRunRecord(RunRecord& record) {
 RunRecorder::RunRecorder(RunRecord header, const std::string& backupFolder)
     : record_(std::move(header)),
       folder_(LowerWide(DiskChanges::AsFolder(DiskChanges::WidePath(backupFolder)))) {
+    if (record_.id.empty())
+        StampRunRecord(record_);
     record_.backupFolder = AddBackslash(backupFolder);
     record_.complete = false;
     WriteRecord();
@@ -222,6 +224,10 @@ RunRecorder::RunRecorder(RunRecord header, const std::string& backupFolder)
 }
 
 RunRecorder::~RunRecorder() {
+    // The run has ended, also by an error or a stop; only a process that
+    // dies leaves its record to be completed from the journal.
+    if (!record_.complete)
+        Finish();
     DiskChanges::SetChangeJournal(nullptr);
 }
 
@@ -229,7 +235,9 @@ bool RunRecorder::WriteRecord() {
     DiskChanges::ChangeJournal* journal = this;
     DiskChanges::SetChangeJournal(nullptr);
     const bool written = DiskChanges::WriteWhole(
-        folder_ + Widen(RunRecordName), RecordJson(record_).dump(2), FILE_ATTRIBUTE_NORMAL);
+        folder_ + Widen(RunRecordName),
+        RecordJson(record_).dump(2, ' ', false, json::error_handler_t::replace),
+        FILE_ATTRIBUTE_NORMAL);
     DiskChanges::SetChangeJournal(journal);
     return written;
 }
@@ -254,7 +262,7 @@ void RunRecorder::Add(const RecordedFile& file, const RecordedSettings* settings
     DiskChanges::BeforeChange(path);
     UniqueFileHandle journal(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const std::string text = line.dump() + "\n";
+    const std::string text = line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     DWORD wrote = 0;
     if (journal)
         WriteFile(journal.get(), text.data(), DWORD(text.size()), &wrote, nullptr);

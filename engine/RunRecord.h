@@ -73,7 +73,9 @@ class RunRecorder : public DiskChanges::ChangeJournal {
     // made).
     void SetAside(const std::string& path, const std::string& to, const std::string& sha256,
                   unsigned long long bytes);
-    // The run reached its end: the whole record is written.
+    // The run reached its end: the whole record is written. Also when the
+    // recorder goes, so that only a run whose process died is left
+    // incomplete.
     void Finish();
     const RunRecord& Record() const { return record_; }
 

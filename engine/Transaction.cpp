@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "OnlineFiles.h"
 #include "Preflight.h"
+#include "RunRecord.h"
 #include "Progress.h"
 
 namespace TVNConfigUtil {
@@ -219,8 +220,14 @@ Outcome ConfigureInstallation(const std::string& InstallFolder, const std::strin
     const std::string source = CopySourceRoot(NormalForm(InstallFolder), oldRedirect,
                                               !oldRedirect.empty() && FolderHasFiles(oldRedirect));
     RunDetails details;
-    RunConfiguration({InstallFolder, ServerFolder, OldRedirectFolder, NewRedirectFolder, source,
-                      CopyData, false},
+    RunConfiguration({InstallFolder,
+                      ServerFolder,
+                      OldRedirectFolder,
+                      NewRedirectFolder,
+                      source,
+                      CopyData,
+                      false,
+                      {}},
                      details);
     return details.outcome;
 }
@@ -302,6 +309,28 @@ void RunConfiguration(const RunRequest& request, RunDetails& details) {
     if (dryRun && errorText.empty())
         return;
 
+    // Every changing run keeps what it did in its backup folder, made now,
+    // before the first change, so that the run can be undone exactly.
+    std::unique_ptr<RunRecorder> recorder;
+    if (errorText.empty()) {
+        const std::string name = UnusedBackupName(destinationRoot);
+        if (name.empty() || !DiskChanges::MakeFolder(DiskChanges::WidePath(destinationRoot + name)))
+            errorText = "File backup of \"" + destinationRoot + "\" failed.";
+        else
+            details.backupFolder = destinationRoot + name + "\\";
+    }
+    if (errorText.empty()) {
+        details.changed = true;
+        RunRecord header = request.record;
+        header.kind = "configuration";
+        header.installFolder = install;
+        header.sourceRoot = sourceRoot;
+        header.destinationRoot = destinationRoot;
+        header.oldRedirect = oldRedirect;
+        header.newRedirect = newRedirect;
+        recorder = std::make_unique<RunRecorder>(header, details.backupFolder);
+    }
+
     std::string copiedTo;
     if (errorText.empty() && copying) {
         details.changed = true;
@@ -312,9 +341,11 @@ void RunConfiguration(const RunRequest& request, RunDetails& details) {
         if (StopAsked()) {
             details.cancelled = true;
             details.outcome = Outcome{
-                std::string(), CancelledReport(destinationRoot, details.backupFolder,
-                                               !oldRedirect.empty() ? oldRedirect : install) +
-                                   KeptLine(details.keptChanged, details.backupFolder)};
+                std::string(),
+                CancelledReport(destinationRoot, details.backupDue ? details.backupFolder : "",
+                                !oldRedirect.empty() ? oldRedirect : install) +
+                    KeptLine(details.keptChanged, details.backupFolder)};
+            recorder->Finish();
             return;
         }
         if (errorText.empty())
@@ -341,6 +372,8 @@ void RunConfiguration(const RunRequest& request, RunDetails& details) {
             text += "\r\n" + kept;
     details.outcome =
         errorText.empty() ? Outcome{text, std::string()} : Outcome{std::string(), text};
+    if (recorder)
+        recorder->Finish();
 }
 
 std::string ComposeOutcomeReport(const std::string& ErrorText, const std::string& OldRedirectFolder,

@@ -56,6 +56,11 @@ TEST(CommandLine, ReadsItsArguments) {
         {{L"frobnicate"}, ExitUsage, "Unknown command \"frobnicate\".", C::Help, "", {}, {}},
         {{L"status", L"configure"}, ExitUsage, "Unexpected argument", C::Help, "", {}, {}},
         {{L"status", L"--keep", L"current"}, ExitUsage, "The switch \"keep\" does not go with", C::Help, "", {}, {}},
+        {{L"restore", L"--last", L"--dry-run"}, ExitDone, "", C::Restore, "", {}, {}},
+        {{L"Restore", L"20261209T175419199Z-VM", L"--json"}, ExitDone, "", C::Restore, "", {}, {}},
+        {{L"restore"}, ExitUsage, "restore needs either --last or the id", C::Help, "", {}, {}},
+        {{L"restore", L"a", L"b"}, ExitUsage, "Unexpected argument \"b\"", C::Help, "", {}, {}},
+        {{L"history", L"--last"}, ExitUsage, "The switch \"last\" does not go with", C::Help, "", {}, {}},
         // What "C:\Folder\" --json becomes after the command line is split.
         {{L"configure", L"--to", L"C:\\Folder\" --json"}, ExitRefused, "The path given to --to contains a double quote", C::Help, "", {}, {}},
         {{L"configure", L"--to", L"C:\\\x4e2d\x6587"}, ExitRefused, "The path given to --to (\"C:\\??\") has a character", C::Help, "", {}, {}},
@@ -213,8 +218,8 @@ TEST_F(ConsoleTest, EveryResultSaysWhatWasDone) {
         // clang-format off
         {"a dry run", false, {L"--to", cloud + L"\\Tvn", L"--dry-run"}, false, nullptr, ExitDone, "would-configure", false, false, 0},
         {"refused", false, {L"--to", cloud}, false, nullptr, ExitRefused, "refused", false, false, 0},
-        {"copied", false, {L"--to", cloud + L"\\Tvn"}, false, nullptr, ExitDone, "configured", true, true, 0},
-        {"cancelled during the copy", false, {L"--to", cloud + L"\\Tvn"}, true, nullptr, ExitCancelled, "cancelled", false, true, 0},
+        {"copied", false, {L"--to", cloud + L"\\Tvn"}, false, nullptr, ExitDone, "configured", true, true, 1},
+        {"cancelled during the copy", false, {L"--to", cloud + L"\\Tvn"}, true, nullptr, ExitCancelled, "cancelled", false, true, 1},
         {"merged, then a decision", true, {L"--standard", L"--merge-conflicts", L"yes"}, false, nullptr, ExitDecisionNeeded, "decision-needed", false, true, 1},
         {"merged, then an error", true, {L"--standard", L"--merge-conflicts", L"yes"}, false, "Data\\2024-01.txt", ExitFailed, "failed", false, true, 1},
         {"merged, then cancelled", true, {L"--standard", L"--merge-conflicts", L"yes", L"--keep", L"current"}, true, nullptr, ExitCancelled, "cancelled", false, true, 2},
@@ -301,6 +306,8 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
         {"configuration", "configure" + to + " --quiet", ExitDone,
          "Tallyvane has been configured on this machine.", true},
         {"again", "configure" + to + " --json", ExitDone, "\"status\": \"unchanged\"", false},
+        {"history", "history --json", ExitDone, "\"kind\": \"configuration\"", false},
+        {"restore, dry run", "restore --last --dry-run", ExitDone, "Would: Set aside", false},
         {"status", "status", ExitDone, "Tallyvane IS configured to use a OneDrive location.",
          false},
     };
@@ -345,11 +352,19 @@ TEST_F(ConsoleTest, RunsOnTheSandbox) {
     EXPECT_EQ(asked.exitCode, DWORD(ExitDone)) << asked.out << asked.err;
     EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\nc\r\n");
 
-    // A copy that cannot be read: status still answers, and says why.
-    test::HeldFile held(Install() + "Data\\2024-01-LAPTOP.txt", GENERIC_READ, 0);
-    const ConsoleRun status = RunConsole(sandbox, "status");
-    EXPECT_EQ(status.exitCode, DWORD(ExitDone)) << status.err;
-    EXPECT_NE(status.out.find("\": not known. Cannot open file"), std::string::npos) << status.out;
+    {
+        // A copy that cannot be read: status still answers, and says why.
+        test::HeldFile held(Install() + "Data\\2024-01-LAPTOP.txt", GENERIC_READ, 0);
+        const ConsoleRun status = RunConsole(sandbox, "status");
+        EXPECT_EQ(status.exitCode, DWORD(ExitDone)) << status.err;
+        EXPECT_NE(status.out.find("\": not known. Cannot open file"), std::string::npos)
+            << status.out;
+    }
+    // The last configuration undone, then that undone too.
+    EXPECT_EQ(RunConsole(sandbox, "restore --last").exitCode, DWORD(ExitDone));
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\n");
+    EXPECT_EQ(RunConsole(sandbox, "restore --last").exitCode, DWORD(ExitDone));
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "a\r\nb\r\nc\r\n");
 }
 
 } // namespace

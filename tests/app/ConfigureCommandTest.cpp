@@ -241,7 +241,8 @@ TEST_F(ConfigureCommandTest, AMergeBeforeACancelIsTold) {
 // of the sandbox, answers the questions in turn and may stop the work at a
 // stage or hold a file. Whatever the end, the result must tell every change:
 // nothing on disk changes unless it says so, and every backup it names
-// exists.
+// exists (a changing run makes one for its record, also with nothing to back
+// up).
 TEST_F(ConfigureCommandTest, TheCommandTellsEveryEnd) {
     using namespace ConfigureDecisions;
     using TVNConfigUtil::WorkStage;
@@ -298,7 +299,7 @@ TEST_F(ConfigureCommandTest, TheCommandTellsEveryEnd) {
         bool dryRun = false;
     } rows[] = {
         // clang-format off
-        {"into an empty folder", IntoEmpty, "", {}, {}, End::Configured, true, true, 0, "Data files have been copied"},
+        {"into an empty folder", IntoEmpty, "", {}, {}, End::Configured, true, true, 1, "Data files have been copied"},
         {"a dry run", IntoEmpty, "", {}, {}, End::Configured, false, false, 0, "", {}, nullptr, true},
         {"the provider's own folder", ProviderRoot, "", {}, {}, End::Refused, false, false, 0, "Create a folder for Tallyvane within the OneDrive location first"},
         {"unchanged", Unchanged, "", {}, {}, End::Unchanged, false, false, 0, "already configured"},
@@ -306,17 +307,17 @@ TEST_F(ConfigureCommandTest, TheCommandTellsEveryEnd) {
         {"settings not readable", IntoEmpty, "", {}, {}, End::Refused, false, false, 0, "Cannot open file", {}, "AppData\\Brimlace\\Tallyvane\\tvn.ini"},
         {"a foreign redirection, No", Foreign, "", {mrNo}, {"warning: The locally detected"}, End::Unanswered, false, false, 0},
         {"a foreign redirection, closed", Foreign, "", {mrCancel}, {"warning: The locally detected"}, End::Unanswered, false, false, 0},
-        {"a foreign redirection, Yes", Foreign, "", {mrYes}, {"warning: The locally detected"}, End::Configured, true, true, 0},
+        {"a foreign redirection, Yes", Foreign, "", {mrYes}, {"warning: The locally detected"}, End::Configured, true, true, 1},
         // The comparison's prompts and answers.
         {"back, cloud more, Yes", Back, "a\r\n", {mrYes}, {more}, End::Configured, true, true, 1},
-        {"back, cloud more, No", Back, "a\r\n", {mrNo, mrYes}, {more, notMore}, End::Configured, false, true, 0},
+        {"back, cloud more, No", Back, "a\r\n", {mrNo, mrYes}, {more, notMore}, End::Configured, false, true, 1},
         {"back, here more, Cancel", Back, "a\r\nb\r\nc\r\n", {mrCancel}, {selectedMore}, End::Unanswered, false, false, 0},
         {"back, each lacks, Yes", Back, "a\r\nc\r\n", {mrYes}, {"warning: The selected data file location has existing"}, End::Configured, true, true, 1},
         {"into, here more, No, No", Into, "a\r\n", {mrNo, mrNo}, {selectedMore, notMore}, End::Unanswered, false, false, 0},
         {"into, cloud more, No, Yes", Into, "a\r\nb\r\nc\r\n", {mrNo, mrYes}, {more, less}, End::Configured, true, true, 1},
-        {"into, each lacks, No, Yes", Into, "a\r\nc\r\n", {mrNo, mrYes}, {"warning: OneDrive has existing", notMore}, End::Configured, false, true, 0},
-        {"back, equal records", Back, "A\r\nB\r\n", {}, {}, End::Configured, false, true, 0},
-        {"into, equal records", Into, "b\r\na\r\n", {}, {}, End::Configured, false, true, 0},
+        {"into, each lacks, No, Yes", Into, "a\r\nc\r\n", {mrNo, mrYes}, {"warning: OneDrive has existing", notMore}, End::Configured, false, true, 1},
+        {"back, equal records", Back, "A\r\nB\r\n", {}, {}, End::Configured, false, true, 1},
+        {"into, equal records", Into, "b\r\na\r\n", {}, {}, End::Configured, false, true, 1},
         {"the comparison stopped", Back, "a\r\n", {}, {}, End::Cancelled, false, false, 0, "cancelled during the comparison.\r\nNothing has been changed.", std::pair(WorkStage::Comparing, 1)},
         // Sync conflict copies: what a merge did is told on every way out.
         {"copies left, Cancel", Conflicts, "", {mrCancel}, {merge}, End::Unanswered, false, false, 0},

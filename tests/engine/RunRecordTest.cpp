@@ -6,7 +6,12 @@
 #include "FileHash.h"
 #include "PathRules.h"
 #include "RunRecord.h"
+#include "ConflictCopies.h"
+#include "Restore.h"
+#include "TVNConfigUtil.h"
 #include "TestSupport.h"
+
+#include <functional>
 
 using namespace TVNConfigUtil;
 
@@ -24,8 +29,10 @@ TEST(RunRecord, EveryPlacedFileWithWhatItHeld) {
         RunRecord header;
         StampRunRecord(header);
         header.kind = "configuration";
+        std::string started; // the record before the first change
         {
             RunRecorder recorder(header, backup);
+            started = test::ReadBytes(backup + RunRecordName);
             using DiskChanges::WidePath;
             // The backup of the month file, then its replacement, a file
             // made, and the settings rewritten.
@@ -37,9 +44,10 @@ TEST(RunRecord, EveryPlacedFileWithWhatItHeld) {
             ASSERT_TRUE(DiskChanges::WriteWhole(
                 WidePath(root + "tvn.ini"),
                 "[Setup]\r\nLanguage=en\r\n[Server]\r\nServerAdmin=2\r\n", 0));
-            if (finished)
-                recorder.Finish();
         }
+        // A process that dies leaves the record as it was written first.
+        if (!finished)
+            test::WriteBytes(backup + RunRecordName, started);
         const std::optional<RunRecord> read = ReadRunRecord(backup);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->id, header.id);
@@ -71,6 +79,102 @@ TEST(RunRecord, EveryPlacedFileWithWhatItHeld) {
         EXPECT_EQ(settings.keys[1].key, "Redirect");
         EXPECT_EQ(settings.keys[1].before, "c:\\x");
         EXPECT_EQ(settings.keys[1].after, std::nullopt);
+    }
+}
+
+} // namespace
+
+namespace {
+
+using namespace TVNConfigUtil;
+
+// The sandbox's files outside backup folders, settings included: what a
+// restore must put back.
+test::Snapshot Places(const test::Sandbox& sandbox) {
+    test::Snapshot places = test::SnapshotTree(sandbox.Root());
+    const auto backup = [](const std::string& path) {
+        return path.find(BackupPrefix) != std::string::npos;
+    };
+    std::erase_if(places.files, [&](const auto& file) { return backup(file.first); });
+    places.folders.clear(); // a data folder the run made stays, empty
+    return places;
+}
+
+// Each row makes a run, perhaps changes a file or key since, then restores
+// the newest run (twice: the restore itself undone). Everything the run did
+// must be undone but what changed since, which is listed.
+TEST(RestoreRun, PutsBackWhatTheRunDidAndNothingElse) {
+    using S = test::Sandbox;
+    const auto moveIntoCloud = [](S& s) {
+        ConfigureInstallation(s.Install(), "", "", s.OneDrive() + "Tvn", true);
+    };
+    struct Row {
+        const char* name;
+        std::function<void(S&)> before, run, since;
+        int restores;
+        size_t leftAlone;
+    } rows[] = {
+        {"a move into a new folder", [](S&) {}, moveIntoCloud, nullptr, 1, 0},
+        {"a move that replaced files",
+         [](S& s) { s.WriteMonth(s.OneDrive() + "Tvn\\", "2024-01", "cloud\r\n"); }, moveIntoCloud,
+         nullptr, 1, 0},
+        {"a return home",
+         [](S& s) {
+             s.MakeInstallation("[Setup]\r\nRedirect=" + s.OneDrive() + "Tvn\r\n");
+             s.WriteMonth(s.OneDrive() + "Tvn\\", "2024-02", "cloud feb\r\n");
+         },
+         [](S& s) { ConfigureInstallation(s.Install(), "", s.OneDrive() + "Tvn", "", true); },
+         nullptr, 1, 0},
+        {"a merge",
+         [](S& s) { test::WriteBytes(s.Install() + "Data\\2024-01-LAPTOP.txt", "c\r\n"); },
+         [](S& s) { MergeConflictCopies(s.Install()); }, nullptr, 1, 0},
+        {"a restore, undone", [](S&) {}, moveIntoCloud, nullptr, 2, 0},
+        {"a file changed since", [](S&) {}, moveIntoCloud,
+         [](S& s) { s.WriteMonth(s.OneDrive() + "Tvn\\", "2024-01", "a\r\nb\r\nnew\r\n"); }, 1, 1},
+        {"a key changed since", [](S&) {}, moveIntoCloud,
+         [](S& s) {
+             // Still the cloud folder, written another way.
+             test::WriteBytes(s.Install() + "tvn.ini",
+                              "[Setup]\r\nUser=me\r\nRedirect=" + s.OneDrive() + "Tvn\\\r\n");
+         },
+         1, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        S sandbox;
+        sandbox.SetEnvironment();
+        sandbox.MakeInstallation("[Setup]\r\nUser=me\r\n");
+        sandbox.WriteMonth(sandbox.Install(), "2024-01", "a\r\nb\r\n");
+        test::MakeDirs(sandbox.OneDrive() + "Tvn");
+        row.before(sandbox);
+        const test::Snapshot before = Places(sandbox);
+        row.run(sandbox);
+        const test::Snapshot afterRun = Places(sandbox);
+        ASSERT_NE(afterRun, before);
+        if (row.since)
+            row.since(sandbox);
+        const test::Snapshot changedSince = Places(sandbox);
+        RestoreOutcome restored;
+        for (int i = 0; i < row.restores; ++i) {
+            const History history = FindHistory(sandbox.Install());
+            ASSERT_FALSE(history.runs.empty());
+            restored = RestoreRun(history.runs.front(), RunRecord{}, false);
+            EXPECT_EQ(restored.errorText, "");
+        }
+        EXPECT_EQ(restored.leftAlone.size(), row.leftAlone);
+        const test::Snapshot after = Places(sandbox);
+        if (row.restores == 2) {
+            EXPECT_EQ(after, afterRun);
+        } else if (!row.since) {
+            EXPECT_EQ(after, before);
+        } else {
+            // What changed since stays; the rest is back.
+            for (const auto& [path, bytes] : changedSince.files)
+                if (afterRun.files.count(path) && afterRun.files.at(path) != bytes) {
+                    EXPECT_EQ(after.files.at(path), bytes) << path;
+                }
+            EXPECT_NE(after, changedSince);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "DiskChanges.h"
 #include "FileSystem.h"
 #include "PathRules.h"
+#include "RunRecord.h"
 
 namespace test {
 
@@ -168,10 +169,25 @@ std::vector<std::string> ListDir(const std::string& folder) {
     return names;
 }
 
+namespace {
+
+// The record a run keeps of itself in its backup folder.
+bool IsRunRecord(const std::string& name) {
+    return name == TVNConfigUtil::RunRecordName || name == TVNConfigUtil::RunJournalName;
+}
+
+} // namespace
+
+bool HoldsOnlyRunRecord(const std::string& backupFolder) {
+    const std::vector<std::string> names = ListDir(AddBackslash(backupFolder));
+    return !names.empty() && std::all_of(names.begin(), names.end(), IsRunRecord);
+}
+
 std::vector<std::string> BackupFolders(const std::string& folder) {
     std::vector<std::string> names = ListDir(folder);
-    std::erase_if(names, [](const std::string& name) {
-        return !TVNConfigUtil::IsBackupFolderName(TVNConfigUtil::BackupPrefix, name);
+    std::erase_if(names, [&](const std::string& name) {
+        return !TVNConfigUtil::IsBackupFolderName(TVNConfigUtil::BackupPrefix, name) ||
+               HoldsOnlyRunRecord(AddBackslash(folder) + name);
     });
     return names;
 }
@@ -231,12 +247,21 @@ Snapshot SnapshotTree(const std::string& folder) {
             FileSystem::ForEachEntryW(wide, [&](const WIN32_FIND_DATAW& entry) {
                 const std::string path = relative + DiskChanges::ShownPath(entry.cFileName);
                 const std::wstring full = wide + entry.cFileName;
+                const bool backup = TVNConfigUtil::IsBackupFolderName(
+                    TVNConfigUtil::BackupPrefix, DiskChanges::ShownPath(entry.cFileName));
                 if (FileSystem::IsFolderEntry(entry) &&
                     (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                     snapshot.links.insert(path + "\\");
                 } else if (FileSystem::IsFolderEntry(entry)) {
-                    snapshot.folders.insert(path + "\\");
+                    if (!backup || !HoldsOnlyRunRecord(DiskChanges::ShownPath(full)))
+                        snapshot.folders.insert(path + "\\");
                     collect(full + L"\\", path + "\\");
+                } else if (IsRunRecord(DiskChanges::ShownPath(entry.cFileName)) &&
+                           TVNConfigUtil::IsBackupFolderName(
+                               TVNConfigUtil::BackupPrefix,
+                               FileSystem::ExtractFileName(
+                                   TVNConfigUtil::RemoveBackslash(DiskChanges::ShownPath(wide))))) {
+                    // The run's record is no data: the restore tests read it.
                 } else {
                     snapshot.files[path] = ReadWide(full);
                 }

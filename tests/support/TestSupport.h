@@ -59,7 +59,11 @@ void RemoveTree(const std::string& path);
 // Names in a folder (without "." and ".."), sorted.
 std::vector<std::string> ListDir(const std::string& folder);
 // The names in a folder that are timestamped backup names, sorted.
+// The backup folders directly in folder that hold more than a run's record.
 std::vector<std::string> BackupFolders(const std::string& folder);
+// Whether a backup folder holds the record a run keeps of itself, and
+// nothing else.
+bool HoldsOnlyRunRecord(const std::string& backupFolder);
 
 // What a folder holds, read in one walk: every file below it with its bytes,
 // every folder, and every folder link, listed but not followed. Paths are
@@ -75,6 +79,8 @@ struct Snapshot {
     }
     bool operator==(const Snapshot&) const = default;
 };
+// Every folder, link and file below folder, but the record a run keeps of
+// itself in its backup folder (and a backup folder that holds nothing else).
 Snapshot SnapshotTree(const std::string& folder);
 // A file's bytes by its wide path (see DiskChanges::WidePath), and a file
 // written there with the folders above it; for names and lengths the ANSI
