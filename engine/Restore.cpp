@@ -242,15 +242,6 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
         }
     }
 
-    for (const Step& step : steps)
-        out.steps.push_back(
-            step.kind == Step::PutBack
-                ? "Put back \"" + step.file->path + "\" from \"" + step.file->backup + "\"."
-            : step.kind == Step::SetAside
-                ? "Set aside \"" + step.file->path +
-                      "\", which the run made, into the restore's "
-                      "backup folder."
-                : "Return \"" + step.file->path + "\" from \"" + step.file->backup + "\".");
     for (const RecordedSettings* settings : wholeTexts)
         out.steps.push_back("Put back the settings \"" + settings->file +
                             "\" as they were before the run.");
@@ -260,6 +251,15 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
                             (step.key->before ? "back to \"" + *step.key->before + "\"."
                                               : "back to none (remove it)."));
 
+    for (const Step& step : steps)
+        out.steps.push_back(
+            step.kind == Step::PutBack
+                ? "Put back \"" + step.file->path + "\" from \"" + step.file->backup + "\"."
+            : step.kind == Step::SetAside
+                ? "Set aside \"" + step.file->path +
+                      "\", which the run made, into the restore's "
+                      "backup folder."
+                : "Return \"" + step.file->path + "\" from \"" + step.file->backup + "\".");
     // The checks a configuration makes before its first change.
     for (const Step& step : steps) {
         // What is read, and the file that is replaced or moved.
@@ -295,11 +295,8 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
     RunRecorder recorder(record, out.backupFolder);
 
     std::string failed;
-    for (const Step& step : steps) {
-        if (StopAsked()) {
-            out.cancelled = true;
-            break;
-        }
+    // One file's change; false when it failed.
+    const auto change = [&](const Step& step) {
         const std::wstring target = WidePath(step.file->path);
         const std::string kept = out.backupFolder + BelowRoot(step.file->path, run);
         bool done = false;
@@ -321,26 +318,53 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
             const DiskChanges::FileState none;
             done = DiskChanges::CopyWhole(WidePath(step.file->backup), target, &none);
         }
-        if (!done) {
-            failed = step.file->path;
-            break;
+        return done;
+    };
+    // A settings file the run made where the restore points Tallyvane back
+    // to is set aside before the settings that would make it the one in
+    // effect again; anything else waits until they point away from it.
+    const std::string comesBack =
+        AsciiLowerCase(!run.oldRedirect.empty() ? run.oldRedirect : run.installFolder);
+    const auto isSettings = [&](const Step& step) {
+        const std::string path = AsciiLowerCase(step.file->path);
+        return FileSystem::ExtractFileName(path) == SettingsFileName && !comesBack.empty() &&
+               path.starts_with(comesBack);
+    };
+    const auto changeFiles = [&](bool settings) {
+        for (const Step& step : steps) {
+            if (!failed.empty() || out.cancelled || isSettings(step) != settings)
+                continue;
+            if (StopAsked())
+                out.cancelled = true;
+            else if (!change(step))
+                failed = step.file->path;
         }
-    }
-    for (const RecordedSettings* settings : wholeTexts) {
-        if (!failed.empty() || out.cancelled)
-            break;
-        // Only over the text the run left, which was judged above.
-        DiskChanges::FileState now;
-        const std::wstring file = WidePath(settings->file);
-        if (!DiskChanges::StateOf(file, now) ||
-            !DiskChanges::WriteWhole(file, settings->before, 0, &now))
-            failed = settings->file;
-    }
-    if (failed.empty() && !out.cancelled) {
-        std::map<std::string, std::vector<const RecordedKey*>> byFile;
-        for (const KeyStep& step : keys)
-            byFile[step.settings->file].push_back(step.key);
-        for (const auto& [file, fileKeys] : byFile) {
+    };
+    changeFiles(true);
+    // The settings first, the installation's own before the others: they
+    // point Tallyvane back at the place the run left as it was, so that a
+    // restore broken off after them leaves the settings and data in use
+    // whole; the files at the place the run changed follow.
+    const std::string installSettings = AsciiLowerCase(run.installFolder + SettingsFileName);
+    std::map<std::string, std::vector<const RecordedKey*>> keysByFile;
+    for (const KeyStep& step : keys)
+        keysByFile[step.settings->file].push_back(step.key);
+    for (const bool installation : {true, false}) {
+        for (const RecordedSettings* settings : wholeTexts) {
+            if (!failed.empty() || out.cancelled ||
+                (AsciiLowerCase(settings->file) == installSettings) != installation)
+                continue;
+            // Only over the text the run left, which was judged above.
+            DiskChanges::FileState now;
+            const std::wstring file = WidePath(settings->file);
+            if (!DiskChanges::StateOf(file, now) ||
+                !DiskChanges::WriteWhole(file, settings->before, 0, &now))
+                failed = settings->file;
+        }
+        for (const auto& [file, fileKeys] : keysByFile) {
+            if (!failed.empty() || out.cancelled ||
+                (AsciiLowerCase(file) == installSettings) != installation)
+                continue;
             TMemIniFile store(file);
             for (const RecordedKey* key : fileKeys) {
                 if (key->before)
@@ -351,6 +375,7 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
             store.UpdateFile();
         }
     }
+    changeFiles(false);
     recorder.Finish();
     if (!failed.empty()) {
         out.errorText = "Tallyvane's restore failed at \"" + failed +

@@ -20,6 +20,7 @@
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "Promises.h"
+#include "Restore.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 #include "tools/CrashRun.h"
@@ -167,18 +168,23 @@ std::string Quoted(const std::string& text) {
 }
 
 // Starts tvn_crash_run, beside this executable, and returns its exit code,
-// or ~0 when it could not be started or did not end within a minute.
+// or ~0 when it could not be started or did not end within a minute. With
+// restoreOf, it undoes the newest run of that installation instead.
 DWORD CrashRun(const std::vector<std::string>& folders, bool copyData, long point,
-               const std::string& merge) {
+               const std::string& merge, const std::string& restoreOf = "") {
     char self[MAX_PATH];
     std::string exe(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
     exe = exe.substr(0, exe.find_last_of('\\') + 1) + "tvn_crash_run.exe";
     std::string command = Quoted(exe);
-    for (const std::string& argument : folders)
-        command.append(" ").append(Quoted(argument));
-    command.append(copyData ? " 1 " : " 0 ").append(std::to_string(point));
-    if (!merge.empty())
-        command.append(" ").append(Quoted(merge));
+    if (!restoreOf.empty()) {
+        command += " restore " + Quoted(restoreOf) + " " + std::to_string(point);
+    } else {
+        for (const std::string& argument : folders)
+            command.append(" ").append(Quoted(argument));
+        command.append(copyData ? " 1 " : " 0 ").append(std::to_string(point));
+        if (!merge.empty())
+            command.append(" ").append(Quoted(merge));
+    }
     // What it prints is for a person running it by hand.
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     UniqueFileHandle nowhere(CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -351,4 +357,80 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
     EXPECT_EQ(figures.filesLost, 0);
     EXPECT_EQ(figures.broken, 0);
     EXPECT_EQ(figures.rerunsOk, figures.points);
+}
+
+// A restore broken off at any of its changes loses nothing of what the run
+// left, leaves the settings and data in effect as after the run or as
+// before it, and restoring the run again finishes the undoing.
+TEST(CrashPoints, EveryChangeOfARestoreLosesNothing) {
+    int points = 0, lost = 0, broken = 0, finished = 0;
+    for (const CrashScenario& s : Scenarios()) {
+        if (!s.merge.empty())
+            continue;
+        SCOPED_TRACE(s.name);
+        test::Sandbox box;
+        const std::vector<std::string> folders = Folders(s, box);
+        const auto configure = [&] {
+            Build(s, box);
+            return ConfigureInstallation(folders[0], folders[1], folders[2], folders[3],
+                                         s.copyData);
+        };
+        Build(s, box);
+        const InEffect was = SettingsAndDataInEffect(folders[0]);
+        if (!configure().ErrorText.empty())
+            continue; // a scenario whose run fails has nothing to undo
+        const InEffect whole = SettingsAndDataInEffect(folders[0]);
+        const DWORD changes = CrashRun(folders, false, -1, "", folders[0]);
+        ASSERT_LT(changes, crash_run::CrashExitCode) << "the whole restore failed";
+        EXPECT_EQ(SettingsAndDataInEffect(folders[0]).data, was.data);
+        for (long point = 0; point < long(changes); ++point) {
+            SCOPED_TRACE("crash before change " + std::to_string(point));
+            ++points;
+            ASSERT_EQ(configure().ErrorText, "");
+            const std::string run = FindHistory(folders[0]).runs.at(0).id;
+            const test::Snapshot left = test::SnapshotTree(box.Root());
+            CrashRun(folders, false, point, "", folders[0]);
+            // Every file the run left is still somewhere, by name and bytes;
+            // settings files get their keys back, which the restore records.
+            const test::Snapshot now = test::SnapshotTree(box.Root());
+            for (const auto& [path, bytes] : left.files) {
+                const std::string name = path.substr(path.find_last_of('\\') + 1);
+                if (name == SettingsFileName)
+                    continue;
+                const bool kept = std::any_of(now.files.begin(), now.files.end(), [&](auto& f) {
+                    return f.second == bytes && f.first.ends_with(name);
+                });
+                lost += !kept;
+                EXPECT_TRUE(kept) << path;
+            }
+            const InEffect inEffect = SettingsAndDataInEffect(folders[0]);
+            const bool working =
+                (inEffect.settings == was.settings || inEffect.settings == whole.settings) &&
+                (inEffect.data == was.data || inEffect.data == whole.data);
+            broken += !working;
+            EXPECT_TRUE(working) << inEffect.settings << "\nbefore:\n"
+                                 << was.settings << "\nafter the run:\n"
+                                 << whole.settings << "\ndata files " << inEffect.data.size()
+                                 << (inEffect.data == was.data     ? " as before"
+                                     : inEffect.data == whole.data ? " as after"
+                                                                   : " neither");
+            // Restoring the run again finishes what the broken restore began.
+            for (const RunRecord& found : FindHistory(folders[0]).runs)
+                if (found.id == run) {
+                    EXPECT_EQ(RestoreRun(found, {}, false).errorText, "");
+                }
+            const bool done = SettingsAndDataInEffect(folders[0]).data == was.data;
+            finished += done;
+            EXPECT_TRUE(done);
+        }
+    }
+    char summary[160];
+    std::snprintf(summary, sizeof summary,
+                  "crash-restore: points=%d files_lost=%d broken=%d finished_again=%d", points,
+                  lost, broken, finished);
+    std::printf("%s\n", summary);
+    std::ofstream("crash-summary.txt", std::ios::app) << summary << "\n";
+    EXPECT_GT(points, 0);
+    EXPECT_EQ(lost + broken, 0);
+    EXPECT_EQ(finished, points);
 }

@@ -14,6 +14,7 @@
 #include "CrashRun.h"
 #include "DiskChanges.h"
 #include "FileErrors.h"
+#include "Restore.h"
 #include "TVNConfigUtil.h"
 
 namespace {
@@ -75,22 +76,31 @@ class CrashAtChange : public DiskChanges::ChangeSeam {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7 && argc != 8) {
+    const bool restore = argc == 4 && std::string(argv[1]) == "restore";
+    if (argc != 7 && argc != 8 && !restore) {
         std::fprintf(stderr,
                      "usage: tvn_crash_run install server old new copy(0|1) point [merge]\n");
         return crash_run::UsageExitCode;
     }
-    CrashAtChange seam(std::strtol(argv[6], nullptr, 10));
+    CrashAtChange seam(std::strtol(argv[restore ? 3 : 6], nullptr, 10));
     DiskChanges::SetChangeSeam(&seam);
     TVNConfigUtil::Outcome outcome;
     try {
+        if (restore) {
+            const TVNConfigUtil::History history = TVNConfigUtil::FindHistory(argv[2]);
+            outcome.ErrorText =
+                history.runs.empty()
+                    ? "no run recorded"
+                    : TVNConfigUtil::RestoreRun(history.runs.front(), {}, false).errorText;
+            argc = 0;
+        }
         for (std::string roots = argc == 8 ? argv[7] : "";
              !roots.empty() && outcome.ErrorText.empty();) {
             const size_t cut = std::min(roots.find('|'), roots.size());
             outcome.ErrorText = TVNConfigUtil::MergeConflictCopies(roots.substr(0, cut)).errorText;
             roots.erase(0, cut + 1);
         }
-        if (outcome.ErrorText.empty())
+        if (outcome.ErrorText.empty() && !restore)
             outcome = TVNConfigUtil::ConfigureInstallation(argv[1], argv[2], argv[3], argv[4],
                                                            std::string(argv[5]) == "1");
     } catch (const EFileError& error) {

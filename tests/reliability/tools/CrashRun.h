@@ -6,7 +6,8 @@
 // "|" (a character no path holds). Exit code: CrashExitCode when it ended itself
 // before a change, CrashInsideFileExitCode once a temporary file it was making
 // held bytes, FailedExitCode when the configuration failed or threw, else the
-// number of changes it saw.
+// number of changes it saw. "restore install point" undoes the newest run of
+// the installation instead, ending itself in the same way.
 #pragma once
 
 namespace crash_run {
