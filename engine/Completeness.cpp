@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 
@@ -267,19 +269,26 @@ struct MonthWork {
     };
     std::vector<Entry> entries;
     std::string keys;
+    size_t keyed = 0; // how much of keys holds keys while lines are set aside
     RecordFold* fold = nullptr;
 
     // A line the in-step walk could not pair, keyed at once by its folded
     // form, or by its bytes where it does not fold, while its bytes are at
     // hand.
     void SetAside(int side, std::string_view line) {
-        const size_t at = keys.size();
-        const bool folded = fold->Append(line, keys);
-        if (!folded)
-            keys.append(line);
-        const size_t length = keys.size() - at;
+        // The buffer grows only now and then: its bytes past `keyed` are room.
+        if (keys.size() < keyed + 2 * line.size())
+            keys.resize(std::max(2 * keys.size(), keyed + 2 * line.size()));
+        char* at = keys.data() + keyed;
+        size_t length = fold->Fold(line, at);
+        const bool folded = length != RecordFold::Refused;
+        if (!folded) {
+            length = line.size();
+            std::memcpy(at, line.data(), length);
+        }
         entries.push_back(
-            {HashOf(std::string_view(keys).substr(at, length)), at, length, line, side, folded});
+            {HashOf(std::string_view(at, length)), keyed, length, line, side, folded});
+        keyed += length;
     }
     std::string_view KeyOf(const Entry& entry) const {
         return std::string_view(keys).substr(entry.keyAt, entry.keyLength);
@@ -297,7 +306,7 @@ struct MonthWork {
 // largest one-for-one matching, so this changes no count, only the cost.
 void MatchInStep(MonthWork& work, std::string_view first, std::string_view second) {
     work.entries.clear();
-    work.keys.clear();
+    work.keyed = 0;
     LineWalk walks[2] = {{first}, {second}};
     LinesAhead(&ahead)[2] = work.ahead;
     ahead[0].Clear();
@@ -444,6 +453,42 @@ void CompareMonth(MonthWork& work, long long& firstMissing, long long& secondMis
     secondMissing += static_cast<long long>(work.left[1].size());
 }
 
+// The month's work of the last comparison, kept for the next: the files'
+// text is read into memory that is already the program's, as a reader that
+// keeps its buffer does. Fresh memory costs a page fault for every 4 KB it
+// is first written (on the Linux machine the benchmarks run on, under Wine,
+// about as much as reading the megabyte). Two comparisons at once each get
+// their own; what a month of more than this leaves is given back.
+const size_t KeptTextBytes = 64u << 20;
+std::mutex keptWorkLock;
+std::unique_ptr<MonthWork> keptWork;
+
+class MonthWorkLease {
+  public:
+    MonthWorkLease() {
+        {
+            std::lock_guard<std::mutex> lock(keptWorkLock);
+            work_ = std::move(keptWork);
+        }
+        if (!work_)
+            work_ = std::make_unique<MonthWork>();
+    }
+    ~MonthWorkLease() {
+        for (std::string& text : work_->text)
+            if (text.capacity() > KeptTextBytes)
+                return;
+        work_->fold = nullptr;
+        std::lock_guard<std::mutex> lock(keptWorkLock);
+        keptWork = std::move(work_);
+    }
+    MonthWorkLease(const MonthWorkLease&) = delete;
+    MonthWorkLease& operator=(const MonthWorkLease&) = delete;
+    MonthWork& operator*() { return *work_; }
+
+  private:
+    std::unique_ptr<MonthWork> work_;
+};
+
 // One root's monthly data files: full paths after ASCII lower-casing, in the
 // order the file system lists them, each with its comparison key. They are
 // opened by their names as listed: where names keep their case (Wine), a
@@ -513,7 +558,8 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     long long missing[2] = {0, 0};
     if (!FetchOnlineOnly(files))
         return MissingRecordCounts{0, 0, true};
-    MonthWork work;
+    MonthWorkLease lease;
+    MonthWork& work = *lease;
     RecordFold fold;
     work.fold = &fold;
     if (ProgressObserved()) {

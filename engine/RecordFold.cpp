@@ -1,5 +1,6 @@
 #include "RecordFold.h"
 
+#include <cstring>
 #include <map>
 
 namespace TVNConfigUtil {
@@ -151,32 +152,49 @@ bool RecordFold::Apart(unsigned char a, unsigned char b) {
     if ((foldedA != a || folded_[b][0] != b) && !Apart(foldedA, folded_[b][0]))
         return false;
     pairs_[pair] = PairState::Apart;
+    apart_[pair / 64] |= 1ULL << (pair % 64);
     return true;
+}
+
+// The first sight of a character, or of a pair, in a text: checked.
+bool RecordFold::Folds(unsigned char previous, unsigned char c) {
+    return Checked(c) && Apart(previous, c);
+}
+
+size_t RecordFold::Fold(std::string_view text, char* out) {
+    char* to = out;
+    // Both bytes of a form are written, and the second kept only when the
+    // character folds to two.
+    auto put = [&](unsigned short form) {
+        std::memcpy(to, &form, 2);
+        to += form > 0xff ? 2 : 1;
+    };
+    auto at = reinterpret_cast<const unsigned char*>(text.data());
+    const auto end = at + text.size();
+    if (at == end)
+        return 0;
+    unsigned previous = *at;
+    if (!form_[previous] && !Checked(static_cast<unsigned char>(previous)))
+        return Refused;
+    put(form_[previous]);
+    for (++at; at < end; ++at) {
+        const unsigned c = *at;
+        const unsigned pair = previous << 8 | c;
+        if ((!form_[c] || !(apart_[pair / 64] >> (pair % 64) & 1)) &&
+            !Folds(static_cast<unsigned char>(previous), static_cast<unsigned char>(c)))
+            return Refused;
+        put(form_[c]);
+        previous = c;
+    }
+    return static_cast<size_t>(to - out);
 }
 
 bool RecordFold::Append(std::string_view text, std::string& out) {
     const size_t start = out.size();
-    // Room for every character folding to two, given back at the end: each
-    // character's two bytes are written, and the second kept only when it
-    // is one.
     out.resize(start + 2 * text.size());
-    char* to = out.data() + start;
-    unsigned previous = 0; // shifted left by 8; 0 before the first
-    for (const char byte : text) {
-        const unsigned char c = static_cast<unsigned char>(byte);
-        if ((!form_[c] && !Checked(c)) || (previous && pairs_[previous | c] != PairState::Apart &&
-                                           !Apart(static_cast<unsigned char>(previous >> 8), c))) {
-            out.resize(start);
-            return false;
-        }
-        const unsigned short form = form_[c];
-        to[0] = static_cast<char>(form & 0xff);
-        to[1] = static_cast<char>(form >> 8);
-        to += form > 0xff ? 2 : 1;
-        previous = static_cast<unsigned>(c) << 8;
-    }
-    out.resize(static_cast<size_t>(to - out.data()));
-    return true;
+    const size_t length = Fold(text, out.data() + start);
+    out.resize(length == Refused ? start : start + length);
+    return length != Refused;
 }
 
 } // namespace TVNConfigUtil

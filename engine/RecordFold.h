@@ -46,6 +46,10 @@ class RecordFold {
     // false, leaving `out` as it was, when `text` holds a refused character
     // or pair.
     bool Append(std::string_view text, std::string& out);
+    // The same into memory with room for twice the text's bytes: the folded
+    // form's length, or Refused.
+    size_t Fold(std::string_view text, char* out);
+    static const size_t Refused = static_cast<size_t>(-1);
 
   private:
     enum class State : unsigned char { Unchecked, Accepted, Refused };
@@ -55,6 +59,7 @@ class RecordFold {
     bool Checked(unsigned char c);
     bool Admit(unsigned char c);
     bool Apart(unsigned char a, unsigned char b);
+    bool Folds(unsigned char previous, unsigned char c);
 
     LCID locale_;
     char separator_ = 0;                // an ignorable character
@@ -64,6 +69,9 @@ class RecordFold {
     // until accepted. What Append reads for each byte.
     unsigned short form_[256] = {};
     std::vector<PairState> pairs_ = std::vector<PairState>(256 * 256); // by first << 8 | second
+    // The pairs shown apart, a bit each, so that Append's look at every pair
+    // stays in the fastest memory.
+    unsigned long long apart_[256 * 256 / 64] = {};
 };
 
 } // namespace TVNConfigUtil
