@@ -17,11 +17,13 @@
 //
 //   tvn_bench <work folder> [<tree folder> [<cp -r seconds>]]
 //   tvn_bench --make-tree <tree folder>
+//   tvn_bench --start <work folder>
 //
 // The work folder receives the generated data and is emptied again. Without a
 // tree folder the benchmark writes its own tree into the work folder; the
 // second form only writes the tree, so that a script can time other copy
-// tools on the same files. The exit code is 1 when a target is missed.
+// tools on the same files; the third times only the start. The exit code
+// is 1 when a target is missed.
 #include <windows.h>
 
 #include <algorithm>
@@ -550,14 +552,19 @@ StartTimes MeasureStart(const std::string& work) {
     // Once each unmeasured: the first start after a build loads files the
     // others find in the cache.
     for (const std::string& program : programs)
-        if (TimeStart(program, environment) < 0)
+        if (TimeStart(program, environment) < 0) {
+            std::fprintf(stderr, "start: %s showed no window that answered\n", program.c_str());
             return times;
+        }
     for (int run = 0; run < StartRuns; ++run)
         for (int step = 0; step < 3; ++step) {
             const int which = (run + step) % 3;
             const double time = TimeStart(programs[which], environment);
-            if (time < 0)
+            if (time < 0) {
+                std::fprintf(stderr, "start: %s showed no window that answered\n",
+                             programs[which].c_str());
                 return times;
+            }
             seconds[which].push_back(time);
         }
     times.program = Median(seconds[0]);
@@ -586,6 +593,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tree: %d files, %.1f MB in %d folders\n", size.files,
                      static_cast<double>(size.bytes) / (1024.0 * 1024.0), size.folders);
         return 0;
+    }
+    if (std::string(argv[1]) == "--start") {
+        if (argc < 3 || !FileSystem::ForceDirectories(argv[2]))
+            return 2;
+        const StartTimes start = MeasureStart(TVNConfigUtil::AddBackslash(argv[2]));
+        std::printf("start: program %s, minimal %s, controls %s: %.2fx the minimal window\n",
+                    Duration(start.program).c_str(), Duration(start.minimal).c_str(),
+                    Duration(start.controls).c_str(),
+                    start.measured ? start.program / start.minimal : 0.0);
+        return start.measured ? 0 : 1;
     }
     const std::string work = TVNConfigUtil::AddBackslash(argv[1]);
     std::string tree = argc > 2 ? TVNConfigUtil::AddBackslash(argv[2]) : std::string();
