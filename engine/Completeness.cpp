@@ -268,6 +268,9 @@ struct MonthWork {
         bool folded;
     };
     std::vector<Entry> entries;
+    // What PairByKey gathers them with.
+    static const size_t None = static_cast<size_t>(-1);
+    std::vector<size_t> table, next, count;
     std::string keys;
     size_t keyed = 0; // how much of keys holds keys while lines are set aside
     RecordFold* fold = nullptr;
@@ -390,31 +393,50 @@ void MatchInStep(MonthWork& work, std::string_view first, std::string_view secon
 // leaves in work.left only the lines that found no partner. True when a line
 // whose key is not its folded form is left on a side.
 bool PairByKey(MonthWork& work) {
-    auto& entries = work.entries;
-    auto same = [&](const MonthWork::Entry& a, const MonthWork::Entry& b) {
-        return a.hash == b.hash && work.KeyOf(a) == work.KeyOf(b);
-    };
-    std::sort(entries.begin(), entries.end(),
-              [&](const MonthWork::Entry& a, const MonthWork::Entry& b) {
-                  return a.hash != b.hash ? a.hash < b.hash : work.KeyOf(a) < work.KeyOf(b);
-              });
+    const auto& entries = work.entries;
+    // Entries of equal keys are gathered through a table on their hashes,
+    // half empty, each slot the first of a group; the rest of a group hang
+    // on it in `next`. Cheaper than sorting for the few hundred lines of a
+    // month.
+    size_t slots = 16;
+    while (slots < 2 * entries.size())
+        slots *= 2;
+    auto& table = work.table;
+    auto& next = work.next;
+    table.assign(slots, MonthWork::None);
+    next.assign(entries.size(), MonthWork::None);
+    auto& count = work.count;
+    count.assign(2 * entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        size_t slot = entries[i].hash & (slots - 1);
+        while (table[slot] != MonthWork::None &&
+               (entries[table[slot]].hash != entries[i].hash ||
+                work.KeyOf(entries[table[slot]]) != work.KeyOf(entries[i])))
+            slot = (slot + 1) & (slots - 1);
+        const size_t first = table[slot];
+        if (first == MonthWork::None) {
+            table[slot] = i;
+            ++count[2 * i + entries[i].side];
+        } else {
+            next[i] = next[first];
+            next[first] = i;
+            ++count[2 * first + entries[i].side];
+        }
+    }
     work.left[0].clear();
     work.left[1].clear();
     bool unfoldedLeft = false;
-    for (size_t run = 0; run < entries.size();) {
-        size_t end = run;
-        size_t count[2] = {0, 0};
-        for (; end < entries.size() && same(entries[end], entries[run]); ++end)
-            ++count[entries[end].side];
-        const int more = count[0] > count[1] ? 0 : 1;
-        size_t unpaired = count[more] - count[1 - more];
-        for (size_t i = run; i < end && unpaired > 0; ++i)
+    for (const size_t first : table) {
+        if (first == MonthWork::None)
+            continue;
+        const int more = count[2 * first] > count[2 * first + 1] ? 0 : 1;
+        size_t unpaired = count[2 * first + more] - count[2 * first + 1 - more];
+        for (size_t i = first; i != MonthWork::None && unpaired > 0; i = next[i])
             if (entries[i].side == more) {
                 work.left[more].push_back(entries[i].line);
                 unfoldedLeft |= !entries[i].folded;
                 --unpaired;
             }
-        run = end;
     }
     return unfoldedLeft;
 }
