@@ -79,6 +79,11 @@ class WorkerScope {
     std::thread worker_;
 };
 
+// The clock of the rate and the time left.
+double SecondsNow() {
+    return static_cast<double>(GetTickCount64()) / 1000.0;
+}
+
 std::string Grouped(unsigned long long number) {
     const std::string digits = std::to_string(number);
     std::string text;
@@ -108,6 +113,7 @@ void SharedProgress::StageBegins(WorkStage stage, const std::string& root, unsig
     bytes_ = bytes;
     filesDone_ = bytesDone_ = inHand_ = 0;
     started_ = false;
+    estimate_.Begin(SecondsNow(), bytes);
 }
 
 bool SharedProgress::FileBegins(const std::string& path, unsigned long long bytes) {
@@ -154,10 +160,15 @@ ProgressView SharedProgress::View() const {
         break;
     }
     view.file = file_;
-    if (files_ > 0)
+    if (files_ > 0) {
         view.counts = Grouped(filesDone_) + " of " + Grouped(files_) + " files, " +
                       FileSystem::Megabytes(bytesDone_) + " of " + FileSystem::Megabytes(bytes_) +
                       " MB";
+        estimate_.Note(SecondsNow(), bytesDone_);
+        const std::string timeLeft = estimate_.Text();
+        if (!timeLeft.empty())
+            view.counts += ", " + timeLeft;
+    }
     view.permille = bytes_ > 0   ? int(bytesDone_ * 1000 / bytes_)
                     : files_ > 0 ? int(filesDone_ * 1000 / files_)
                                  : 0;

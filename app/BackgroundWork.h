@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ProgressWindow.h"
+#include "TimeLeft.h"
 #include "TVNConfigUtil.h"
 #include "Progress.h"
 
@@ -51,6 +52,8 @@ class SharedProgress : public TVNConfigUtil::ProgressObserver {
     std::string root_, file_;
     unsigned long long files_ = 0, bytes_ = 0, filesDone_ = 0, bytesDone_ = 0, inHand_ = 0;
     bool started_ = false;
+    // Brought up to date by View, which those who show the progress call.
+    mutable TimeLeftEstimate estimate_;
 };
 
 // How a run of work ended, for what its caller does next.

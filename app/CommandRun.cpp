@@ -23,6 +23,7 @@
 #include "Restore.h"
 #include "FileSystem.h"
 #include "FileSystemText.h"
+#include "LateBound.h"
 #include "SingleInstance.h"
 #include "TVNConfigUtil.h"
 #include "TVNVersion.h"
@@ -605,8 +606,26 @@ void Restore(const Arguments& a, const Stream& out, Record& r) {
 } // namespace
 
 std::vector<std::wstring> ProcessArguments() {
+    // The program's own name ends at the quote after a leading one, else at
+    // the first blank; with nothing after it but blanks the window starts
+    // without the library that splits the rest.
+    const wchar_t* line = GetCommandLineW();
+    const wchar_t* at = line;
+    if (*at == L'"') {
+        for (++at; *at && *at != L'"'; ++at) {
+        }
+        if (*at)
+            ++at;
+    } else {
+        while (*at && *at != L' ' && *at != L'\t')
+            ++at;
+    }
+    while (*at == L' ' || *at == L'\t')
+        ++at;
+    if (!*at)
+        return {};
     int count = 0;
-    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    LPWSTR* words = LateBound::CommandLineToArgvW(line, &count);
     std::vector<std::wstring> arguments;
     for (int i = 1; words && i < count; ++i)
         arguments.emplace_back(words[i]);

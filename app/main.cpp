@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include "CommandLine.h"
-#include "OleScope.h"
 #include "SingleInstance.h"
 #include "TVNCloudDriveMain.h"
 
@@ -15,7 +14,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!arguments.empty())
         return CommandLine::Run(arguments);
 
-    OleScope ole;
     // One window at a time: a second start shows the first and ends.
     const InstanceLock lock;
     if (!lock.Held()) {

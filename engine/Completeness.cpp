@@ -3,7 +3,10 @@
 #include "Completeness.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 
@@ -13,7 +16,13 @@
 #include "FileSystem.h"
 #include "OnlineFiles.h"
 #include "Progress.h"
+#include "RecordFold.h"
 #include "TVNConfigUtil.h"
+
+#if defined(_M_X64) || defined(__SSE2__)
+#include <emmintrin.h>
+#define TVN_SSE2
+#endif
 
 namespace TVNConfigUtil {
 
@@ -40,6 +49,16 @@ Word WordAt(const char* bytes) {
 // Position of the first CR, LF or NUL at or after `from`, or the text's size.
 size_t NextBreak(std::string_view text, size_t from) {
     size_t at = from;
+#if defined(TVN_SSE2)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+    for (; at + 16 <= text.size(); at += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)), _mm_cmpeq_epi8(x, zero));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)))
+            return at + static_cast<size_t>(std::countr_zero(mask));
+    }
+#endif
     for (; at + 8 <= text.size(); at += 8) {
         const Word word = WordAt(text.data() + at);
         if (WordHolds(word, '\r') || WordHolds(word, '\n') || WordHolds(word, '\0'))
@@ -51,10 +70,38 @@ size_t NextBreak(std::string_view text, size_t from) {
 }
 
 // How many leading bytes two texts share before either differs or a NUL
-// ends them.
+// ends them. Most of a month's bytes pass through here, many at a time where
+// the processor has the instructions for it (every x64 one does).
 size_t SharedLength(std::string_view a, std::string_view b) {
     const size_t shorter = std::min(a.size(), b.size());
     size_t at = 0;
+#if defined(TVN_SSE2)
+    // Sixty-four bytes at a time while all are equal and none is a NUL;
+    // where not, the exact place is found sixteen at a time below.
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [](const char* bytes) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    };
+    for (; at + 64 <= shorter; at += 64) {
+        const char* x = a.data() + at;
+        const char* y = b.data() + at;
+        const __m128i x0 = load(x), x1 = load(x + 16), x2 = load(x + 32), x3 = load(x + 48);
+        const __m128i same = _mm_and_si128(
+            _mm_and_si128(_mm_cmpeq_epi8(x0, load(y)), _mm_cmpeq_epi8(x1, load(y + 16))),
+            _mm_and_si128(_mm_cmpeq_epi8(x2, load(y + 32)), _mm_cmpeq_epi8(x3, load(y + 48))));
+        const __m128i least = _mm_min_epu8(_mm_min_epu8(x0, x1), _mm_min_epu8(x2, x3));
+        if (_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi8(least, zero), same)) != 0xffff)
+            break;
+    }
+    for (; at + 16 <= shorter; at += 16) {
+        const __m128i x = load(a.data() + at);
+        const unsigned stop =
+            static_cast<unsigned>(~_mm_movemask_epi8(_mm_cmpeq_epi8(x, load(b.data() + at))) |
+                                  _mm_movemask_epi8(_mm_cmpeq_epi8(x, zero)));
+        if (stop & 0xffff)
+            return at + static_cast<size_t>(std::countr_zero(stop));
+    }
+#endif
     for (; at + 8 <= shorter; at += 8) {
         const Word word = WordAt(a.data() + at);
         if (word != WordAt(b.data() + at) || WordHolds(word, '\0'))
@@ -144,103 +191,15 @@ std::string SameTextKey(std::string_view text) {
 
 namespace {
 
-// How far ahead the in-step walk looks for a line's twin.
+// How far ahead the in-step walk looks for a line's twin among the nearest
+// lines of both files.
 const size_t StepWindow = 8;
+// Beyond that, how many lines on either side it looks for the twin of one
+// side's next line, when a block of lines is added or missing.
+const size_t FarHorizon = 4096;
 
-// The work of comparing one month, kept from month to month so that its
-// memory is reused: the two files' text, the lines of each that are not yet
-// paired, and what pairing them needs.
-struct MonthWork {
-    std::string text[2];
-    std::vector<std::string_view> left[2];
-
-    // A line as the in-step walk sees it: where the line after it starts.
-    struct Ahead {
-        std::string_view line;
-        size_t next;
-    };
-    std::vector<Ahead> ahead[2];
-
-    // A line with what it is paired by and that key's hash, and its side.
-    struct Entry {
-        Word hash;
-        std::string_view key;
-        std::string_view line;
-        int side;
-    };
-    std::vector<Entry> entries;
-    std::string keys;
-    std::vector<size_t> keyEnds;
-};
-
-// Pairs the lines of both files that meet their byte-identical twin while the
-// files are walked in step, and sets aside in work.left what it cannot pair.
-// Copies of one month mostly hold the same records in the same order, with a
-// few lines changed, missing or added: the walk passes over what the two
-// texts share without splitting it into lines, and where they part it looks
-// a few lines ahead on either side, nearest first, to get back in step. Any
-// pairing of byte-identical lines is part of a largest one-for-one matching,
-// so this changes no count, only the cost.
-void MatchInStep(MonthWork& work, std::string_view first, std::string_view second) {
-    LineWalk walks[2] = {{first}, {second}};
-    auto& ahead = work.ahead;
-    ahead[0].clear();
-    ahead[1].clear();
-    // After a search that found no twins, the pairs of lines before this
-    // index on both sides are known to differ.
-    size_t known = 0;
-    for (;;) {
-        if (ahead[0].empty() && ahead[1].empty()) {
-            const size_t shared = WholeLinesIn(first.substr(
-                walks[0].at, SharedLength(first.substr(walks[0].at), second.substr(walks[1].at))));
-            walks[0].at += shared;
-            walks[1].at += shared;
-        }
-        // Lines are split off only as far as the search reaches.
-        auto has = [&](int side, size_t index) {
-            while (ahead[side].size() <= index && !walks[side].Done()) {
-                const std::string_view line = walks[side].Next();
-                ahead[side].push_back({line, walks[side].at});
-            }
-            return index < ahead[side].size();
-        };
-        if (!has(0, 0) || !has(1, 0))
-            break;
-        // The nearest twins: those that leave the fewest lines behind.
-        bool found = false;
-        size_t skip[2] = {1, 1};
-        for (size_t total = 0; !found && total <= 2 * StepWindow; ++total)
-            for (size_t i = total > StepWindow ? total - StepWindow : 0;
-                 i <= total && i <= StepWindow; ++i)
-                if ((i >= known || total - i >= known) && has(0, i) && has(1, total - i) &&
-                    ahead[0][i].line == ahead[1][total - i].line) {
-                    skip[0] = i;
-                    skip[1] = total - i;
-                    found = true;
-                    break;
-                }
-        for (int side = 0; side < 2; ++side) {
-            for (size_t i = 0; i < skip[side]; ++i)
-                work.left[side].push_back(ahead[side][i].line);
-            if (found) {
-                walks[side].at = ahead[side][skip[side]].next;
-                ahead[side].clear();
-            } else {
-                ahead[side].erase(ahead[side].begin());
-            }
-        }
-        known = found ? 0 : StepWindow;
-    }
-    for (int side = 0; side < 2; ++side) {
-        for (const MonthWork::Ahead& line : ahead[side])
-            work.left[side].push_back(line.line);
-        while (!walks[side].Done())
-            work.left[side].push_back(walks[side].Next());
-    }
-}
-
-// A hash of a key, eight bytes at a time: enough to sort equal keys together
-// and to spare the sort most byte comparisons.
+// A hash of bytes, eight at a time: enough to sort equal texts together and
+// to spare most byte comparisons.
 Word HashOf(std::string_view bytes) {
     const Word odd = 0x9E3779B97F4A7C15ULL;
     Word hash = bytes.size() * odd;
@@ -252,79 +211,313 @@ Word HashOf(std::string_view bytes) {
     return hash ^ (hash >> 32);
 }
 
-// Pairs the entries of both sides whose keys are equal, one for one, and
-// leaves in work.left only the lines that found no partner.
-void PairByKey(MonthWork& work) {
-    auto& entries = work.entries;
-    auto same = [](const MonthWork::Entry& a, const MonthWork::Entry& b) {
-        return a.hash == b.hash && a.key == b.key;
+// The lines of one file that the in-step walk has split off and not yet
+// passed: each with its hash and where the line after it starts.
+class LinesAhead {
+  public:
+    struct Line {
+        std::string_view text;
+        size_t next;
+        Word hash = 0;
+        bool hashed = false;
     };
-    std::sort(entries.begin(), entries.end(),
-              [](const MonthWork::Entry& a, const MonthWork::Entry& b) {
-                  return a.hash != b.hash ? a.hash < b.hash : a.key < b.key;
-              });
+    size_t Size() const { return lines_.size() - first_; }
+    const Line& operator[](size_t index) const { return lines_[first_ + index]; }
+    // Hashed only for the look further on, which compares one line with many.
+    Word Hash(size_t index) {
+        Line& line = lines_[first_ + index];
+        if (!line.hashed) {
+            line.hash = HashOf(line.text);
+            line.hashed = true;
+        }
+        return line.hash;
+    }
+    void Push(std::string_view text, size_t next) { lines_.push_back({text, next}); }
+    void Drop(size_t count) {
+        first_ += count;
+        if (first_ == lines_.size())
+            Clear();
+    }
+    void Clear() {
+        lines_.clear();
+        first_ = 0;
+    }
+
+  private:
+    std::vector<Line> lines_;
+    size_t first_ = 0;
+};
+
+// The work of comparing one month, kept from month to month so that its
+// memory is reused: the two files' text, the lines of each that are not yet
+// paired, and what pairing them needs.
+struct MonthWork {
+    std::string text[2];
+    LinesAhead ahead[2];
+    std::vector<std::string_view> left[2];
+
+    // A line with what it is paired by (its key, in `keys`) and that key's
+    // hash, and its side; folded when the key is its folded form (see
+    // RecordFold), else its bytes or its sort key.
+    struct Entry {
+        Word hash;
+        size_t keyAt;
+        size_t keyLength;
+        std::string_view line;
+        int side;
+        bool folded;
+    };
+    std::vector<Entry> entries;
+    // What PairByKey gathers them with.
+    static const size_t None = static_cast<size_t>(-1);
+    std::vector<size_t> table, next, count;
+    std::string keys;
+    size_t keyed = 0; // how much of keys holds keys while lines are set aside
+    RecordFold* fold = nullptr;
+
+    // A line the in-step walk could not pair, keyed at once by its folded
+    // form, or by its bytes where it does not fold, while its bytes are at
+    // hand.
+    void SetAside(int side, std::string_view line) {
+        // The buffer grows only now and then: its bytes past `keyed` are room.
+        if (keys.size() < keyed + 2 * line.size())
+            keys.resize(std::max(2 * keys.size(), keyed + 2 * line.size()));
+        char* at = keys.data() + keyed;
+        size_t length = fold->Fold(line, at);
+        const bool folded = length != RecordFold::Refused;
+        if (!folded) {
+            length = line.size();
+            std::memcpy(at, line.data(), length);
+        }
+        entries.push_back(
+            {HashOf(std::string_view(at, length)), keyed, length, line, side, folded});
+        keyed += length;
+    }
+    std::string_view KeyOf(const Entry& entry) const {
+        return std::string_view(keys).substr(entry.keyAt, entry.keyLength);
+    }
+};
+
+// Pairs the lines of both files that meet their byte-identical twin while the
+// files are walked in step, and sets aside in work.left what it cannot pair.
+// Copies of one month mostly hold the same records in the same order, with a
+// few lines changed, missing or added: the walk passes over what the two
+// texts share without splitting it into lines, and where they part it looks
+// a few lines ahead on either side, nearest first, to get back in step; after
+// a longer block of lines that only one file holds, it finds the next line of
+// the other further on. Any pairing of byte-identical lines is part of a
+// largest one-for-one matching, so this changes no count, only the cost.
+void MatchInStep(MonthWork& work, std::string_view first, std::string_view second) {
+    work.entries.clear();
+    work.keyed = 0;
+    LineWalk walks[2] = {{first}, {second}};
+    LinesAhead(&ahead)[2] = work.ahead;
+    ahead[0].Clear();
+    ahead[1].Clear();
+    // Lines are split off only as far as the search reaches.
+    auto has = [&](int side, size_t index) {
+        while (ahead[side].Size() <= index && !walks[side].Done()) {
+            const std::string_view line = walks[side].Next();
+            ahead[side].Push(line, walks[side].at);
+        }
+        return index < ahead[side].Size();
+    };
+    // The far look goes line by line through the other file; a month whose
+    // files hold their lines in another order would make each look go to the
+    // horizon, so all looks of a month together stop at a bound.
+    size_t farBudget = 16 * FarHorizon + (first.size() + second.size()) / 8;
+    // After a search that found no twins, the pairs of lines before this
+    // index on both sides are known to differ.
+    size_t known = 0;
+    for (;;) {
+        if (ahead[0].Size() == 0 && ahead[1].Size() == 0) {
+            const size_t shared = WholeLinesIn(first.substr(
+                walks[0].at, SharedLength(first.substr(walks[0].at), second.substr(walks[1].at))));
+            walks[0].at += shared;
+            walks[1].at += shared;
+        }
+        if (!has(0, 0) || !has(1, 0))
+            break;
+        // The nearest twins: those that leave the fewest lines behind.
+        bool found = false;
+        size_t skip[2] = {1, 1};
+        for (size_t total = 0; !found && total <= 2 * StepWindow; ++total)
+            for (size_t i = total > StepWindow ? total - StepWindow : 0;
+                 i <= total && i <= StepWindow; ++i)
+                if ((i >= known || total - i >= known) && has(0, i) && has(1, total - i) &&
+                    ahead[0][i].text == ahead[1][total - i].text) {
+                    skip[0] = i;
+                    skip[1] = total - i;
+                    found = true;
+                    break;
+                }
+        // Further on: the twin of either side's next line in the other file.
+        for (size_t distance = StepWindow + 1; !found && distance <= FarHorizon && farBudget > 0;
+             ++distance) {
+            bool looked = false;
+            for (int side = 0; side < 2 && !found; ++side)
+                if (has(1 - side, distance)) {
+                    looked = true;
+                    --farBudget;
+                    if (ahead[side].Hash(0) == ahead[1 - side].Hash(distance) &&
+                        ahead[side][0].text == ahead[1 - side][distance].text) {
+                        skip[side] = 0;
+                        skip[1 - side] = distance;
+                        found = true;
+                    }
+                }
+            if (!looked)
+                break;
+        }
+        for (int side = 0; side < 2; ++side) {
+            for (size_t i = 0; i < skip[side]; ++i)
+                work.SetAside(side, ahead[side][i].text);
+            if (found) {
+                walks[side].at = ahead[side][skip[side]].next;
+                ahead[side].Clear();
+            } else {
+                ahead[side].Drop(1);
+            }
+        }
+        known = found ? 0 : StepWindow;
+    }
+    for (int side = 0; side < 2; ++side) {
+        for (size_t i = 0; i < ahead[side].Size(); ++i)
+            work.SetAside(side, ahead[side][i].text);
+        while (!walks[side].Done())
+            work.SetAside(side, walks[side].Next());
+    }
+}
+
+// Pairs the entries of both sides whose keys are equal, one for one, and
+// leaves in work.left only the lines that found no partner. True when a line
+// whose key is not its folded form is left on a side.
+bool PairByKey(MonthWork& work) {
+    const auto& entries = work.entries;
+    // Entries of equal keys are gathered through a table on their hashes,
+    // half empty, each slot the first of a group; the rest of a group hang
+    // on it in `next`. Cheaper than sorting for the few hundred lines of a
+    // month.
+    size_t slots = 16;
+    while (slots < 2 * entries.size())
+        slots *= 2;
+    auto& table = work.table;
+    auto& next = work.next;
+    table.assign(slots, MonthWork::None);
+    next.assign(entries.size(), MonthWork::None);
+    auto& count = work.count;
+    count.assign(2 * entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        size_t slot = entries[i].hash & (slots - 1);
+        while (table[slot] != MonthWork::None &&
+               (entries[table[slot]].hash != entries[i].hash ||
+                work.KeyOf(entries[table[slot]]) != work.KeyOf(entries[i])))
+            slot = (slot + 1) & (slots - 1);
+        const size_t first = table[slot];
+        if (first == MonthWork::None) {
+            table[slot] = i;
+            ++count[2 * i + entries[i].side];
+        } else {
+            next[i] = next[first];
+            next[first] = i;
+            ++count[2 * first + entries[i].side];
+        }
+    }
     work.left[0].clear();
     work.left[1].clear();
-    for (size_t run = 0; run < entries.size();) {
-        size_t end = run;
-        size_t count[2] = {0, 0};
-        for (; end < entries.size() && same(entries[end], entries[run]); ++end)
-            ++count[entries[end].side];
-        const int more = count[0] > count[1] ? 0 : 1;
-        size_t unpaired = count[more] - count[1 - more];
-        for (size_t i = run; i < end && unpaired > 0; ++i)
+    bool unfoldedLeft = false;
+    for (const size_t first : table) {
+        if (first == MonthWork::None)
+            continue;
+        const int more = count[2 * first] > count[2 * first + 1] ? 0 : 1;
+        size_t unpaired = count[2 * first + more] - count[2 * first + 1 - more];
+        for (size_t i = first; i != MonthWork::None && unpaired > 0; i = next[i])
             if (entries[i].side == more) {
                 work.left[more].push_back(entries[i].line);
+                unfoldedLeft |= !entries[i].folded;
                 --unpaired;
             }
-        run = end;
     }
+    return unfoldedLeft;
 }
 
 // Adds to each side's count the lines of its file (in work.text) that find no
 // equal line in the other file, every line matched with at most one line.
 // Byte-identical lines are always the same record, so they are paired first,
-// cheaply; only the lines left over need the costly locale keys.
+// cheaply, then the lines left by their folded forms (or, those that do not
+// fold, by their bytes). Only when a line that does not fold is left do the
+// lines left need the costly sort keys: two lines that fold and are left have
+// other folded forms and are other records.
 void CompareMonth(MonthWork& work, long long& firstMissing, long long& secondMissing) {
-    work.left[0].clear();
-    work.left[1].clear();
     MatchInStep(work, work.text[0], work.text[1]);
-    if (!work.left[0].empty() && !work.left[1].empty()) {
-        work.entries.clear();
-        for (int side = 0; side < 2; ++side)
-            for (std::string_view line : work.left[side])
-                work.entries.push_back({HashOf(line), line, line, side});
-        PairByKey(work);
-    }
-    if (!work.left[0].empty() && !work.left[1].empty()) {
-        // The keys go into one buffer, and are viewed once it no longer moves.
+    bool sides[2] = {false, false};
+    for (const MonthWork::Entry& entry : work.entries)
+        sides[entry.side] = true;
+    if (sides[0] && sides[1] && PairByKey(work) && !work.left[0].empty() && !work.left[1].empty()) {
         work.keys.clear();
-        work.keyEnds.clear();
-        for (int side = 0; side < 2; ++side)
-            for (std::string_view line : work.left[side]) {
-                AppendSameTextKey(line, work.keys);
-                work.keyEnds.push_back(work.keys.size());
-            }
         work.entries.clear();
-        size_t key = 0;
         for (int side = 0; side < 2; ++side)
             for (std::string_view line : work.left[side]) {
-                const size_t start = key == 0 ? 0 : work.keyEnds[key - 1];
-                const std::string_view keyBytes =
-                    std::string_view(work.keys).substr(start, work.keyEnds[key] - start);
-                work.entries.push_back({HashOf(keyBytes), keyBytes, line, side});
-                ++key;
+                const size_t at = work.keys.size();
+                AppendSameTextKey(line, work.keys);
+                const size_t length = work.keys.size() - at;
+                work.entries.push_back({HashOf(std::string_view(work.keys).substr(at, length)), at,
+                                        length, line, side, false});
             }
         PairByKey(work);
+    } else if (!sides[0] || !sides[1]) {
+        work.left[0].clear();
+        work.left[1].clear();
+        for (const MonthWork::Entry& entry : work.entries)
+            work.left[entry.side].push_back(entry.line);
     }
     firstMissing += static_cast<long long>(work.left[0].size());
     secondMissing += static_cast<long long>(work.left[1].size());
 }
 
+// The month's work of the last comparison, kept for the next: the files'
+// text is read into memory that is already the program's, as a reader that
+// keeps its buffer does. Fresh memory costs a page fault for every 4 KB it
+// is first written (on the Linux machine the benchmarks run on, under Wine,
+// about as much as reading the megabyte). Two comparisons at once each get
+// their own; what a month of more than this leaves is given back.
+const size_t KeptTextBytes = 64u << 20;
+std::mutex keptWorkLock;
+std::unique_ptr<MonthWork> keptWork;
+
+class MonthWorkLease {
+  public:
+    MonthWorkLease() {
+        {
+            std::lock_guard<std::mutex> lock(keptWorkLock);
+            work_ = std::move(keptWork);
+        }
+        if (!work_)
+            work_ = std::make_unique<MonthWork>();
+    }
+    ~MonthWorkLease() {
+        for (std::string& text : work_->text)
+            if (text.capacity() > KeptTextBytes)
+                return;
+        work_->fold = nullptr;
+        std::lock_guard<std::mutex> lock(keptWorkLock);
+        keptWork = std::move(work_);
+    }
+    MonthWorkLease(const MonthWorkLease&) = delete;
+    MonthWorkLease& operator=(const MonthWorkLease&) = delete;
+    MonthWork& operator*() { return *work_; }
+
+  private:
+    std::unique_ptr<MonthWork> work_;
+};
+
 // One root's monthly data files: full paths after ASCII lower-casing, in the
-// order the file system lists them, each with its comparison key.
+// order the file system lists them, each with its comparison key. They are
+// opened by their names as listed: where names keep their case (Wine), a
+// name in other letters is found only by a search through its folder.
 struct DataFile {
     std::string path;
+    std::string listed;
     std::string key;
     unsigned long long bytes = 0;
     bool onlineOnly = false;
@@ -336,9 +529,10 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
     FileSystem::ForEachEntry(data, [&](const WIN32_FIND_DATAA& entry) {
         // Hidden and system files count; folders never do.
         if (!FileSystem::IsFolderEntry(entry) && IsMonthlyDataFileName(entry.cFileName)) {
-            std::string path = AsciiLowerCase(data + entry.cFileName);
+            std::string listed = data + entry.cFileName;
+            std::string path = AsciiLowerCase(listed);
             std::string key = SameTextKey(path);
-            files.push_back(DataFile{std::move(path), std::move(key),
+            files.push_back(DataFile{std::move(path), std::move(listed), std::move(key),
                                      FileSystem::ReportedSize(entry),
                                      CloudFiles::IsOnlineOnly(entry.dwFileAttributes)});
         }
@@ -349,7 +543,7 @@ std::vector<DataFile> MonthlyDataFiles(const std::string& root) {
 
 void ReadDataFile(const DataFile& file, std::string& text) {
     DWORD error = 0;
-    if (!FileSystem::ReadWholeFile(file.path, text, error))
+    if (!FileSystem::ReadWholeFile(file.listed, text, error))
         ThrowUnreadable(file.path, error);
 }
 
@@ -361,7 +555,7 @@ bool FetchOnlineOnly(const std::vector<DataFile> (&files)[2]) {
     for (const auto& list : files)
         for (const DataFile& file : list)
             if (file.onlineOnly)
-                fetch.push_back(FileToFetch{DiskChanges::WidePath(file.path), file.bytes});
+                fetch.push_back(FileToFetch{DiskChanges::WidePath(file.listed), file.bytes});
     FetchFailure failure;
     if (FetchOnlineFiles(fetch, failure))
         return true;
@@ -386,7 +580,10 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     long long missing[2] = {0, 0};
     if (!FetchOnlineOnly(files))
         return MissingRecordCounts{0, 0, true};
-    MonthWork work;
+    MonthWorkLease lease;
+    MonthWork& work = *lease;
+    RecordFold fold;
+    work.fold = &fold;
     if (ProgressObserved()) {
         unsigned long long bytes = 0;
         for (const auto& list : files)

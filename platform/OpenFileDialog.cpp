@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "LateBound.h"
+#include "OleScope.h"
+
 std::string DialogFilterText(const std::string& filter) {
     if (filter.empty())
         return {};
@@ -50,7 +53,11 @@ bool ShowOpenFileDialog(const OpenFileRequest& request, std::string& fileName) {
     // honours the flag; this follows the documented Windows behaviour.
     std::vector<char> current(MAX_PATH * 4, '\0');
     const DWORD kept = GetCurrentDirectoryA(static_cast<DWORD>(current.size()), current.data());
-    const BOOL chosen = GetOpenFileNameA(&dialog);
+    BOOL chosen = FALSE;
+    {
+        OleScope ole;
+        chosen = LateBound::GetOpenFileNameA(&dialog);
+    }
     if (kept > 0 && kept < current.size())
         SetCurrentDirectoryA(current.data());
     if (!chosen)

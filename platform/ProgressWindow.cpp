@@ -26,14 +26,17 @@ struct Place {
 // are shortened at their end. Each keeps its whole text, which its tooltip
 // shows (SS_NOTIFY lets the tooltip see the mouse).
 const DWORD Text = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
+// Wide enough for a long counts line whole, with the rate and the time left:
+// "1,000,000 of 1,000,000 files, 100000.0 of 100000.0 MB, 1000.0 MB/s, about
+// 55 minutes left".
 const Place Layout[] = {
-    {idStage, "STATIC", Text | SS_ENDELLIPSIS, 12, 12, 396, 16},
-    {idFile, "STATIC", Text | SS_PATHELLIPSIS, 12, 32, 396, 16},
-    {idBar, PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE, 12, 56, 396, 16},
-    {idCounts, "STATIC", Text | SS_ENDELLIPSIS, 12, 78, 396, 16},
-    {IDCANCEL, "BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 330, 100, 78, 24},
+    {idStage, "STATIC", Text | SS_ENDELLIPSIS, 12, 12, 536, 16},
+    {idFile, "STATIC", Text | SS_PATHELLIPSIS, 12, 32, 536, 16},
+    {idBar, PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE, 12, 56, 536, 16},
+    {idCounts, "STATIC", Text | SS_ENDELLIPSIS, 12, 78, 536, 16},
+    {IDCANCEL, "BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 470, 100, 78, 24},
 };
-const int ClientWidth = 420;
+const int ClientWidth = 560;
 const int ClientHeight = 136;
 const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 const DWORD ExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;

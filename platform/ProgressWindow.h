@@ -13,7 +13,7 @@
 struct ProgressView {
     std::string stage;  // "Copying data files ..."
     std::string file;   // the file in hand
-    std::string counts; // "12 of 1,000 files, 10.2 of 110.0 MB"
+    std::string counts; // "12 of 1,000 files, 10.2 of 110.0 MB, 25.3 MB/s, about 4 seconds left"
     int permille = 0;   // how far, 0 to 1000
     bool cancellable = true;
 };

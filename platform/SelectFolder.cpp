@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "Dialogs.h"
+#include "LateBound.h"
 #include "OleScope.h"
 #include "Win32Handles.h"
 
@@ -12,7 +13,7 @@ namespace {
 struct PidlTraits {
     using handle_type = LPITEMIDLIST;
     static handle_type invalid() noexcept { return nullptr; }
-    static void close(handle_type h) noexcept { CoTaskMemFree(h); }
+    static void close(handle_type h) noexcept { LateBound::CoTaskMemFree(h); }
 };
 using UniquePidl = UniqueHandle<PidlTraits>;
 
@@ -33,14 +34,12 @@ bool BrowseForFolder(HWND owner, const std::string& caption, std::string& folder
 }
 
 bool ShowShellFolderBrowser(HWND owner, const std::string& caption, std::string& folder) {
-    // The program starts OLE for its thread; this keeps the browser working
-    // for a caller that did not.
     OleScope ole;
     char displayName[MAX_PATH] = {};
     char path[MAX_PATH] = {};
 
     LPITEMIDLIST desktop = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop)))
+    if (FAILED(LateBound::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop)))
         desktop = nullptr;
     UniquePidl root(desktop);
 
@@ -55,8 +54,8 @@ bool ShowShellFolderBrowser(HWND owner, const std::string& caption, std::string&
     info.lpfn = BrowseCallback;
     info.lParam = reinterpret_cast<LPARAM>(folder.c_str());
 
-    UniquePidl chosen(SHBrowseForFolderA(&info));
-    if (!chosen || !SHGetPathFromIDListA(chosen.get(), path))
+    UniquePidl chosen(LateBound::SHBrowseForFolderA(&info));
+    if (!chosen || !LateBound::SHGetPathFromIDListA(chosen.get(), path))
         return false;
     folder = path;
     return true;

@@ -8,6 +8,7 @@
 #include "Completeness.h"
 #include "CompletenessOracle.h"
 #include "FileErrors.h"
+#include "RecordFold.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 #include "Win32Handles.h"
@@ -126,6 +127,14 @@ class WritingProcess {
     UniqueKernelHandle process_;
     bool holding_ = false;
 };
+
+// Numbered lines "<tag> n" from `first` to `last`, each ended by CR LF.
+std::string Numbered(const char* tag, int first, int last) {
+    std::string text;
+    for (int n = first; n <= last; ++n)
+        text += std::string(tag) + " " + std::to_string(n) + "\r\n";
+    return text;
+}
 
 } // namespace
 
@@ -260,6 +269,36 @@ TEST(CompareDataCompleteness, CountsAndResults) {
         {"an empty line equals a soft hyphen alone",
          {{"Data\\2024-03.txt", "\r\n\r\nx\r\n"}},
          {{"Data\\2024-03.txt", "\xad\r\nX\r\n\xad\r\n"}},
+         0,
+         0,
+         0},
+        // Past the look-ahead of the walk in step: blocks of lines one file
+        // holds, records repeated, and case variants among them.
+        {"a block of twelve lines added and another missing",
+         {{"Data\\2024-03.txt", Numbered("line", 1, 60)}},
+         {{"Data\\2024-03.txt", Numbered("line", 1, 20) + Numbered("new", 1, 12) +
+                                    Numbered("line", 21, 29) + Numbered("line", 42, 60)}},
+         12,
+         12,
+         -1},
+        {"a block of case variants longer than the look-ahead",
+         {{"Data\\2024-03.txt", Numbered("line", 1, 40)}},
+         {{"Data\\2024-03.txt",
+           Numbered("line", 1, 10) + Numbered("LINE", 11, 30) + Numbered("line", 31, 40)}},
+         0,
+         0,
+         0},
+        {"a record repeated, in other letters at the other",
+         {{"Data\\2024-03.txt", Numbered("same", 1, 1) + Numbered("same", 1, 1) +
+                                    Numbered("same", 1, 1) + Numbered("line", 1, 30)}},
+         {{"Data\\2024-03.txt", Numbered("line", 1, 30) + Numbered("SAME", 1, 1)}},
+         2,
+         0,
+         1},
+        {"a soft hyphen inside a word, at only one file",
+         {{"Data\\2024-03.txt", "co\xadop\r\nStra\xdf"
+                                "e\r\n"}},
+         {{"Data\\2024-03.txt", "COOP\r\nstrasse\r\n"}},
          0,
          0,
          0},
@@ -420,4 +459,53 @@ TEST(CompareDataCompleteness, AgreesWithTheLinearComparison) {
     }
     // The generator must produce differences, or the agreement proves little.
     EXPECT_GT(compared, 100);
+}
+
+// Where two texts both fold, their folded forms are equal exactly when the
+// locale's comparison finds them equal: in locales whose case is not ASCII's
+// (Turkish), whose sorts join letters (Czech, Hungarian, Danish) and whose
+// code page is not Latin (Russian). Each row is read in every locale's code
+// page, so it also brings other letters into the others.
+TEST(RecordFold, EqualExactlyWhereTheLocaleFindsEqual) {
+    const LCID english = 0x0409;
+    const LCID locales[] = {english, 0x041f, 0x0405, 0x040e, 0x0406, 0x0407, 0x0419};
+    const std::pair<const char*, const char*> rows[] = {
+        {"M\xfcller & S\xf6hne", "M\xdcLLER & s\xd6HNE"},
+        {"Stra\xdf"
+         "e",
+         "STRASSE"},
+        {"\xe6on", "AEON"},
+        {"co-op", "CO-OP"},
+        {"co-op", "coop"},
+        {"it's", "its"},
+        {"caf\xe9", "cafe"},
+        {"ISTANBUL", "istanbul"},
+        {"\xddstanbul", "istanbul"},
+        {"\xfdrmak", "IRMAK"},
+        {"chyba", "CHYBA"},
+        {"chyba", "cHyba"},
+        {"szoba", "SZoba"},
+        {"aabenraa", "\xe5"
+                     "benr\xe5"},
+        {"\xcf\xf0\xe8\xe2\xe5\xf2", "\xcf\xd0\xc8\xc2\xc5\xd2"},
+        {"soft\xadhyphen", "softhyphen"},
+        {"", "\xad"},
+        {"2024-03-05;09:00;Kunde", "2024-03-05;09:00;KUNDE"},
+    };
+    int foldedInEnglish = 0;
+    for (const LCID locale : locales) {
+        RecordFold fold(locale);
+        for (const auto& [a, b] : rows) {
+            SCOPED_TRACE("locale " + std::to_string(locale) + ": \"" + a + "\", \"" + b + "\"");
+            std::string foldedA, foldedB;
+            if (!fold.Append(a, foldedA) || !fold.Append(b, foldedB))
+                continue;
+            EXPECT_EQ(foldedA == foldedB,
+                      CompareStringA(locale, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL);
+            foldedInEnglish += locale == english;
+        }
+    }
+    // The rows without joined letters or ignored characters fold, or the
+    // agreement proves little.
+    EXPECT_GE(foldedInEnglish, 14);
 }

@@ -15,7 +15,7 @@ using namespace TVNConfigUtil;
 
 namespace {
 
-const int StageTextId = 1001;
+const int StageTextId = 1001, CountsTextId = 1004;
 
 // Saves what the screen shows of a window as a 24-bit BMP file, for the
 // README's picture (TVN_PROGRESS_SHOT names the file).
@@ -81,22 +81,29 @@ TEST(ProgressE2ETest, WindowAnswersDuringACopyAndCancelKeepsTheOldLocation) {
         longest = std::max(longest, GetTickCount64() - asked);
         Sleep(20);
     };
+    // The rate and the time left join the counts within two seconds of the
+    // copy's start.
     HWND progress = nullptr;
-    std::string stage;
+    std::string stage, counts;
     ULONGLONG copying = 0;
     const ULONGLONG start = GetTickCount64();
-    while ((!copying || GetTickCount64() - copying < 1000) && GetTickCount64() - start < 20000) {
+    while ((!copying ||
+            (GetTickCount64() - copying < 2000 && counts.find(" MB/s, ") == std::string::npos)) &&
+           GetTickCount64() - start < 20000) {
         askWindow();
         for (HWND w : program.TopLevelWindows())
             if (gui::ClassOf(w) == "TVNProgressWindow")
                 progress = w;
         stage = progress ? gui::Text(gui::FindById(progress, StageTextId)) : "";
+        counts = progress ? gui::Text(gui::FindById(progress, CountsTextId)) : "";
         if (!copying && stage.rfind("Copying data files", 0) == 0)
             copying = GetTickCount64();
     }
     ASSERT_NE(progress, nullptr) << "no progress window";
     EXPECT_FALSE(gui::Enabled(window));
     EXPECT_EQ(stage, "Copying data files to \"" + AsciiLowerCase(sandbox.Install()) + "\"");
+    EXPECT_NE(counts.find(" MB/s, "), std::string::npos) << counts;
+    EXPECT_NE(counts.find(" left"), std::string::npos) << counts;
     if (const char* shot = std::getenv("TVN_PROGRESS_SHOT"))
         SaveWindowImage(progress, shot);
     ASSERT_TRUE(gui::PressButton(progress, "Cancel"));

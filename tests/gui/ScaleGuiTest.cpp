@@ -181,9 +181,11 @@ TEST(ProgressScale, LinesFitOrAreShortenedAtEachDpi) {
         {1002, SS_PATHELLIPSIS,
          "c:\\users\\christopher.anderson\\appdata\\roaming\\brimlace\\tallyvane\\data\\"
          "2024-11.txt"},
-        {1004, SS_ENDELLIPSIS, "1,000,000 of 1,000,000 files, 100,000.0 of 100,000.0 MB"},
+        {1004, SS_ENDELLIPSIS,
+         "1,000,000 of 1,000,000 files, 100000.0 of 100000.0 MB, 1000.0 MB/s, about 55 minutes "
+         "left"},
     };
-    AtEachDpi(window.Handle(), {420, 136}, [&](int dpi) {
+    AtEachDpi(window.Handle(), {560, 136}, [&](int dpi) {
         for (const auto& row : rows) {
             SCOPED_TRACE(row.text);
             HWND line = GetDlgItem(window.Handle(), row.id);
