@@ -114,6 +114,10 @@ History FindHistory(const std::string& installFolder) {
     } catch (const std::exception&) {
         // A settings file that cannot be read: its place is looked at alone.
     }
+    // And the places of this user's runs whose records no place above leads
+    // to (a run broken off before it pointed the settings at its place).
+    for (const std::string& folder : RecordedRunFolders())
+        roots.push_back(FileSystem::ExtractFilePath(RemoveBackslash(folder)));
     std::set<std::string> seen, ids;
     for (size_t i = 0; i < roots.size(); ++i) {
         if (roots[i].empty() || !seen.insert(AsciiLowerCase(roots[i])).second)
@@ -190,11 +194,19 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
         }
         if (!now.exists)
             continue; // gone since: nothing of the run is left there
-        if (FileHash::Sha256OfFile(wide) != file->sha256) {
-            out.leftAlone.push_back(
-                "\"" + file->path + "\" changed since the run and is left as it is" +
-                (file->backup.empty() ? "."
-                                      : "; the run's old copy is in \"" + file->backup + "\"."));
+        const std::string hash = FileHash::Sha256OfFile(wide);
+        if (hash != file->sha256 && (file->pendingSha256.empty() || hash != file->pendingSha256)) {
+            // A run broken off may have stopped before it placed the file;
+            // one that holds its old bytes again needs nothing either.
+            const bool untouched =
+                file->sha256.empty() ||
+                (!file->backup.empty() && FileHash::Sha256OfFile(WidePath(file->backup)) == hash);
+            if (!untouched)
+                out.leftAlone.push_back(
+                    "\"" + file->path + "\" changed since the run and is left as it is" +
+                    (file->backup.empty()
+                         ? "."
+                         : "; the run's old copy is in \"" + file->backup + "\"."));
             continue;
         }
         if (file->action == "made") {
@@ -214,7 +226,8 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
     };
     std::vector<KeyStep> keys;
     const std::string absent = "\x01";
-    std::vector<const RecordedSettings*> wholeTexts;
+    // With each settings file to be put back whole, the state it was judged in.
+    std::vector<std::pair<const RecordedSettings*, DiskChanges::FileState>> wholeTexts;
     for (const RecordedSettings& settings : run.settings) {
         if (!settings.existed)
             continue; // a settings file the run made is a file it made
@@ -222,10 +235,14 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
         const auto left =
             std::find_if(run.files.begin(), run.files.end(),
                          [&](const RecordedFile& f) { return f.path == settings.file; });
-        if (left != run.files.end() &&
-            FileHash::Sha256OfFile(WidePath(settings.file)) == left->sha256) {
-            wholeTexts.push_back(&settings);
-            continue;
+        DiskChanges::FileState judged;
+        if (left != run.files.end() && DiskChanges::StateOf(WidePath(settings.file), judged)) {
+            const std::string hash = FileHash::Sha256OfFile(WidePath(settings.file));
+            if (hash == left->sha256 ||
+                (!left->pendingSha256.empty() && hash == left->pendingSha256)) {
+                wholeTexts.push_back({&settings, judged});
+                continue;
+            }
         }
         TMemIniFile store(settings.file);
         for (const RecordedKey& key : settings.keys) {
@@ -234,7 +251,7 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
                 value == absent ? std::nullopt : std::optional<std::string>(value);
             if (SameText(now, key.after))
                 keys.push_back({&settings, &key});
-            else
+            else if (!SameText(now, key.before)) // as before already: nothing to do
                 out.leftAlone.push_back("[" + key.section + "] " + key.key + " in \"" +
                                         settings.file +
                                         "\" changed since the run and is left as "
@@ -242,7 +259,7 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
         }
     }
 
-    for (const RecordedSettings* settings : wholeTexts)
+    for (const auto& [settings, judged] : wholeTexts)
         out.steps.push_back("Put back the settings \"" + settings->file +
                             "\" as they were before the run.");
     for (const KeyStep& step : keys)
@@ -260,6 +277,15 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
                       "\", which the run made, into the restore's "
                       "backup folder."
                 : "Return \"" + step.file->path + "\" from \"" + step.file->backup + "\".");
+    // The folders the run made, innermost first, go when nothing is left in
+    // them.
+    std::vector<std::wstring> folders;
+    for (auto folder = run.madeFolders.rbegin(); folder != run.madeFolders.rend(); ++folder)
+        if (FileSystem::DirectoryExists(*folder)) {
+            folders.push_back(WidePath(*folder));
+            out.steps.push_back("Remove the folder \"" + *folder +
+                                "\", which the run made, once nothing is left in it.");
+        }
     // The checks a configuration makes before its first change.
     for (const Step& step : steps) {
         // What is read, and the file that is replaced or moved.
@@ -270,7 +296,7 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
             return out;
         }
     }
-    if (dryRun || (steps.empty() && keys.empty() && wholeTexts.empty()))
+    if (dryRun || (steps.empty() && keys.empty() && wholeTexts.empty() && folders.empty()))
         return out;
 
     // The restore's own backup folder and record, before its first change.
@@ -295,6 +321,13 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
     RunRecorder recorder(record, out.backupFolder);
 
     std::string failed;
+    // A file that changed while the restore ran is left as the other program
+    // made it, as one that changed before.
+    const auto changedMeanwhile = [&](const std::string& path) {
+        out.leftAlone.push_back("\"" + path +
+                                "\" changed while the restore ran and is left as it is.");
+        return true;
+    };
     // One file's change; false when it failed.
     const auto change = [&](const Step& step) {
         const std::wstring target = WidePath(step.file->path);
@@ -307,16 +340,25 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
             MakeFoldersFor(out.backupFolder, kept);
             done = DiskChanges::CopyWhole(target, WidePath(kept)) &&
                    DiskChanges::CopyWhole(WidePath(step.file->backup), target, &step.now);
+            if (!done && GetLastError() == DiskChanges::TargetChanged)
+                done = changedMeanwhile(step.file->path);
         } else if (step.kind == Step::SetAside) {
             MakeFoldersFor(out.backupFolder, kept);
             DiskChanges::BeforeChange(target);
+            // Only the file as judged is moved away.
+            DiskChanges::FileState now;
+            if (DiskChanges::StateOf(target, now) && now != step.now)
+                return changedMeanwhile(step.file->path);
             done = MoveFileExW(target.c_str(), WidePath(kept).c_str(),
                                MOVEFILE_WRITE_THROUGH | MOVEFILE_COPY_ALLOWED);
             if (done)
                 recorder.SetAside(step.file->path, kept, step.file->sha256, step.file->bytes);
         } else {
+            // Into its folder as it was, which the restore undone may have
+            // removed.
             const DiskChanges::FileState none;
-            done = DiskChanges::CopyWhole(WidePath(step.file->backup), target, &none);
+            done = FileSystem::ForceDirectories(FileSystem::ExtractFilePath(step.file->path)) &&
+                   DiskChanges::CopyWhole(WidePath(step.file->backup), target, &none);
         }
         return done;
     };
@@ -350,15 +392,13 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
     for (const KeyStep& step : keys)
         keysByFile[step.settings->file].push_back(step.key);
     for (const bool installation : {true, false}) {
-        for (const RecordedSettings* settings : wholeTexts) {
+        for (const auto& [settings, judged] : wholeTexts) {
             if (!failed.empty() || out.cancelled ||
                 (AsciiLowerCase(settings->file) == installSettings) != installation)
                 continue;
             // Only over the text the run left, which was judged above.
-            DiskChanges::FileState now;
-            const std::wstring file = WidePath(settings->file);
-            if (!DiskChanges::StateOf(file, now) ||
-                !DiskChanges::WriteWhole(file, settings->before, 0, &now))
+            if (!DiskChanges::WriteWhole(WidePath(settings->file), settings->before, 0, &judged) &&
+                !(GetLastError() == DiskChanges::TargetChanged && changedMeanwhile(settings->file)))
                 failed = settings->file;
         }
         for (const auto& [file, fileKeys] : keysByFile) {
@@ -376,6 +416,12 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
         }
     }
     changeFiles(false);
+    // A folder that still holds anything stays.
+    for (const std::wstring& folder : folders)
+        if (failed.empty() && !out.cancelled) {
+            DiskChanges::BeforeChange(folder);
+            RemoveDirectoryW(folder.c_str());
+        }
     recorder.Finish();
     if (!failed.empty()) {
         out.errorText = "Tallyvane's restore failed at \"" + failed +

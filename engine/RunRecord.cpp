@@ -72,8 +72,13 @@ json FileJson(const RecordedFile& f) {
             {"bytes", f.bytes},       {"written", f.written}, {"sha256", f.sha256}};
 }
 RecordedFile FileOf(const json& j) {
-    return {FromUtf8(j.value("path", "")), j.value("action", ""),  FromUtf8(j.value("backup", "")),
-            j.value("bytes", 0ull),        j.value("written", ""), j.value("sha256", "")};
+    return {FromUtf8(j.value("path", "")),
+            j.value("action", ""),
+            FromUtf8(j.value("backup", "")),
+            j.value("bytes", 0ull),
+            j.value("written", ""),
+            j.value("sha256", ""),
+            std::string()};
 }
 
 json SettingsJson(const RecordedSettings& s) {
@@ -124,6 +129,9 @@ json RecordJson(const RunRecord& r) {
         j["files"].push_back(FileJson(f));
     for (const RecordedSettings& s : r.settings)
         j["settings"].push_back(SettingsJson(s));
+    j["madeFolders"] = json::array();
+    for (const std::string& folder : r.madeFolders)
+        j["madeFolders"].push_back(ToUtf8(folder));
     return j;
 }
 
@@ -151,6 +159,9 @@ RunRecord RecordOf(const json& j) {
         r.files.push_back(FileOf(f));
     for (const json& s : j.value("settings", json::array()))
         r.settings.push_back(SettingsOf(s));
+    for (const json& folder : j.value("madeFolders", json::array()))
+        if (folder.is_string())
+            r.madeFolders.push_back(FromUtf8(folder.get<std::string>()));
     return r;
 }
 
@@ -159,14 +170,36 @@ RunRecord RecordOf(const json& j) {
 void Merge(RunRecord& r, const RecordedFile& file) {
     for (RecordedFile& known : r.files)
         if (known.path == file.path) {
+            // Only a placement seen sets the action; one about to be, guesses.
+            const bool placedBefore = !known.sha256.empty();
             const std::string action = known.action, backup = known.backup;
             known = file;
-            known.action = action;
+            if (placedBefore)
+                known.action = action;
             if (!backup.empty())
                 known.backup = backup;
             return;
         }
     r.files.push_back(file);
+}
+// A placement about to be made, from a journal line written before it.
+void MergePending(RunRecord& r, RecordedFile file) {
+    for (RecordedFile& known : r.files)
+        if (known.path == file.path) {
+            known.pendingSha256 = file.sha256;
+            if (known.backup.empty())
+                known.backup = file.backup;
+            return;
+        }
+    file.pendingSha256 = file.sha256;
+    file.sha256.clear();
+    r.files.push_back(file);
+}
+void AddFolder(RunRecord& r, const std::string& folder) {
+    for (const std::string& known : r.madeFolders)
+        if (AsciiLowerCase(known) == AsciiLowerCase(folder))
+            return;
+    r.madeFolders.push_back(folder);
 }
 void Merge(RunRecord& r, const RecordedSettings& settings) {
     for (RecordedSettings& known : r.settings)
@@ -192,7 +225,72 @@ bool IsSettingsFile(const std::wstring& target) {
     return _wcsicmp(target.c_str() + cut, L"tvn.ini") == 0;
 }
 
+// The list of the runs' backup folders, one a line, in UTF-8.
+std::wstring RunListFile() {
+    const std::string local = GetEnvVar("LOCALAPPDATA");
+    return local.empty() ? std::wstring()
+                         : DiskChanges::WidePath(AddBackslash(local) + "TVNCloudDrive\\runs.txt");
+}
+
+// The folders on the list, and how many lines name folders gone since.
+std::vector<std::string> ReadRunList(size_t* gone = nullptr) {
+    std::vector<std::string> folders;
+    std::string text;
+    const std::wstring file = RunListFile();
+    if (file.empty() || !DiskChanges::ReadWhole(file, text))
+        return folders;
+    for (const std::string& line : FileSystem::SplitLines(text)) {
+        if (line.empty())
+            continue;
+        if (FileSystem::DirectoryExists(FromUtf8(line)))
+            folders.push_back(FromUtf8(line));
+        else if (gone)
+            ++*gone;
+    }
+    return folders;
+}
+
+// Adds a run's backup folder to the list: a line appended, so that two runs
+// at once (the window and the command line) both keep theirs. Once many of
+// its folders are gone, the list is written again without them. The list is
+// this program's own index, not the user's data: it is written with the
+// plain calls, outside the changes a run counts and journals.
+void JoinRunList(const std::string& backupFolder) {
+    const std::wstring file = RunListFile();
+    if (file.empty())
+        return;
+    const std::string line = ToUtf8(backupFolder) + "\r\n";
+    size_t gone = 0;
+    const std::vector<std::string> folders = ReadRunList(&gone);
+    const auto write = [&](const std::wstring& path, const std::string& text, DWORD access,
+                           DWORD creation) {
+        UniqueFileHandle handle(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr,
+                                            creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD wrote = 0;
+        return handle &&
+               WriteFile(handle.get(), text.data(), DWORD(text.size()), &wrote, nullptr) &&
+               wrote == text.size();
+    };
+    if (gone > 100) {
+        std::string text;
+        for (const std::string& folder : folders)
+            text += ToUtf8(folder) + "\r\n";
+        const std::wstring fresh = file + L".new";
+        if (write(fresh, text + line, GENERIC_WRITE, CREATE_ALWAYS) &&
+            MoveFileExW(fresh.c_str(), file.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return;
+        DeleteFileW(fresh.c_str());
+    }
+    CreateDirectoryW(file.substr(0, file.find_last_of(L'\\')).c_str(), nullptr);
+    write(file, line, FILE_APPEND_DATA, OPEN_ALWAYS);
+}
+
 } // namespace
+
+std::vector<std::string> RecordedRunFolders() {
+    return ReadRunList();
+}
 
 void StampRunRecord(RunRecord& record) {
     SYSTEMTIME utc, local;
@@ -220,6 +318,7 @@ RunRecorder::RunRecorder(RunRecord header, const std::string& backupFolder)
     record_.backupFolder = AddBackslash(backupFolder);
     record_.complete = false;
     WriteRecord();
+    JoinRunList(record_.backupFolder);
     DiskChanges::SetChangeJournal(this);
 }
 
@@ -256,16 +355,29 @@ void RunRecorder::Add(const RecordedFile& file, const RecordedSettings* settings
             if (known.file == settings->file)
                 line["settings"] = SettingsJson(known);
     }
+    Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void RunRecorder::Append(const std::string& line) {
     // Appended, not rewritten: a process that dies leaves every line it
     // wrote in the system's cache, and the file never holds half a record.
     const std::wstring path = folder_ + Widen(RunJournalName);
     DiskChanges::BeforeChange(path);
     UniqueFileHandle journal(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const std::string text = line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    const std::string text = line + "\n";
     DWORD wrote = 0;
     if (journal)
         WriteFile(journal.get(), text.data(), DWORD(text.size()), &wrote, nullptr);
+}
+
+void RunRecorder::FolderMade(const std::wstring& folder) {
+    const std::wstring made = LowerWide(DiskChanges::AsFolder(folder));
+    if (made.starts_with(folder_))
+        return; // below the run's own backup folder
+    const std::string shown = DiskChanges::ShownPath(DiskChanges::AsFolder(folder));
+    AddFolder(record_, shown);
+    Append(json{{"folder", ToUtf8(shown)}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
@@ -284,10 +396,31 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
     if (DiskChanges::StateOf(temporary, state))
         pending_.bytes = state.bytes;
     pending_.settings = IsSettingsFile(target);
+    DiskChanges::FileState old;
+    DiskChanges::StateOf(target, old);
     if (pending_.settings) {
         DiskChanges::ReadWhole(target, pending_.oldText);
         DiskChanges::ReadWhole(temporary, pending_.newText);
     }
+    // Written before the change, so that a run broken off between the
+    // change and its line below is still known to have been about to make
+    // it; the restore then looks whether the target holds these bytes.
+    RecordedFile file{DiskChanges::ShownPath(target),
+                      !old.exists               ? "made"
+                      : record_.kind == "merge" ? "merged"
+                                                : "replaced",
+                      std::string(),
+                      pending_.bytes,
+                      std::string(),
+                      pending_.sha256,
+                      std::string()};
+    if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())
+        file.backup = backup->second;
+    json line = {{"pending", FileJson(file)}};
+    if (pending_.settings)
+        line["settings"] = SettingsJson({file.path, old.exists, old.exists ? pending_.oldText : "",
+                                         ChangedKeys(pending_.oldText, pending_.newText)});
+    Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void RunRecorder::Placed(const std::wstring& target, bool made) {
@@ -302,7 +435,8 @@ void RunRecorder::Placed(const std::wstring& target, bool made) {
                       std::string(),
                       pending_.bytes,
                       IsoOfFileTime(state.written),
-                      pending_.sha256};
+                      pending_.sha256,
+                      std::string()};
     if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())
         file.backup = backup->second;
     if (!pending_.settings) {
@@ -317,7 +451,7 @@ void RunRecorder::Placed(const std::wstring& target, bool made) {
 
 void RunRecorder::SetAside(const std::string& path, const std::string& to,
                            const std::string& sha256, unsigned long long bytes) {
-    Add(RecordedFile{path, "set-aside", to, bytes, std::string(), sha256}, nullptr);
+    Add(RecordedFile{path, "set-aside", to, bytes, std::string(), sha256, std::string()}, nullptr);
 }
 
 std::optional<RunRecord> ReadRunRecord(const std::string& backupFolder) {
@@ -334,9 +468,16 @@ std::optional<RunRecord> ReadRunRecord(const std::string& backupFolder) {
     if (!record.complete && DiskChanges::ReadWhole(folder + Widen(RunJournalName), journal)) {
         for (const std::string& line : FileSystem::SplitLines(journal)) {
             const json entry = json::parse(line, nullptr, false);
-            if (!entry.is_object() || !entry.contains("file"))
+            if (!entry.is_object())
                 continue; // a line the run did not finish writing
-            Merge(record, FileOf(entry["file"]));
+            if (entry.contains("folder") && entry["folder"].is_string())
+                AddFolder(record, FromUtf8(entry["folder"].get<std::string>()));
+            if (entry.contains("pending"))
+                MergePending(record, FileOf(entry["pending"]));
+            else if (entry.contains("file"))
+                Merge(record, FileOf(entry["file"]));
+            else
+                continue;
             if (entry.contains("settings"))
                 Merge(record, SettingsOf(entry["settings"]));
         }

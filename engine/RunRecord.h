@@ -26,6 +26,10 @@ struct RecordedFile {
     unsigned long long bytes = 0; // what the run left there
     std::string written;          // its last-write time, UTC, ISO 8601
     std::string sha256;           // of the bytes the run left there
+    // Of the bytes the run was about to place there when its journal ends:
+    // a run broken off may or may not have placed them. A file that only
+    // this names was not seen placed.
+    std::string pendingSha256;
 };
 
 // A settings key the run set or removed; nullopt stands for no such key.
@@ -53,6 +57,7 @@ struct RunRecord {
     bool complete = false;          // the run reached its end
     std::vector<RecordedFile> files;
     std::vector<RecordedSettings> settings;
+    std::vector<std::string> madeFolders; // outermost first, each ending with a backslash
 };
 
 // The identity of a run now: id, times, machine and user.
@@ -82,9 +87,11 @@ class RunRecorder : public DiskChanges::ChangeJournal {
     void Before(const std::wstring& from, const std::wstring& target,
                 const std::wstring& temporary) override;
     void Placed(const std::wstring& target, bool made) override;
+    void FolderMade(const std::wstring& folder) override;
 
   private:
     void Add(const RecordedFile& file, const RecordedSettings* settings);
+    void Append(const std::string& line); // one line more in the journal
     bool WriteRecord();
 
     RunRecord record_;
@@ -102,6 +109,12 @@ class RunRecorder : public DiskChanges::ChangeJournal {
 // The record in a backup folder, its journal taken in where the run did not
 // reach its end; nullopt when there is none or it cannot be read.
 std::optional<RunRecord> ReadRunRecord(const std::string& backupFolder);
+
+// The backup folders of the runs of this user, from a list in the user's
+// local application data that each run joins before its first change: a run
+// broken off before it pointed the settings at its place has its record
+// where nothing else leads. Folders gone since are left out.
+std::vector<std::string> RecordedRunFolders();
 
 // The keys whose values differ between two texts of a settings file.
 std::vector<RecordedKey> ChangedKeys(const std::string& before, const std::string& after);

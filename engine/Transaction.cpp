@@ -5,6 +5,7 @@
 #include "ConfigureRun.h"
 #include "CopyPlan.h"
 #include "DiskChanges.h"
+#include "FileSystem.h"
 #include "Dialogs.h"
 #include "OnlineFiles.h"
 #include "Preflight.h"
@@ -241,7 +242,12 @@ void RunConfiguration(const RunRequest& request, RunDetails& details) {
 
     // Made before the paths are checked, so the data folders may exist even
     // when the run then fails validation. A dry run makes none, and takes
-    // them as made.
+    // them as made. Those made are in the run's record, for its restore.
+    std::vector<std::string> madeFolders;
+    for (const std::string* root : {&server, &newRedirect})
+        if (!dryRun && !root->empty())
+            for (const std::string& folder : FileSystem::MissingFolders(DataFolderOf(*root)))
+                madeFolders.push_back(folder);
     const bool serverReady = dryRun || EnsureDataFolder(server);
     const bool newLocationReady = dryRun || EnsureDataFolder(newRedirect);
 
@@ -328,6 +334,7 @@ void RunConfiguration(const RunRequest& request, RunDetails& details) {
         header.destinationRoot = destinationRoot;
         header.oldRedirect = oldRedirect;
         header.newRedirect = newRedirect;
+        header.madeFolders = madeFolders;
         recorder = std::make_unique<RunRecorder>(header, details.backupFolder);
     }
 

@@ -116,12 +116,20 @@ DWORD SharingWait() {
 
 bool MakeFolder(const std::wstring& path) {
     BeforeChange(path);
-    return CreateDirectoryW(path.c_str(), nullptr) != 0;
+    if (!CreateDirectoryW(path.c_str(), nullptr))
+        return false;
+    if (currentJournal)
+        currentJournal->FolderMade(path);
+    return true;
 }
 
 bool MakeFolder(const std::string& ansiPath) {
     BeforeChange(ansiPath);
-    return CreateDirectoryA(ansiPath.c_str(), nullptr) != 0;
+    if (!CreateDirectoryA(ansiPath.c_str(), nullptr))
+        return false;
+    if (currentJournal)
+        currentJournal->FolderMade(WidePath(ansiPath));
+    return true;
 }
 
 bool CopyOneFile(const std::wstring& from, const std::wstring& to) {

@@ -43,6 +43,8 @@ class ChangeJournal {
     virtual void Before(const std::wstring& from, const std::wstring& target,
                         const std::wstring& temporary) = 0;
     virtual void Placed(const std::wstring& target, bool made) = 0;
+    // A folder made (see MakeFolder).
+    virtual void FolderMade(const std::wstring& folder) { (void)folder; }
 };
 // The journal in force, or nullptr (the default) for none; one run at a time.
 void SetChangeJournal(ChangeJournal* journal);

@@ -65,6 +65,22 @@ bool ForceDirectories(const std::string& path) {
     return DiskChanges::MakeFolder(dir) || DirectoryExists(dir);
 }
 
+std::vector<std::string> MissingFolders(const std::string& path) {
+    std::vector<std::string> missing;
+    std::string dir = path;
+    while (!dir.empty()) {
+        if (dir.back() == '\\')
+            dir.pop_back();
+        const std::string parent = ExtractFilePath(dir);
+        if (dir.empty() || parent.empty() || parent == dir || (dir.size() == 2 && dir[1] == ':') ||
+            DirectoryExists(dir))
+            break;
+        missing.insert(missing.begin(), dir + "\\");
+        dir = parent;
+    }
+    return missing;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& text, DWORD& error) {
     if (CloudFiles::ReadRefused(path)) {
         error = GetLastError();

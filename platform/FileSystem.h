@@ -113,6 +113,9 @@ bool DirectoryExists(const std::string& path);
 // without a folder part ("srv", which would land in the current folder), and
 // for any failed step.
 bool ForceDirectories(const std::string& path);
+// The folders ForceDirectories would make for path, outermost first, each
+// ending with a backslash.
+std::vector<std::string> MissingFolders(const std::string& path);
 
 // Reads a whole file, opened for reading with only readers allowed to share
 // it; a sharing violation is waited out for a moment. Throws

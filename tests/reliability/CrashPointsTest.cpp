@@ -256,14 +256,32 @@ std::map<std::string, std::string> Lasting(const std::string& root, const test::
     return files;
 }
 
+// Where two sets of files differ, for a failure's message.
+std::string Differing(const std::map<std::string, std::string>& was,
+                      const std::map<std::string, std::string>& now) {
+    std::string text;
+    for (const auto& [path, bytes] : was)
+        if (!now.count(path) || now.at(path) != bytes)
+            text += "\n  " + path + (now.count(path) ? " changed" : " gone");
+    for (const auto& [path, bytes] : now)
+        if (!was.count(path))
+            text += "\n  " + path + " new";
+    return text;
+}
+
 struct Figures {
-    int scenarios = 0, points = 0, midFile = 0, filesLost = 0, broken = 0, rerunsOk = 0, killed = 0;
+    int scenarios = 0, points = 0, midFile = 0, filesLost = 0, broken = 0, restored = 0,
+        rerunsOk = 0, killed = 0;
 };
 
 } // namespace
 
 TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
     const auto started = std::chrono::steady_clock::now();
+    // The list of runs that the runs here join, theirs and this process's
+    // alone.
+    test::TempDir local;
+    test::ScopedEnv localAppData("LOCALAPPDATA", local.path().c_str());
     Figures figures;
     for (const CrashScenario& s : Scenarios()) {
         SCOPED_TRACE(s.name);
@@ -344,6 +362,16 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
                                      : now.data == whole.data ? " as after"
                                                               : " neither as before nor as after");
 
+            // The broken-off run, and a merge before it, undone from what
+            // their records hold: every file as before, but what the
+            // restores keep in their own backup folders.
+            for (const RunRecord& found : FindHistory(folders[0]).runs) {
+                EXPECT_EQ(RestoreRun(found, {}, false).errorText, "") << found.id;
+            }
+            const bool restored = Lasting(box.Root(), before) == before.files;
+            figures.restored += restored;
+            EXPECT_TRUE(restored) << Differing(before.files, Lasting(box.Root(), before));
+
             Outcome again;
             for (const std::string& root : merged)
                 again.ErrorText += MergeConflictCopies(root).errorText;
@@ -358,10 +386,10 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
     }
     char summary[200];
     std::snprintf(summary, sizeof summary,
-                  "crash: scenarios=%d points=%d mid_file=%d files_lost=%d broken=%d reruns_ok=%d "
-                  "killed=%d",
+                  "crash: scenarios=%d points=%d mid_file=%d files_lost=%d broken=%d restored=%d "
+                  "reruns_ok=%d killed=%d",
                   figures.scenarios, figures.points, figures.midFile, figures.filesLost,
-                  figures.broken, figures.rerunsOk, figures.killed);
+                  figures.broken, figures.restored, figures.rerunsOk, figures.killed);
     std::printf("crash points: %.1f s\n%s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                 summary);
@@ -369,6 +397,7 @@ TEST(CrashPoints, EveryChangeOfARunLeavesAWorkingInstallation) {
     EXPECT_GT(figures.midFile, 0);
     EXPECT_EQ(figures.filesLost, 0);
     EXPECT_EQ(figures.broken, 0);
+    EXPECT_EQ(figures.restored, figures.points);
     EXPECT_EQ(figures.rerunsOk, figures.points);
 }
 
