@@ -27,6 +27,7 @@
 #include "FileErrors.h"
 #include "FileSystemText.h"
 #include "Promises.h"
+#include "Restore.h"
 #include "TVNConfigUtil.h"
 #include "TestSupport.h"
 
@@ -357,6 +358,11 @@ class SyncClient : public DiskChanges::ChangeSeam {
     unsigned at_, calls_ = 0;
 };
 
+struct Seam {
+    explicit Seam(SyncClient* client) { DiskChanges::SetChangeSeam(client); }
+    ~Seam() { DiskChanges::SetChangeSeam(nullptr); }
+};
+
 // One run of a scenario: the sandbox before and after, what the
 // configuration returned or threw, and what its faults let one expect.
 struct Run : test::RunRecord {
@@ -406,10 +412,7 @@ Run Perform(const Scenario& s, const std::string& root, Counts& counts, Problems
             problems.Expect(held.emplace_back(f.file, f.access, f.share).ok(),
                             f.file + ": could not be held open");
     }
-    struct Seam {
-        explicit Seam(SyncClient* client) { DiskChanges::SetChangeSeam(client); }
-        ~Seam() { DiskChanges::SetChangeSeam(nullptr); }
-    } seam(writer);
+    const Seam seam(writer);
     try { // folders with or without the trailing backslash, as callers have them
         if (!s.mergeRoot.empty()) {
             const MergeOutcome merge = MergeConflictCopies(s.mergeRoot);
@@ -583,7 +586,7 @@ std::string RunAndCheck(const Scenario& s, const std::string& root, Counts& coun
 }
 
 struct SyncCounts : Counts {
-    int writes = 0, recordsLost = 0, backedUp = 0, stopped = 0;
+    int writes = 0, recordsLost = 0, backedUp = 0, stopped = 0, restores = 0, restoreWrites = 0;
 };
 
 // Runs one scenario with the sync client writing at one change of the run
@@ -605,9 +608,12 @@ std::string RunWithSyncClient(const Scenario& s, const std::string& root, SyncCo
     const std::string backups = "\\" + AsciiLowerCase(BackupPrefix);
     auto recordsOf = [&](const test::Snapshot& snapshot, bool outsideBackups) {
         std::set<std::string> lines;
+        // Paths as the disk has them: a folder the run made is named as
+        // the settings name it.
         for (const auto& [path, bytes] : snapshot.files)
-            if (path.ends_with(".txt") && path.find("\\data\\") != std::string::npos &&
-                !(outsideBackups && path.find(backups) != std::string::npos))
+            if (const std::string lower = AsciiLowerCase(path);
+                lower.ends_with(".txt") && lower.find("\\data\\") != std::string::npos &&
+                !(outsideBackups && lower.find(backups) != std::string::npos))
                 for (const std::string& line : FileSystem::SplitLines(bytes))
                     lines.insert(line);
         return lines;
@@ -637,6 +643,37 @@ std::string RunWithSyncClient(const Scenario& s, const std::string& root, SyncCo
                         path + ": temporary file left behind");
     problems.Expect(problems.text.empty(), "the sync client wrote " + client.file +
                                                "; outcome: " + reports + run.outcome.ErrorText);
+
+    // The run undone while the client writes at one of the restore's
+    // changes: again every record is somewhere, and the client's is in a
+    // data file outside the backups.
+    const History history = FindHistory(s.install);
+    if (!problems.text.empty() || history.runs.empty())
+        return problems.text;
+    const RunRecord& last = history.runs.front();
+    SyncClient during(s, std::mt19937(s.number + 500)() % unsigned(2 * last.files.size() + 6));
+    RestoreOutcome restored;
+    {
+        const Seam seam(&during);
+        restored = RestoreRun(last, {}, false);
+    }
+    const test::Snapshot undone = test::SnapshotTree(root);
+    ++counts.restores;
+    counts.restoreWrites += !during.file.empty();
+    records = recordsOf(run.after, false);
+    if (!during.file.empty())
+        records.insert(during.record);
+    for (const std::string& line : recordsOf(undone, false))
+        records.erase(line);
+    records.erase("");
+    counts.recordsLost += int(records.size());
+    problems.Expect(records.empty(),
+                    "records lost by the restore: " + std::to_string(records.size()));
+    problems.Expect(during.file.empty() || recordsOf(undone, true).count(during.record),
+                    "the restore left the client's record only in a backup");
+    problems.Expect(problems.text.empty(), "the sync client wrote " + during.file +
+                                               " during the restore; " + restored.errorText +
+                                               restored.report);
     return problems.text;
 }
 
@@ -729,7 +766,9 @@ TEST(FaultInjection, SyncClientWritesDuringTheRun) {
                                 " writes=" + std::to_string(counts.writes) +
                                 " records_lost=" + std::to_string(counts.recordsLost) +
                                 " backed_up=" + std::to_string(counts.backedUp) +
-                                " stopped=" + std::to_string(counts.stopped);
+                                " stopped=" + std::to_string(counts.stopped) +
+                                " restores=" + std::to_string(counts.restores) +
+                                " restore_writes=" + std::to_string(counts.restoreWrites);
     std::printf("sync client: %.1f s\n%s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                 summary.c_str());
