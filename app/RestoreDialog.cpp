@@ -55,15 +55,6 @@ void TRestoreDialog::ControlClicked(TControl& control) {
         RunHandler([this] { btnOpenBackupClick(); });
 }
 
-void TRestoreDialog::SelectRun(int index) {
-    if (index < 0 || index >= static_cast<int>(runs_.size()))
-        return;
-    Selected = index;
-    if (lstHistory.Handle())
-        SendMessageA(lstHistory.Handle(), LB_SETCURSEL, index, 0);
-    RunHandler([this] { lstHistoryChange(); });
-}
-
 void TRestoreDialog::FormShow() {
     LoadHistory();
 }

@@ -49,8 +49,6 @@ class TRestoreDialog {
     // A click on a control, as the user would make it; a disabled control
     // takes no clicks.
     void Click(TControl& control);
-    // Selects a line of the list, as the arrow keys or a click do.
-    void SelectRun(int index);
 
     // Event handlers.
     void FormShow();
