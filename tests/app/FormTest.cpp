@@ -300,7 +300,6 @@ TEST_F(FormTest, RestoreDialogUndoesTheLastConfiguration) {
             EXPECT_TRUE(test::SnapshotTree(OneDrive() + "Tvn").files.empty());
             EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
                       "A OneDrive folder HAS BEEN FOUND at a standard location.");
-            EXPECT_EQ(form->RedirectFolder, "");
         } else {
             EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
             EXPECT_EQ(form->lblCloudDriveLocated1.Caption(), status);
