@@ -21,6 +21,7 @@
 #include "ConfigureRun.h"
 #include "ConflictCopies.h"
 #include "Restore.h"
+#include "RestoreDecisions.h"
 #include "FileSystem.h"
 #include "FileSystemText.h"
 #include "LateBound.h"
@@ -521,8 +522,7 @@ void HistoryOf(const Arguments& a, Record& r, nlohmann::json& json, std::string&
     r.installFolder = install;
     json["installFolder"] = Utf8(install);
     json["runs"] = nlohmann::json::array();
-    text = history.runs.empty() ? "No run of this utility is recorded for \"" + install + "\"."
-                                : std::string();
+    text = history.runs.empty() ? RestoreDecisions::NoRunText(install) : std::string();
     for (const RunRecord& run : history.runs) {
         const std::string line = HistoryLine(run);
         text += (text.empty() ? "" : "\r\n") + run.id + "  " + line;
@@ -560,7 +560,7 @@ void Restore(const Arguments& a, const Stream& out, Record& r) {
     if (!run) {
         r.exitCode = ExitRefused;
         r.status = "refused";
-        r.message = a.last ? "No run of this utility is recorded for \"" + install + "\"."
+        r.message = a.last ? RestoreDecisions::NoRunText(install)
                            : "No run \"" + a.runId + "\" is recorded for \"" + install +
                                  "\".\r\nTVNCloudDrive history lists them.";
         return;
@@ -571,34 +571,22 @@ void Restore(const Arguments& a, const Stream& out, Record& r) {
     RestoreOutcome restored;
     RunWork(out, !a.quiet && !a.json && out.Console(),
             [&] { restored = RestoreRun(*run, header, a.dryRun); });
-    for (const std::string& step : restored.steps)
-        r.details.push_back((a.dryRun ? "Would: " : "") + step);
-    for (const std::string& left : restored.leftAlone)
-        r.details.push_back("Left as it is: " + left);
+    using RestoreDecisions::End;
+    const RestoreDecisions::Told told =
+        RestoreDecisions::TellRestore(*run, restored, a.dryRun, " (--dry-run)");
+    r.details.insert(r.details.end(), told.details.begin(), told.details.end());
     r.changed = restored.changed;
     if (!restored.backupFolder.empty()) {
         r.backupFolder = restored.backupFolder;
         r.backupFolders = {restored.backupFolder};
     }
-    if (!restored.errorText.empty()) {
-        r.exitCode = restored.changed ? ExitFailed : ExitRefused;
-        r.message = restored.errorText;
-    } else if (restored.cancelled) {
+    r.message = told.message;
+    if (told.end == End::Refused || told.end == End::Failed)
+        r.exitCode = told.end == End::Failed ? ExitFailed : ExitRefused;
+    else if (told.end == End::Cancelled)
         r.exitCode = ExitCancelled;
-        r.message = restored.report;
-    } else if (a.dryRun) {
-        r.status = "would-restore";
-        r.message =
-            "Restoring " + HistoryLine(*run) +
-            (restored.steps.empty()
-                 ? ": nothing is left to undo; nothing has been changed (--dry-run)."
-                 : ": the steps above pass every check; nothing has been changed (--dry-run).");
-    } else {
-        r.status = "restored";
-        r.message = restored.steps.empty() ? "Nothing of " + HistoryLine(*run) +
-                                                 " is left to undo; nothing has been changed."
-                                           : restored.report;
-    }
+    else
+        r.status = a.dryRun ? "would-restore" : "restored";
     if (r.status.empty())
         r.status = StatusOf(r.exitCode);
 }

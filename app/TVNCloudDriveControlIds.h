@@ -1,5 +1,5 @@
-// Control IDs of the configuration window's children (also used by the
-// end-to-end tests to find them).
+// Control IDs of the configuration window's children and of its history
+// dialog's (also used by the end-to-end tests to find them).
 #pragma once
 
 // Control IDs, well above IDOK/IDCANCEL.
@@ -20,4 +20,16 @@ enum TVNCloudDriveControlId {
     idBevel1,
     idBtnOK,
     idBtnCancel,
+    idBtnRestore,
+};
+
+// The history dialog's children.
+enum RestoreDialogControlId {
+    idLblHistory = 1101,
+    idLstHistory,
+    idLblPreview,
+    idTxtPreview,
+    idBtnRestoreRun,
+    idBtnOpenBackup,
+    idBtnCloseHistory,
 };

@@ -11,29 +11,13 @@
 #include "ConflictCopies.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
+#include "RestoreDialog.h"
 #include "SelectFolder.h"
 #include "TVNConfigUtil.h"
 
 using namespace TVNConfigUtil;
 
 bool SuppressStatusUpdate = false;
-
-namespace {
-
-// Restores a flag on every way out of a scope.
-class FlagScope {
-  public:
-    FlagScope(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
-    ~FlagScope() { flag_ = old_; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-  private:
-    bool& flag_;
-    bool old_;
-};
-
-} // namespace
 
 // ---------------------------------------------------------------- TControl
 
@@ -105,7 +89,8 @@ TMainCloudDriveForm::TMainCloudDriveForm()
       txtCloudDriveFolder(idTxtCloudDriveFolder, ""),
       chkDisconnect(idChkDisconnect, "Configure the detected Tallyvane to use its standard "
                                      "(non-Dropbox) data location."),
-      Bevel1(idBevel1, ""), btnOK(idBtnOK, "Configure"), btnCancel(idBtnCancel, "Cancel") {
+      Bevel1(idBevel1, ""), btnRestore(idBtnRestore, "&Restore..."), btnOK(idBtnOK, "Configure"),
+      btnCancel(idBtnCancel, "Cancel") {
     btnOneDrive.SetChecked(true);
 }
 
@@ -113,15 +98,6 @@ TMainCloudDriveForm::~TMainCloudDriveForm() {
     if (handle_) {
         SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
         DestroyWindow(handle_);
-    }
-}
-
-void TMainCloudDriveForm::ReportHandlerError(const char* message) const noexcept {
-    try {
-        ShowApplicationError(AsDialogOwner(), message);
-    } catch (...) {
-        // Not even the error box could be shown (no memory left): the
-        // handler has ended, and the window goes on.
     }
 }
 
@@ -155,6 +131,8 @@ void TMainCloudDriveForm::ControlClicked(TControl& control, bool checkedNow) {
         RunHandler([&] { btnBrowseInstallClick(); });
     } else if (&control == &btnBrowseCloudDrive) {
         RunHandler([&] { btnBrowseCloudDriveClick(); });
+    } else if (&control == &btnRestore) {
+        RunHandler([&] { btnRestoreClick(); });
     } else if (&control == &btnOK) {
         RunHandler([&] { btnOKClick(); });
     } else if (&control == &btnCancel) {
@@ -182,13 +160,21 @@ void TMainCloudDriveForm::Close() {
 
 void TMainCloudDriveForm::FormShow() {
     DetectedInstallFolder = AsciiLowerCase(StandardInstallationFolder());
+    txtInstallFolder.SetCaption(DetectedInstallFolder);
+    DetectLocations();
+}
+
+void TMainCloudDriveForm::DetectLocations() {
+    // As at start-up: OneDrive until the redirection names Dropbox.
+    btnOneDrive.SetChecked(true);
+    btnDropbox.SetChecked(false);
+    chkDisconnect.SetChecked(false);
     ProviderFolder = AsciiLowerCase(OneDriveFolder());
     RedirectFolder = AsciiLowerCase(AddBackslash(ReadRedirection(DetectedInstallFolder)));
     if (ClientHolding(RedirectFolder) == SyncClient::Dropbox) {
         FlagScope suppress(SuppressStatusUpdate, true);
         CheckRadio(btnDropbox);
     }
-    txtInstallFolder.SetCaption(DetectedInstallFolder);
     txtCloudDriveFolder.SetCaption(
         AsciiLowerCase(!RedirectFolder.empty() ? RedirectFolder : ProviderFolder));
     UpdateStatus();
@@ -322,6 +308,20 @@ void TMainCloudDriveForm::btnOKClick() {
          chkDisconnect.Checked() ? std::string() : NormalForm(txtCloudDriveFolder.Caption()),
          RedirectFolder, ProviderFolder, SelectedProvider()},
         answers));
+}
+
+void TMainCloudDriveForm::btnRestoreClick() {
+    // Not inside a Configure command, nor a second time inside itself.
+    if (configuring_)
+        return;
+    FlagScope busy(configuring_, true);
+    TRestoreDialog dialog(NormalForm(txtInstallFolder.Caption()), running_);
+    dialog.ShowModal(handle_);
+    if (dialog.EndProgramAsked())
+        return Close();
+    // The redirection may have changed.
+    if (dialog.Restored())
+        DetectLocations();
 }
 
 void TMainCloudDriveForm::ShowResult(const ConfigureDecisions::Result& result) {

@@ -1,5 +1,6 @@
 // The configuration window: detection at start-up, the status lines, the
-// provider switch, the two browse buttons and the Configure command.
+// provider switch, the two browse buttons, the Configure command and the
+// history with its restore.
 //
 // The window's logic works on a model of its controls (caption, checked,
 // enabled), mirrored into the real child windows when they exist. So the
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "Application.h"
 #include "ConfigureCommand.h"
 #include "Dialogs.h"
 #include "TextTips.h"
@@ -23,6 +25,19 @@ class SharedProgress;
 
 // While true, the provider radio-button handlers leave the status lines alone.
 extern bool SuppressStatusUpdate;
+
+// Sets a flag for a scope, and restores it on every way out.
+class FlagScope {
+  public:
+    FlagScope(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
+    ~FlagScope() { flag_ = old_; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+  private:
+    bool& flag_;
+    bool old_;
+};
 
 // One child control of the window. The wrapper does not own the handle: the
 // window destroys its children.
@@ -92,14 +107,7 @@ class TMainCloudDriveForm {
     // shows, the engine's too, are the window's; an error that escapes it
     // ends only that handler and goes to the application's error handler.
     template <typename Handler> void RunHandler(Handler&& handler) noexcept {
-        try {
-            DialogOwnerScope opener(AsDialogOwner());
-            handler();
-        } catch (const std::exception& error) {
-            ReportHandlerError(error.what());
-        } catch (...) {
-            ReportHandlerError("Unexpected error");
-        }
+        RunEventHandler(AsDialogOwner(), handler);
     }
     // A click on a control, as the user would make it: what the window does
     // when the control reports the click, with the check state that a radio
@@ -109,6 +117,9 @@ class TMainCloudDriveForm {
     // Event handlers and methods.
     void FormShow();
     void UpdateStatus();
+    // The redirection and the provider as a fresh start finds them for the
+    // detected installation.
+    void DetectLocations();
     std::string ProviderText(const std::string& text) const;
     void btnOneDriveClick();
     void btnDropboxClick();
@@ -117,6 +128,9 @@ class TMainCloudDriveForm {
     void chkDisconnectClick();
     void btnCancelClick();
     void btnOKClick();
+    // Opens the history of the installation shown, where a run can be
+    // undone; after a restore the locations are detected again.
+    void btnRestoreClick();
     // The end of the Windows session: whether it may end now (not while work
     // runs), and, when it ends, what the window does first.
     bool FormQueryEndSession() const;
@@ -146,6 +160,7 @@ class TMainCloudDriveForm {
     TControl txtCloudDriveFolder;
     TControl chkDisconnect;
     TControl Bevel1;
+    TControl btnRestore;
     TControl btnOK;
     TControl btnCancel;
     TOpenDialog OpenTVNDialog;
@@ -162,8 +177,6 @@ class TMainCloudDriveForm {
     void ControlClicked(TControl& control, bool checkedNow);
     // The window as the opener of its dialogs.
     DialogOwner AsDialogOwner() const { return {handle_, ApplicationTitle}; }
-    // Shows an error that escaped a handler; never throws.
-    void ReportHandlerError(const char* message) const noexcept;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam,
                                        LPARAM lParam) noexcept;

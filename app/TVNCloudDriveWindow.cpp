@@ -81,20 +81,12 @@ const Placement Layout[] = {
      false},
     // The bevel is a single etched line along its top edge.
     {&TMainCloudDriveForm::Bevel1, "STATIC", Child | SS_ETCHEDHORZ, Form, 10, 239, 519, 2, false},
+    {&TMainCloudDriveForm::btnRestore, "BUTTON", PushButton | WS_GROUP, Form, 10, 250, 78, 24,
+     false},
     {&TMainCloudDriveForm::btnOK, "BUTTON", PushButton | WS_GROUP | BS_DEFPUSHBUTTON, Form, 365,
      250, 78, 24, false},
     {&TMainCloudDriveForm::btnCancel, "BUTTON", PushButton, Form, 450, 250, 78, 24, false},
 };
-
-HFONT MakeTahoma(int dpi, bool bold) {
-    LOGFONTA font{};
-    font.lfHeight = -MulDiv(8, dpi, 72);
-    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    font.lfCharSet = ANSI_CHARSET;
-    font.lfQuality = DEFAULT_QUALITY;
-    lstrcpynA(font.lfFaceName, "Tahoma", LF_FACESIZE);
-    return CreateFontIndirectA(&font);
-}
 
 bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
     return RegisterWindowClassOnce(instance, TMainCloudDriveForm::ClassName, formProc,
@@ -102,11 +94,8 @@ bool RegisterClasses(HINSTANCE instance, WNDPROC formProc, WNDPROC panelProc) {
            RegisterWindowClassOnce(instance, PanelClassName, panelProc);
 }
 
-// A control's place in its parent at a DPI: edges scaled, not sizes, so that
-// neighbours stay flush at any scale.
 RECT PlaceAt(const Placement& p, int dpi) {
-    const int left = Scale(p.left, dpi), top = Scale(p.top, dpi);
-    return RECT{left, top, Scale(p.left + p.width, dpi), Scale(p.top + p.height, dpi)};
+    return ScaleRectForDpi(p.left, p.top, p.width, p.height, dpi);
 }
 
 const DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -131,8 +120,8 @@ bool TMainCloudDriveForm::CreateHandle(HINSTANCE instance) {
     if (!hwnd)
         return false;
     tips_.Create(handle_);
-    font_.reset(MakeTahoma(dpi_, false));
-    boldFont_.reset(MakeTahoma(dpi_, true));
+    font_ = FormFontForDpi(dpi_, false);
+    boldFont_ = FormFontForDpi(dpi_, true);
     CreateControls(instance);
     tips_.SetFont(static_cast<HFONT>(font_.get()));
     if (WindowDpi(handle_) != dpi_)
@@ -167,8 +156,8 @@ void TMainCloudDriveForm::CreateControls(HINSTANCE instance) {
 
 void TMainCloudDriveForm::ApplyDpi(int dpi, const RECT* suggested) {
     dpi_ = dpi;
-    UniqueGdiObject font(MakeTahoma(dpi_, false));
-    UniqueGdiObject boldFont(MakeTahoma(dpi_, true));
+    UniqueGdiObject font = FormFontForDpi(dpi_, false);
+    UniqueGdiObject boldFont = FormFontForDpi(dpi_, true);
     SizeWindowForDpi(handle_, suggested, ClientWidth, ClientHeight, FormStyle, FormExStyle, dpi_);
     for (const Placement& p : Layout) {
         HWND child = (this->*p.control).Handle();
@@ -264,7 +253,8 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         // the dialog manager only makes a button the default when it moves
         // the focus itself, not for the focus that Show gives, so ask here.
         HWND focus = GetFocus();
-        for (TControl* button : {&btnBrowseInstall, &btnBrowseCloudDrive, &btnOK, &btnCancel})
+        for (TControl* button :
+             {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel})
             if (focus && focus == button->Handle())
                 return MAKELRESULT(button->Id(), DC_HASDEFID);
         return MAKELRESULT(btnOK.Id(), DC_HASDEFID);
@@ -285,10 +275,12 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         // focus is elsewhere Configure does.
         HWND focus = GetFocus();
         HWND shown = btnOK.Handle();
-        for (TControl* button : {&btnBrowseInstall, &btnBrowseCloudDrive, &btnOK, &btnCancel})
+        for (TControl* button :
+             {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel})
             if (focus && focus == button->Handle())
                 shown = focus;
-        for (TControl* button : {&btnBrowseInstall, &btnBrowseCloudDrive, &btnOK, &btnCancel}) {
+        for (TControl* button :
+             {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel}) {
             bool isDefault =
                 (GetWindowLongA(button->Handle(), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
             if (button->Handle() && isDefault != (button->Handle() == shown))

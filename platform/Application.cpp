@@ -10,3 +10,12 @@ std::string ApplicationErrorText(const std::string& message) {
 void ShowApplicationError(const DialogOwner& owner, const std::string& message) {
     Dialogs().ShowErrorBox(owner, ApplicationErrorText(message));
 }
+
+void ReportHandlerError(const DialogOwner& owner, const char* message) noexcept {
+    try {
+        ShowApplicationError(owner, message);
+    } catch (...) {
+        // Not even the error box could be shown (no memory left): the
+        // handler has ended, and the window goes on.
+    }
+}

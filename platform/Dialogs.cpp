@@ -177,18 +177,6 @@ void LayOutMessageDialog(HWND dialog, const MessageDialogState& state, POINT top
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-// In the per-monitor mode the dialog manager would rescale the dialog by its
-// own rules on a DPI change; the dialog lays itself out instead. The function
-// exists from Windows 10 version 1703 on.
-void KeepDialogManagerFromRescaling(HWND dialog) {
-    using SetBehavior = BOOL(WINAPI*)(HWND, int, int);
-    const int disableAll = 1; // DDC_DISABLE_ALL
-    if (HMODULE user32 = GetModuleHandleA("user32.dll"))
-        if (auto set = reinterpret_cast<SetBehavior>(
-                reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetDialogDpiChangeBehavior"))))
-            set(dialog, disableAll, disableAll);
-}
-
 void InitMessageDialog(HWND dialog, MessageDialogState& state) {
     KeepDialogManagerFromRescaling(dialog);
     CreateMessageControls(dialog, state);
@@ -270,16 +258,6 @@ INT_PTR CALLBACK MessageDialogProc(HWND dialog, UINT message, WPARAM wParam,
     }
 }
 
-// An empty dialog box: the frame and its styles. The controls are created
-// when the dialog initialises, because their sizes come from the font.
-struct alignas(4) EmptyDialogTemplate {
-    DLGTEMPLATE header;
-    WORD menu;
-    WORD windowClass;
-    WORD title;
-};
-static_assert(offsetof(EmptyDialogTemplate, menu) == sizeof(DLGTEMPLATE));
-
 // The window a dialog of this opener belongs to: its own while it exists,
 // else the one the user is working in on this thread.
 HWND OwnerWindow(const DialogOwner& owner) {
@@ -291,12 +269,8 @@ int ShowMessageDialog(const DialogOwner& owner, const std::string& text, TMsgDlg
     MessageDialogState state{text, DescribeMessageDialog(type, buttons, owner.title), DesignDpi,
                              UniqueGdiObject()};
 
-    EmptyDialogTemplate dialogTemplate{};
-    dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-
-    const INT_PTR result = DialogBoxIndirectParamA(
-        GetModuleHandleA(nullptr), &dialogTemplate.header, OwnerWindow(owner), MessageDialogProc,
-        reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result =
+        ShowLaidOutDialog(OwnerWindow(owner), MessageDialogProc, reinterpret_cast<LPARAM>(&state));
     // A dialog that could not be shown counts as dismissed.
     return result > 0 ? static_cast<int>(result) : CloseButtonResult;
 }
@@ -319,6 +293,21 @@ class Real : public DialogSeam {
 };
 
 } // namespace
+
+INT_PTR ShowLaidOutDialog(HWND owner, DLGPROC procedure, LPARAM parameter) {
+    // An empty dialog box: the frame and its styles.
+    struct alignas(4) EmptyDialogTemplate {
+        DLGTEMPLATE header;
+        WORD menu;
+        WORD windowClass;
+        WORD title;
+    };
+    static_assert(offsetof(EmptyDialogTemplate, menu) == sizeof(DLGTEMPLATE));
+    EmptyDialogTemplate dialogTemplate{};
+    dialogTemplate.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &dialogTemplate.header, owner,
+                                   procedure, parameter);
+}
 
 DialogSeam& RealDialogs() {
     static Real real;

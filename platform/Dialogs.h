@@ -110,3 +110,9 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
 // Runs the open-file dialog through the seam; true and the chosen name when
 // the user picked a file.
 bool RunOpenFileDialog(const OpenFileRequest& request, std::string& fileName);
+
+// Shows a modal dialog box that has no controls of its own, owned by owner
+// (disabled meanwhile): its procedure makes and lays out its controls when
+// it initialises, since their sizes come from the font at the owner's DPI.
+// The dialog's result, or -1 when it could not be shown.
+INT_PTR ShowLaidOutDialog(HWND owner, DLGPROC procedure, LPARAM parameter);

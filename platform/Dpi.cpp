@@ -67,3 +67,22 @@ void SizeWindowForDpi(HWND window, const RECT* suggested, int clientWidth, int c
     SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+UniqueGdiObject FormFontForDpi(int dpi, bool bold) {
+    LOGFONTA font{};
+    font.lfHeight = -MulDiv(8, dpi, 72);
+    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    font.lfCharSet = ANSI_CHARSET;
+    font.lfQuality = DEFAULT_QUALITY;
+    lstrcpynA(font.lfFaceName, "Tahoma", LF_FACESIZE);
+    return UniqueGdiObject(CreateFontIndirectA(&font));
+}
+
+void KeepDialogManagerFromRescaling(HWND dialog) {
+    // The function exists from Windows 10 version 1703 on.
+    using SetBehavior = BOOL(WINAPI*)(HWND, int, int);
+    static const auto set = User32Function<SetBehavior>("SetDialogDpiChangeBehavior");
+    const int disableAll = 1; // DDC_DISABLE_ALL
+    if (set)
+        set(dialog, disableAll, disableAll);
+}

@@ -22,6 +22,13 @@ inline int ScaleForDpi(int value, int dpi) {
     return MulDiv(value, dpi, DesignDpi);
 }
 
+// A control's place at a DPI from its place at 96 DPI: edges scaled, not
+// sizes, so that neighbours stay flush at any scale.
+inline RECT ScaleRectForDpi(int left, int top, int width, int height, int dpi) {
+    return RECT{ScaleForDpi(left, dpi), ScaleForDpi(top, dpi), ScaleForDpi(left + width, dpi),
+                ScaleForDpi(top + height, dpi)};
+}
+
 // The DPI of the whole screen, as the system reports it to this process.
 int SystemDpi();
 // The DPI the window is drawn at: its monitor's, or the system DPI.
@@ -36,6 +43,11 @@ void SizeWindowForDpi(HWND window, const RECT* suggested, int clientWidth, int c
 int SystemMetricForDpi(int index, int dpi);
 // The font the system uses for message boxes, at a DPI; null on failure.
 UniqueGdiObject MessageFontForDpi(int dpi);
+// The font of the program's own windows (Tahoma 8 pt), at a DPI.
+UniqueGdiObject FormFontForDpi(int dpi, bool bold);
+// In the per-monitor mode the dialog manager would rescale a dialog by its
+// own rules on a DPI change; a dialog that lays itself out calls this first.
+void KeepDialogManagerFromRescaling(HWND dialog);
 // The DPI that a WM_DPICHANGED message carries.
 inline int DpiOfChange(WPARAM wParam) {
     return HIWORD(wParam);

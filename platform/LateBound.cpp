@@ -72,4 +72,11 @@ LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count) {
     return call ? call(commandLine, count) : nullptr;
 }
 
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR folder,
+                        INT show) {
+    static const auto call = Bound<decltype(&::ShellExecuteA)>("shell32.dll", "ShellExecuteA");
+    return call ? call(owner, operation, file, parameters, folder, show)
+                : reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_DLLNOTFOUND));
+}
+
 } // namespace LateBound

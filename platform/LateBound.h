@@ -3,8 +3,8 @@
 // first call instead of when the program loads. Under Wine, loading shell32,
 // ole32 and comdlg32 with the program cost about an eighth of its time to a
 // window that answers. Each returns what the function returns, or its
-// failure (E_FAIL, FALSE, nullptr) when the library or the function cannot
-// be found.
+// failure (E_FAIL, FALSE, nullptr; SE_ERR_DLLNOTFOUND for ShellExecuteA)
+// when the library or the function cannot be found.
 #pragma once
 
 #include <windows.h>
@@ -23,5 +23,7 @@ PIDLIST_ABSOLUTE SHBrowseForFolderA(LPBROWSEINFOA info);
 BOOL SHGetPathFromIDListA(PCIDLIST_ABSOLUTE list, LPSTR path);
 HRESULT SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* list);
 LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count);
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR folder,
+                        INT show);
 
 } // namespace LateBound

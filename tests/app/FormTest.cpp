@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
+#include "RestoreDialog.h"
 
 namespace {
 
@@ -225,6 +226,85 @@ TEST_F(FormTest, CancelClosesTheWindow) {
     EXPECT_FALSE(form->CloseRequested());
     form->Click(form->btnCancel);
     EXPECT_TRUE(form->CloseRequested());
+}
+
+// The history dialog from the window, after a configuration into OneDrive:
+// the run listed first and its undoing previewed; Restore puts the files
+// back, or says that nothing is left, and the window detects again.
+TEST_F(FormTest, RestoreDialogUndoesTheLastConfiguration) {
+    const std::string moved = ": moved the data to \"" + Lower(OneDrive()) + "tvn\\\"";
+    struct Case {
+        const char* name;
+        bool configure;
+        bool goneSince; // all the run changed has changed again since
+        std::string firstLine, preview;
+        std::string report; // the start of the report; empty: Restore is disabled
+    } cases[] = {
+        {"no run", false, false,
+         "No run of this utility is recorded for \"" + Lower(Install()) + "\".", "", ""},
+        {"undone", true, false, moved, "Would: Set aside \"" + Lower(OneDrive()) + "tvn\\tvn.ini",
+         "The run has been undone.\r\nWhat the restore replaced or set aside is kept in \"" +
+             Lower(Install()) + "TVN Backup "},
+        {"nothing left", true, true, moved, "nothing is left to undo; nothing has been changed.",
+         "Nothing of "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox.Clear();
+        MakeInstallation();
+        sandbox.WriteMonth(Install(), "2024-01", "rec\r\n");
+        test::MakeDirs(OneDrive() + "Tvn");
+        const std::string settings = test::ReadBytes(Install() + "tvn.ini");
+        if (c.configure) {
+            Start();
+            form->txtCloudDriveFolder.SetCaption(Lower(OneDrive() + "Tvn"));
+            dialogs.messageAnswers = {mrOk};
+            form->Click(form->btnOK);
+            ASSERT_TRUE(form->CloseRequested());
+        }
+        if (c.goneSince) {
+            for (const char* made : {"tvn.ini", "tvn.inf", "Data\\2024-01.txt"})
+                DeleteFileA((OneDrive() + "Tvn\\" + made).c_str());
+            // Spelt otherwise, the same folder: the history still finds it.
+            test::WriteBytes(Install() + "tvn.ini",
+                             "[Setup]\r\nRedirect=" + OneDrive() + "Tvn\\\r\n");
+        }
+        const test::Snapshot before = test::SnapshotTree(sandbox.Root());
+        Start();
+        const std::string status = form->lblCloudDriveLocated1.Caption();
+        dialogs.shown.clear();
+        dialogs.messageAnswers = {mrOk};
+        std::string reported;
+        TRestoreDialog::SetModalSeam([&](TRestoreDialog& dialog) {
+            ASSERT_FALSE(dialog.HistoryLines.empty());
+            EXPECT_NE(dialog.HistoryLines[0].find(c.firstLine), std::string::npos)
+                << dialog.HistoryLines[0];
+            EXPECT_NE(dialog.txtPreview.Caption().find(c.preview), std::string::npos)
+                << dialog.txtPreview.Caption();
+            EXPECT_EQ(dialog.btnRestoreRun.Enabled(), !c.report.empty());
+            dialog.Click(dialog.btnRestoreRun);
+            if (!dialogs.Messages().empty())
+                reported = dialogs.Messages()[0].text;
+            // A restore that changed something is now the newest run.
+            EXPECT_EQ(dialog.HistoryLines[0].find("undid the run") != std::string::npos,
+                      std::string(c.name) == "undone");
+            dialog.Click(dialog.btnClose);
+        });
+        form->Click(form->btnRestore);
+        TRestoreDialog::SetModalSeam(nullptr);
+        EXPECT_TRUE(reported.starts_with(c.report)) << reported;
+        EXPECT_EQ(dialogs.Messages().size(), c.report.empty() ? 0u : 1u);
+        if (std::string(c.name) == "undone") {
+            EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), settings);
+            EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), "rec\r\n");
+            EXPECT_TRUE(test::SnapshotTree(OneDrive() + "Tvn").files.empty());
+            EXPECT_EQ(form->lblCloudDriveLocated1.Caption(),
+                      "A OneDrive folder HAS BEEN FOUND at a standard location.");
+        } else {
+            EXPECT_EQ(test::SnapshotTree(sandbox.Root()), before);
+            EXPECT_EQ(form->lblCloudDriveLocated1.Caption(), status);
+        }
+    }
 }
 
 } // namespace

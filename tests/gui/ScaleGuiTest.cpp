@@ -16,7 +16,9 @@
 #include "InProcessDialog.h"
 #include "MessageDialogLayout.h"
 #include "ProgressWindow.h"
+#include "RestoreDialog.h"
 #include "TVNCloudDriveMain.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -128,6 +130,7 @@ TEST(WindowScale, LayoutFontsAndEveryTextAtEachDpi) {
         {&form.btnOneDrive, {"OneDrive"}},
         {&form.btnDropbox, {"Dropbox"}},
         {&form.btnBrowseInstall, {"Browse..."}},
+        {&form.btnRestore, {"&Restore..."}},
         {&form.btnOK, {"Configure"}},
         {&form.btnCancel, {"Cancel"}},
     };
@@ -195,6 +198,40 @@ TEST(ProgressScale, LinesFitOrAreShortenedAtEachDpi) {
             ExpectShows(line, row.text, row.id != 1004, dpi);
         }
     });
+}
+
+// The history dialog at each DPI: no two controls overlap, each lies in the
+// dialog, in the window's font, and the labels and buttons fit their texts.
+TEST(RestoreDialogScale, ControlsKeepApartAndTextsFitAtEachDpi) {
+    test::TempDir noInstallation;
+    SharedProgress* running = nullptr;
+    TRestoreDialog dialog(noInstallation.path(), running);
+    const std::vector<TControl*> controls = {
+        &dialog.lblHistory,    &dialog.lstHistory,    &dialog.lblPreview, &dialog.txtPreview,
+        &dialog.btnRestoreRun, &dialog.btnOpenBackup, &dialog.btnClose};
+    dialogtest::DialogDriver driver(TRestoreDialog::Caption, [&](HWND shown) {
+        AtEachDpi(shown, {560, 356}, [&](int dpi) {
+            RECT client;
+            GetClientRect(shown, &client);
+            std::vector<RECT> places;
+            for (TControl* control : controls) {
+                SCOPED_TRACE(control->Caption());
+                RECT place, both;
+                GetWindowRect(control->Handle(), &place);
+                MapWindowPoints(nullptr, shown, reinterpret_cast<POINT*>(&place), 2);
+                EXPECT_TRUE(IntersectRect(&both, &place, &client) && EqualRect(&both, &place));
+                for (const RECT& other : places)
+                    EXPECT_FALSE(IntersectRect(&both, &place, &other));
+                places.push_back(place);
+                EXPECT_EQ(FontOf(control->Handle()).lfHeight, -MulDiv(8, dpi, 72));
+                if (control != &dialog.lstHistory && control != &dialog.txtPreview)
+                    ExpectShows(control->Handle(), control->Caption(), false, dpi);
+            }
+        });
+        dialogtest::PressKey(shown, VK_ESCAPE);
+    });
+    dialog.ShowModal(nullptr);
+    ASSERT_TRUE(driver.Join().closedByAct);
 }
 
 // The message dialog moved to a monitor at 144 DPI: its icon at the size the

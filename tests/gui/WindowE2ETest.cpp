@@ -463,14 +463,18 @@ TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
         Redirect redirect;
         std::vector<int> order; // after the installation's Browse button
     } cases[] = {
-        {"box-disabled", None, {idBtnOneDrive, idBtnBrowseCloudDrive, idBtnOK, idBtnCancel}},
+        {"box-disabled",
+         None,
+         {idBtnOneDrive, idBtnBrowseCloudDrive, idBtnRestore, idBtnOK, idBtnCancel}},
         {"box-enabled",
          InsideOneDrive,
-         {idBtnOneDrive, idBtnBrowseCloudDrive, idChkDisconnect, idBtnOK, idBtnCancel}},
+         {idBtnOneDrive, idBtnBrowseCloudDrive, idChkDisconnect, idBtnRestore, idBtnOK,
+          idBtnCancel}},
         // Of the two radio buttons, Tab goes to the one that is checked.
         {"dropbox-checked",
          InsideDropbox,
-         {idBtnDropbox, idBtnBrowseCloudDrive, idChkDisconnect, idBtnOK, idBtnCancel}},
+         {idBtnDropbox, idBtnBrowseCloudDrive, idChkDisconnect, idBtnRestore, idBtnOK,
+          idBtnCancel}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -488,9 +492,11 @@ TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
         auto lookIsRight = [&] {
             HWND focus = program.Focus();
             bool onPushButton = false;
-            for (int id : {idBtnBrowseInstall, idBtnBrowseCloudDrive, idBtnOK, idBtnCancel})
+            const int buttons[] = {idBtnBrowseInstall, idBtnBrowseCloudDrive, idBtnRestore, idBtnOK,
+                                   idBtnCancel};
+            for (int id : buttons)
                 onPushButton = onPushButton || Control(id) == focus;
-            for (int id : {idBtnBrowseInstall, idBtnBrowseCloudDrive, idBtnOK, idBtnCancel}) {
+            for (int id : buttons) {
                 bool looksDefault =
                     (GetWindowLongA(Control(id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
                 bool shouldLook = onPushButton ? Control(id) == focus : id == idBtnOK;
@@ -514,6 +520,82 @@ TEST_F(WindowE2ETest, TabVisitsTheControlsInOrderAndEnterTargetLooksDefault) {
         EXPECT_EQ(visited, expected);
         program.Kill();
     }
+}
+
+// The last configuration undone from the keyboard: Alt+R opens the history
+// with that run selected and previewed, Enter restores it, and the files
+// and the window are as before the configuration.
+TEST_F(WindowE2ETest, RestoresTheLastConfigurationFromTheHistoryDialog) {
+    sandbox.MakeInstallation(SampleIni, {{"2024-01", January}});
+    const std::string cloud = OneDrive() + "Tallyvane Data\\";
+    test::MakeDirs(cloud);
+    Start();
+    ASSERT_NO_FATAL_FAILURE(
+        BrowseToFirstSubfolder("Locate a folder in OneDrive", "Tallyvane Data"));
+    gui::Click(Control(idBtnOK));
+    ASSERT_NO_FATAL_FAILURE(Answer(WaitForMessage("Information"), "OK"));
+    ExpectExitsWithZero();
+    ASSERT_EQ(test::ReadBytes(cloud + "Data\\2024-01.txt"), January);
+
+    Start();
+    PostMessageA(program.Focus(), WM_SYSCHAR, 'r', 0x20000001); // Alt+R
+    HWND dialog = program.WaitForTitle("Tallyvane - Restore a Run");
+    ASSERT_NE(dialog, nullptr) << "Alt+R did not open the history";
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), window);
+    EXPECT_FALSE(IsWindowEnabled(window));
+    HWND list = gui::FindById(dialog, idLstHistory), preview = gui::FindById(dialog, idTxtPreview);
+    // The preview names the run selected (LB_GETTEXT does not cross processes
+    // under Wine).
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return gui::Text(preview).find("the steps above pass") != std::string::npos; },
+        gui::ReactTimeoutMs))
+        << gui::Text(preview);
+    EXPECT_NE(gui::Text(preview).find(": moved the data to \"" + Lower(cloud) + "\""),
+              std::string::npos);
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_NE(gui::Text(preview).find("Would: Set aside \"" + Lower(cloud) + "tvn.ini\""),
+              std::string::npos);
+    // The focus starts on the list; Tab goes round the preview and the
+    // buttons back to it.
+    EXPECT_EQ(program.Focus(), list);
+    std::vector<int> visited;
+    for (int press = 0; press < 5; ++press) {
+        HWND focus = program.Focus();
+        ASSERT_NE(focus, nullptr);
+        gui::PostKey(focus, VK_TAB);
+        gui::WaitUntil([&] { return program.Focus() != focus; }, gui::ReactTimeoutMs);
+        visited.push_back(GetDlgCtrlID(program.Focus()));
+    }
+    EXPECT_EQ(visited, (std::vector<int>{idTxtPreview, idBtnRestoreRun, idBtnOpenBackup,
+                                         idBtnCloseHistory, idLstHistory}));
+
+    gui::PostKey(list, VK_RETURN);
+    gui::MessageDialog report = WaitForMessage("Information");
+    EXPECT_TRUE(report.text.starts_with("The run has been undone.\r\nWhat the restore replaced or "
+                                        "set aside is kept in \"" +
+                                        Lower(Install()) + "TVN Backup "))
+        << report.text;
+    ASSERT_NO_FATAL_FAILURE(Answer(report, "OK"));
+    // The restore is the newest run now, and can be undone the same way.
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] { return gui::Text(preview).find(": undid the run ") != std::string::npos; },
+        gui::ReactTimeoutMs))
+        << gui::Text(preview);
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 2);
+    // The arrow keys preview the run they select.
+    ASSERT_TRUE(gui::WaitUntil([&] { return program.Focus() == list; }, gui::ReactTimeoutMs));
+    gui::PostKey(list, VK_DOWN);
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] { return gui::Text(preview).find(": moved the data to") != std::string::npos; },
+        gui::ReactTimeoutMs));
+    gui::PostKey(list, VK_ESCAPE);
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(dialog); }, gui::ReactTimeoutMs));
+    EXPECT_EQ(WaitForText(idLblCloudDriveLocated1,
+                          "A OneDrive folder HAS BEEN FOUND at a standard location."),
+              "A OneDrive folder HAS BEEN FOUND at a standard location.");
+    EXPECT_EQ(test::ReadBytes(Install() + "tvn.ini"), SampleIni);
+    EXPECT_EQ(test::ReadBytes(Install() + "Data\\2024-01.txt"), January);
+    EXPECT_TRUE(test::SnapshotTree(cloud).files.empty());
 }
 
 // A redirection that this utility did not make is replaced only after the
