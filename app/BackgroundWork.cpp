@@ -158,6 +158,9 @@ ProgressView SharedProgress::View() const {
     case WorkStage::Merging:
         view.stage = "Merging sync conflict copies in \"" + root_ + "\"";
         break;
+    case WorkStage::Restoring:
+        view.stage = "Undoing a run of \"" + root_ + "\"";
+        break;
     }
     view.file = file_;
     if (files_ > 0) {

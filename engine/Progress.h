@@ -12,7 +12,15 @@ namespace TVNConfigUtil {
 // Merging replaces month files with their conflict copies' records added,
 // each in one rename: like writing the settings, it takes milliseconds and
 // is not stopped.
-enum class WorkStage { Comparing, BackingUp, Copying, WritingSettings, Downloading, Merging };
+enum class WorkStage {
+    Comparing,
+    BackingUp,
+    Copying,
+    WritingSettings,
+    Downloading,
+    Merging,
+    Restoring, // the root: the installation whose run is undone
+};
 
 class ProgressObserver {
   public:

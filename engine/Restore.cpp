@@ -277,14 +277,33 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
                       "\", which the run made, into the restore's "
                       "backup folder."
                 : "Return \"" + step.file->path + "\" from \"" + step.file->backup + "\".");
-    // The folders the run made, innermost first, go when nothing is left in
-    // them.
+    // The folders the run made, innermost first, go when the restore leaves
+    // nothing in them: every file below one is set aside, every folder below
+    // one is made by the run too.
+    std::set<std::string> goes, made;
+    for (const Step& step : steps)
+        if (step.kind == Step::SetAside)
+            goes.insert(AsciiLowerCase(step.file->path));
+    for (const std::string& folder : run.madeFolders)
+        made.insert(AsciiLowerCase(AddBackslash(folder)));
+    std::function<bool(const std::string&)> emptied = [&](const std::string& folder) {
+        bool empty = true;
+        FileSystem::ForEachEntryW(
+            DiskChanges::AsFolder(WidePath(folder)), [&](const WIN32_FIND_DATAW& entry) {
+                const std::string path = folder + DiskChanges::ShownPath(entry.cFileName);
+                empty = FileSystem::IsFolderEntry(entry)
+                            ? made.count(AsciiLowerCase(path + "\\")) && emptied(path + "\\")
+                            : goes.count(AsciiLowerCase(path)) > 0;
+                return empty;
+            });
+        return empty;
+    };
     std::vector<std::wstring> folders;
     for (auto folder = run.madeFolders.rbegin(); folder != run.madeFolders.rend(); ++folder)
-        if (FileSystem::DirectoryExists(*folder)) {
+        if (FileSystem::DirectoryExists(*folder) && emptied(AddBackslash(*folder))) {
             folders.push_back(WidePath(*folder));
             out.steps.push_back("Remove the folder \"" + *folder +
-                                "\", which the run made, once nothing is left in it.");
+                                "\", which the run made and the restore leaves empty.");
         }
     // The checks a configuration makes before its first change.
     for (const Step& step : steps) {
@@ -372,11 +391,15 @@ RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dr
         return FileSystem::ExtractFileName(path) == SettingsFileName && !comesBack.empty() &&
                path.starts_with(comesBack);
     };
+    unsigned long long bytes = 0;
+    for (const Step& step : steps)
+        bytes += step.file->bytes;
+    ReportStage(WorkStage::Restoring, holder, steps.size(), bytes);
     const auto changeFiles = [&](bool settings) {
         for (const Step& step : steps) {
             if (!failed.empty() || out.cancelled || isSettings(step) != settings)
                 continue;
-            if (StopAsked())
+            if (!MayGoOn(step.file->path, step.file->bytes))
                 out.cancelled = true;
             else if (!change(step))
                 failed = step.file->path;

@@ -265,6 +265,7 @@ TEST_F(FormTest, RestoreDialogUndoesTheLastConfiguration) {
         if (c.goneSince) {
             for (const char* made : {"tvn.ini", "tvn.inf", "Data\\2024-01.txt"})
                 DeleteFileA((OneDrive() + "Tvn\\" + made).c_str());
+            RemoveDirectoryA((OneDrive() + "Tvn\\Data").c_str());
             // Spelt otherwise, the same folder: the history still finds it.
             test::WriteBytes(Install() + "tvn.ini",
                              "[Setup]\r\nRedirect=" + OneDrive() + "Tvn\\\r\n");
