@@ -6,6 +6,7 @@
 //   bench: speedup_vs_linear=<x> compare_vs_floor=<y> compare_1k_vs_floor=<y1>
 //          copy_vs_copyfile=<z> copy_vs_renamed=<r> progress_overhead=<p>%
 //          merge_ms=<m> look_vs_compare=<l>% startup_vs_minimal=<s>
+//          recorded_copy_vs_copyfile=<c> (the tree copy with a run's record)
 // (the tree copy also against a loop that copies each file to a temporary
 // name and renames it, the least a copy that leaves no half file costs; what the window's progress
 // observer costs, from interleaved runs with it and without, for the comparison and for the tree
@@ -43,6 +44,7 @@
 #include "FileSystem.h"
 #include "Generators.h"
 #include "Progress.h"
+#include "RunRecord.h"
 #include "StringList.h"
 #include "TVNConfigUtil.h"
 
@@ -319,6 +321,9 @@ struct CopyTimes {
     std::vector<double> observerEffects; // see ObserverPairs
     std::vector<double> orderEffects;
     double backup = 0;
+    // The tree copy as a configuration makes it, with its record: a journal
+    // line before and after each file and the SHA-256 of each file placed.
+    double recorded = 0;
     bool complete = true;
 };
 
@@ -374,18 +379,32 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
         if (!TVNConfigUtil::BackupFolder(source, source))
             std::abort();
     };
+    const std::string recordFolder = work + "record\\";
+    auto recordedCopy = [&] {
+        CreateDirectoryA(recordFolder.c_str(), nullptr);
+        TVNConfigUtil::RunRecord header;
+        header.kind = "configuration";
+        TVNConfigUtil::RunRecorder recorder(header, recordFolder);
+        if (!TVNConfigUtil::CopyFolderTree(source, treeTarget, ""))
+            std::abort();
+    };
 
     auto checkCopy = [&] {
         times.complete &= SameListing(bench::ListTree(treeTarget), times.tree);
         bench::RemoveTree(treeTarget);
     };
 
-    std::vector<double> floors, renames, backups;
+    std::vector<double> floors, renames, backups, recordeds;
     ObserverPairs pairs;
     for (int run = 0; run < CopyRuns; ++run) {
         // Rotate the order, so that no method always runs on a colder cache.
-        for (int step = 0; step < 4; ++step) {
-            switch ((run + step) % 4) {
+        for (int step = 0; step < 5; ++step) {
+            switch ((run + step) % 5) {
+            case 4:
+                recordeds.push_back(Seconds(recordedCopy));
+                checkCopy();
+                bench::RemoveTree(recordFolder);
+                break;
             case 0:
                 floors.push_back(Seconds(bareLoop));
                 times.complete &= SameListing(bench::ListTree(floorTarget), times.tree);
@@ -418,6 +437,7 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
     times.observerEffects = pairs.ObserverEffects();
     times.orderEffects = pairs.OrderEffects();
     times.backup = Median(backups);
+    times.recorded = Median(recordeds);
     return times;
 }
 
@@ -679,6 +699,8 @@ int main(int argc, char** argv) {
                 Duration(copy.renamed).c_str(), Ratio(copy.renamed / copy.floor).c_str());
     std::printf("%-34s %-10s %s\n", "CopyFolderTree", Duration(copy.copyTree).c_str(),
                 Ratio(copy.copyTree / copy.floor).c_str());
+    std::printf("%-34s %-10s %s\n", "CopyFolderTree with the run's record",
+                Duration(copy.recorded).c_str(), Ratio(copy.recorded / copy.floor).c_str());
     std::printf("%-34s %-10s %s\n", "BackupFolder (into itself)", Duration(copy.backup).c_str(),
                 Ratio(copy.backup / copy.floor).c_str());
     if (cpSeconds > 0)
@@ -745,9 +767,11 @@ int main(int argc, char** argv) {
                 Verdict(startMet).c_str());
     std::printf("bench: speedup_vs_linear=%.1f compare_vs_floor=%.2f compare_1k_vs_floor=%.2f "
                 "copy_vs_copyfile=%.2f copy_vs_renamed=%.2f progress_overhead=%.1f%% "
-                "merge_ms=%.1f look_vs_compare=%.2f%% startup_vs_minimal=%.2f\n",
+                "merge_ms=%.1f look_vs_compare=%.2f%% startup_vs_minimal=%.2f "
+                "recorded_copy_vs_copyfile=%.2f\n",
                 speedup, compareVsFloor, compare1kVsFloor, copyVsCopyFile, copyVsRenamed,
-                overhead * 100, merge.merge * 1000, lookVsCompare * 100, startVsMinimal);
+                overhead * 100, merge.merge * 1000, lookVsCompare * 100, startVsMinimal,
+                copy.recorded / copy.floor);
     return speedupMet && floorMet && copyMet && overheadMet && mergeMet && lookMet && startMet ? 0
                                                                                                : 1;
 }

@@ -361,14 +361,16 @@ void RunRecorder::Add(const RecordedFile& file, const RecordedSettings* settings
 void RunRecorder::Append(const std::string& line) {
     // Appended, not rewritten: a process that dies leaves every line it
     // wrote in the system's cache, and the file never holds half a record.
+    // The file stays open for the run's next lines.
     const std::wstring path = folder_ + Widen(RunJournalName);
     DiskChanges::BeforeChange(path);
-    UniqueFileHandle journal(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!journal_)
+        journal_.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     const std::string text = line + "\n";
     DWORD wrote = 0;
-    if (journal)
-        WriteFile(journal.get(), text.data(), DWORD(text.size()), &wrote, nullptr);
+    if (journal_)
+        WriteFile(journal_.get(), text.data(), DWORD(text.size()), &wrote, nullptr);
 }
 
 void RunRecorder::FolderMade(const std::wstring& folder) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DiskChanges.h"
+#include "Win32Handles.h"
 
 namespace TVNConfigUtil {
 
@@ -95,7 +96,8 @@ class RunRecorder : public DiskChanges::ChangeJournal {
     bool WriteRecord();
 
     RunRecord record_;
-    std::wstring folder_; // the backup folder, wide, lower case, ending with a backslash
+    std::wstring folder_;      // the backup folder, wide, lower case, ending with a backslash
+    UniqueFileHandle journal_; // open for appending from the first line on
     std::unordered_map<std::wstring, std::string> backupOf_; // by lower-case wide path
     struct Pending {
         std::wstring target;

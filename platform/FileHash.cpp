@@ -12,20 +12,31 @@ namespace FileHash {
 
 namespace {
 
+// The SHA-256 provider, opened once for the process: opening one is the
+// costly part of a hash, and CNG documents the handle as usable from any
+// thread for BCryptCreateHash.
+BCRYPT_ALG_HANDLE Provider() {
+    static const BCRYPT_ALG_HANDLE provider = [] {
+        BCRYPT_ALG_HANDLE opened = nullptr;
+        return BCRYPT_SUCCESS(
+                   BCryptOpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0))
+                   ? opened
+                   : nullptr;
+    }();
+    return provider;
+}
+
 // One SHA-256 in progress; BCryptOpenAlgorithmProvider, BCryptCreateHash,
 // BCryptHashData and BCryptFinishHash as CNG documents them.
 class Sha256 {
   public:
     Sha256() {
-        ok_ = BCRYPT_SUCCESS(
-                  BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
-              BCRYPT_SUCCESS(BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0));
+        ok_ = Provider() &&
+              BCRYPT_SUCCESS(BCryptCreateHash(Provider(), &hash_, nullptr, 0, nullptr, 0, 0));
     }
     ~Sha256() {
         if (hash_)
             BCryptDestroyHash(hash_);
-        if (algorithm_)
-            BCryptCloseAlgorithmProvider(algorithm_, 0);
     }
     Sha256(const Sha256&) = delete;
     Sha256& operator=(const Sha256&) = delete;
@@ -53,7 +64,6 @@ class Sha256 {
     }
 
   private:
-    BCRYPT_ALG_HANDLE algorithm_ = nullptr;
     BCRYPT_HASH_HANDLE hash_ = nullptr;
     bool ok_ = false;
 };
@@ -67,7 +77,7 @@ std::string Sha256OfFile(const std::wstring& path) {
     if (!file)
         return std::string();
     Sha256 sha;
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(1 << 20);
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
