@@ -393,13 +393,10 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
         return;
     }
     pending_.target = target;
-    pending_.sha256 = FileHash::Sha256OfFile(temporary);
-    DiskChanges::FileState state;
-    if (DiskChanges::StateOf(temporary, state))
-        pending_.bytes = state.bytes;
+    // The rename that places the temporary keeps its size and times.
+    pending_.sha256 = FileHash::Sha256OfFile(temporary, &pending_.bytes, &pending_.written);
     pending_.settings = IsSettingsFile(target);
-    DiskChanges::FileState old;
-    DiskChanges::StateOf(target, old);
+    const bool existed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (pending_.settings) {
         DiskChanges::ReadWhole(target, pending_.oldText);
         DiskChanges::ReadWhole(temporary, pending_.newText);
@@ -408,7 +405,7 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
     // change and its line below is still known to have been about to make
     // it; the restore then looks whether the target holds these bytes.
     RecordedFile file{DiskChanges::ShownPath(target),
-                      !old.exists               ? "made"
+                      !existed                  ? "made"
                       : record_.kind == "merge" ? "merged"
                                                 : "replaced",
                       std::string(),
@@ -420,7 +417,7 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
         file.backup = backup->second;
     json line = {{"pending", FileJson(file)}};
     if (pending_.settings)
-        line["settings"] = SettingsJson({file.path, old.exists, old.exists ? pending_.oldText : "",
+        line["settings"] = SettingsJson({file.path, existed, existed ? pending_.oldText : "",
                                          ChangedKeys(pending_.oldText, pending_.newText)});
     Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
 }
@@ -428,15 +425,13 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
 void RunRecorder::Placed(const std::wstring& target, bool made) {
     if (pending_.target.empty() || pending_.target != target)
         return;
-    DiskChanges::FileState state;
-    DiskChanges::StateOf(target, state);
     RecordedFile file{DiskChanges::ShownPath(target),
                       made                      ? "made"
                       : record_.kind == "merge" ? "merged"
                                                 : "replaced",
                       std::string(),
                       pending_.bytes,
-                      IsoOfFileTime(state.written),
+                      IsoOfFileTime(pending_.written),
                       pending_.sha256,
                       std::string()};
     if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())

@@ -102,7 +102,7 @@ class RunRecorder : public DiskChanges::ChangeJournal {
     struct Pending {
         std::wstring target;
         std::string sha256;
-        unsigned long long bytes = 0;
+        unsigned long long bytes = 0, written = 0;
         bool settings = false;
         std::string oldText, newText;
     } pending_;

@@ -7,8 +7,10 @@
 
 namespace FileHash {
 
-// Empty when the file cannot be read or CNG fails.
-std::string Sha256OfFile(const std::wstring& path);
+// Empty when the file cannot be read or CNG fails. The file's size and
+// last-write time (FILETIME as one number) as read, if asked.
+std::string Sha256OfFile(const std::wstring& path, unsigned long long* bytes = nullptr,
+                         unsigned long long* written = nullptr);
 std::string Sha256OfText(const std::string& text);
 
 } // namespace FileHash
