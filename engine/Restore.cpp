@@ -163,7 +163,9 @@ std::string HistoryLine(const RunRecord& run) {
         if (counts[action] > 0)
             done += (done.empty() ? "; " : ", ") +
                     FileSystem::Counted(counts[action], "file", "files") + " " + noun;
-    const unsigned long long backup = TreeBytes(WidePath(run.backupFolder));
+    // A record without its folder names no place: nothing is counted.
+    const unsigned long long backup =
+        run.backupFolder.empty() ? 0 : TreeBytes(DiskChanges::AsFolder(WidePath(run.backupFolder)));
     return ShownTime(run.timeLocal) + ", " + run.machine + ": " + what + done + ", backup " +
            FileSystem::Megabytes(backup) + " MB" + (run.complete ? "" : " (broken off)");
 }

@@ -91,6 +91,8 @@ TEST(RunRecord, EveryPlacedFileWithWhatItHeld) {
         EXPECT_EQ(settings.keys[1].before, "c:\\x");
         EXPECT_EQ(settings.keys[1].after, std::nullopt);
     }
+    // A record that names no backup folder counts no bytes, from no folder.
+    EXPECT_TRUE(HistoryLine(RunRecord{}).ends_with("backup 0.0 MB (broken off)"));
 }
 
 } // namespace
