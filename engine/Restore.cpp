@@ -48,9 +48,12 @@ unsigned long long RecordsIn(const std::string& root, std::vector<RunRecord>& fo
         const std::string name = DiskChanges::ShownPath(entry.cFileName);
         if (!FileSystem::IsFolderEntry(entry) || !IsBackupFolderName(BackupPrefix, name))
             return true;
-        bytes += TreeBytes(wideRoot + entry.cFileName + L"\\");
-        if (std::optional<RunRecord> record = ReadRunRecord(root + name))
+        const unsigned long long folderBytes = TreeBytes(wideRoot + entry.cFileName + L"\\");
+        bytes += folderBytes;
+        if (std::optional<RunRecord> record = ReadRunRecord(root + name)) {
+            record->backupBytes = folderBytes;
             found.push_back(std::move(*record));
+        }
         return true;
     });
     return bytes;
@@ -163,11 +166,8 @@ std::string HistoryLine(const RunRecord& run) {
         if (counts[action] > 0)
             done += (done.empty() ? "; " : ", ") +
                     FileSystem::Counted(counts[action], "file", "files") + " " + noun;
-    // A record without its folder names no place: nothing is counted.
-    const unsigned long long backup =
-        run.backupFolder.empty() ? 0 : TreeBytes(DiskChanges::AsFolder(WidePath(run.backupFolder)));
     return ShownTime(run.timeLocal) + ", " + run.machine + ": " + what + done + ", backup " +
-           FileSystem::Megabytes(backup) + " MB" + (run.complete ? "" : " (broken off)");
+           FileSystem::Megabytes(run.backupBytes) + " MB" + (run.complete ? "" : " (broken off)");
 }
 
 RestoreOutcome RestoreRun(const RunRecord& run, const RunRecord& header, bool dryRun) {

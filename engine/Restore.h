@@ -23,7 +23,8 @@ struct History {
 History FindHistory(const std::string& installFolder);
 
 // One readable line of a run: "9 Dec 2026 14:02, LAPTOP: moved the data to
-// "...", 12 files made, 3 replaced, backup 4.1 MB".
+// "...", 12 files made, 3 replaced, backup 4.1 MB", the backup's size as the
+// history found it.
 std::string HistoryLine(const RunRecord& run);
 
 struct RestoreOutcome {

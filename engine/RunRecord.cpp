@@ -232,8 +232,11 @@ std::wstring RunListFile() {
                          : DiskChanges::WidePath(AddBackslash(local) + "TVNCloudDrive\\runs.txt");
 }
 
-// The folders on the list, and how many lines name folders gone since.
-std::vector<std::string> ReadRunList(size_t* gone = nullptr) {
+} // namespace
+
+// The folders on the list; gone counts the lines that name folders gone
+// since.
+std::vector<std::string> RecordedRunFolders(size_t* gone) {
     std::vector<std::string> folders;
     std::string text;
     const std::wstring file = RunListFile();
@@ -250,6 +253,8 @@ std::vector<std::string> ReadRunList(size_t* gone = nullptr) {
     return folders;
 }
 
+namespace {
+
 // Adds a run's backup folder to the list: a line appended, so that two runs
 // at once (the window and the command line) both keep theirs. Once many of
 // its folders are gone, the list is written again without them. The list is
@@ -261,7 +266,7 @@ void JoinRunList(const std::string& backupFolder) {
         return;
     const std::string line = ToUtf8(backupFolder) + "\r\n";
     size_t gone = 0;
-    const std::vector<std::string> folders = ReadRunList(&gone);
+    const std::vector<std::string> folders = RecordedRunFolders(&gone);
     const auto write = [&](const std::wstring& path, const std::string& text, DWORD access,
                            DWORD creation) {
         UniqueFileHandle handle(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr,
@@ -287,10 +292,6 @@ void JoinRunList(const std::string& backupFolder) {
 }
 
 } // namespace
-
-std::vector<std::string> RecordedRunFolders() {
-    return ReadRunList();
-}
 
 void StampRunRecord(RunRecord& record) {
     SYSTEMTIME utc, local;
@@ -393,56 +394,44 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
         return;
     }
     pending_.target = target;
+    RecordedFile& file = pending_.file;
+    file.path = DiskChanges::ShownPath(target);
     // The rename that places the temporary keeps its size and times.
-    pending_.sha256 = FileHash::Sha256OfFile(temporary, &pending_.bytes, &pending_.written);
+    unsigned long long written = 0;
+    file.sha256 = FileHash::Sha256OfFile(temporary, &file.bytes, &written);
+    file.written = IsoOfFileTime(written);
+    pending_.existed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    file.action = !pending_.existed ? "made" : record_.kind == "merge" ? "merged" : "replaced";
+    if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())
+        file.backup = backup->second;
     pending_.settings = IsSettingsFile(target);
-    const bool existed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (pending_.settings) {
-        DiskChanges::ReadWhole(target, pending_.oldText);
-        DiskChanges::ReadWhole(temporary, pending_.newText);
+        std::string oldText, newText;
+        DiskChanges::ReadWhole(target, oldText);
+        DiskChanges::ReadWhole(temporary, newText);
+        pending_.keys = {file.path, pending_.existed, pending_.existed ? oldText : "",
+                         ChangedKeys(oldText, newText)};
     }
     // Written before the change, so that a run broken off between the
     // change and its line below is still known to have been about to make
     // it; the restore then looks whether the target holds these bytes.
-    RecordedFile file{DiskChanges::ShownPath(target),
-                      !existed                  ? "made"
-                      : record_.kind == "merge" ? "merged"
-                                                : "replaced",
-                      std::string(),
-                      pending_.bytes,
-                      std::string(),
-                      pending_.sha256,
-                      std::string()};
-    if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())
-        file.backup = backup->second;
     json line = {{"pending", FileJson(file)}};
     if (pending_.settings)
-        line["settings"] = SettingsJson({file.path, existed, existed ? pending_.oldText : "",
-                                         ChangedKeys(pending_.oldText, pending_.newText)});
+        line["settings"] = SettingsJson(pending_.keys);
     Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void RunRecorder::Placed(const std::wstring& target, bool made) {
     if (pending_.target.empty() || pending_.target != target)
         return;
-    RecordedFile file{DiskChanges::ShownPath(target),
-                      made                      ? "made"
-                      : record_.kind == "merge" ? "merged"
-                                                : "replaced",
-                      std::string(),
-                      pending_.bytes,
-                      IsoOfFileTime(pending_.written),
-                      pending_.sha256,
-                      std::string()};
-    if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())
-        file.backup = backup->second;
-    if (!pending_.settings) {
-        Add(file, nullptr);
-    } else {
-        const RecordedSettings settings{file.path, !made, made ? std::string() : pending_.oldText,
-                                        ChangedKeys(pending_.oldText, pending_.newText)};
-        Add(file, &settings);
+    // What was there a moment ago decided the action; the rename tells.
+    if (made != !pending_.existed) {
+        pending_.file.action = made ? "made" : record_.kind == "merge" ? "merged" : "replaced";
+        pending_.keys.existed = !made;
+        if (made)
+            pending_.keys.before.clear();
     }
+    Add(pending_.file, pending_.settings ? &pending_.keys : nullptr);
     pending_ = Pending{};
 }
 

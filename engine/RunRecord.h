@@ -59,6 +59,9 @@ struct RunRecord {
     std::vector<RecordedFile> files;
     std::vector<RecordedSettings> settings;
     std::vector<std::string> madeFolders; // outermost first, each ending with a backslash
+    // The backup folder's size where the history found it; not kept in the
+    // record.
+    unsigned long long backupBytes = 0;
 };
 
 // The identity of a run now: id, times, machine and user.
@@ -99,12 +102,12 @@ class RunRecorder : public DiskChanges::ChangeJournal {
     std::wstring folder_;      // the backup folder, wide, lower case, ending with a backslash
     UniqueFileHandle journal_; // open for appending from the first line on
     std::unordered_map<std::wstring, std::string> backupOf_; // by lower-case wide path
+    // The placement told of by Before, as its journal line has it.
     struct Pending {
         std::wstring target;
-        std::string sha256;
-        unsigned long long bytes = 0, written = 0;
-        bool settings = false;
-        std::string oldText, newText;
+        RecordedFile file;
+        bool settings = false, existed = false;
+        RecordedSettings keys; // a settings file's text before and the keys it sets
     } pending_;
 };
 
@@ -116,7 +119,7 @@ std::optional<RunRecord> ReadRunRecord(const std::string& backupFolder);
 // local application data that each run joins before its first change: a run
 // broken off before it pointed the settings at its place has its record
 // where nothing else leads. Folders gone since are left out.
-std::vector<std::string> RecordedRunFolders();
+std::vector<std::string> RecordedRunFolders(size_t* gone = nullptr);
 
 // The keys whose values differ between two texts of a settings file.
 std::vector<RecordedKey> ChangedKeys(const std::string& before, const std::string& after);
