@@ -142,6 +142,7 @@ struct Record {
 // break at the very end adds no empty line. The texts hold no byte 0.
 std::vector<Record> RecordsOf(std::string_view text) {
     std::vector<Record> records;
+    records.reserve(std::count(text.begin(), text.end(), '\n') + 1);
     for (size_t at = 0; at < text.size();) {
         const size_t cut = std::min(text.find_first_of("\r\n", at), text.size());
         const size_t next =
@@ -161,6 +162,7 @@ std::vector<Record> RecordsOf(std::string_view text) {
 void Number(const std::vector<Record>& a, const std::vector<Record>& b, std::vector<unsigned>& ka,
             std::vector<unsigned>& kb) {
     std::unordered_map<std::string_view, unsigned> byBytes;
+    byBytes.reserve(a.size() + b.size());
     std::vector<long long> balance;
     auto number = [&](const std::vector<Record>& records, std::vector<unsigned>& keys, int side) {
         keys.clear();
@@ -209,6 +211,7 @@ MonthMerge MergeMonth(const std::vector<std::string>& texts) {
         const std::vector<Record> copy = RecordsOf(texts[c]);
         Number(current, copy, keys, copyKeys);
         std::vector<Record> next;
+        next.reserve(current.size() + copy.size());
         long long added = 0;
         for (const MergedRecord& record : MergeRecords(keys, copyKeys)) {
             next.push_back(record.fromCopy ? Record{copy[record.index].text, style}
@@ -221,7 +224,15 @@ MonthMerge MergeMonth(const std::vector<std::string>& texts) {
     }
     // The month file's own lines keep their breaks; a last line without one
     // gets one when records follow it.
+    // Its length first, so that the text is made once.
+    size_t length = 0;
     bool open = false;
+    for (const Record& record : current) {
+        length += (open ? style.size() : 0) + record.text.size() + record.end.size();
+        open = record.end.empty();
+    }
+    merge.text.reserve(length);
+    open = false;
     for (const Record& record : current) {
         if (open)
             merge.text += style;

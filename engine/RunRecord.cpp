@@ -225,6 +225,10 @@ bool IsSettingsFile(const std::wstring& target) {
     return _wcsicmp(target.c_str() + cut, L"tvn.ini") == 0;
 }
 
+// The size above which a run looks at which listed folders are gone (some
+// hundreds of lines).
+constexpr unsigned long long RunListLookAbove = 64 * 1024;
+
 // The list of the runs' backup folders, one a line, in UTF-8.
 std::wstring RunListFile() {
     const std::string local = GetEnvVar("LOCALAPPDATA");
@@ -256,17 +260,22 @@ std::vector<std::string> RecordedRunFolders(size_t* gone) {
 namespace {
 
 // Adds a run's backup folder to the list: a line appended, so that two runs
-// at once (the window and the command line) both keep theirs. Once many of
-// its folders are gone, the list is written again without them. The list is
-// this program's own index, not the user's data: it is written with the
+// at once (the window and the command line) both keep theirs. Once the list
+// is long, it is written again without the folders gone since; a run with
+// a short list does not look at every listed folder. The list
+// is this program's own index, not the user's data: it is written with the
 // plain calls, outside the changes a run counts and journals.
 void JoinRunList(const std::string& backupFolder) {
     const std::wstring file = RunListFile();
     if (file.empty())
         return;
     const std::string line = ToUtf8(backupFolder) + "\r\n";
+    WIN32_FILE_ATTRIBUTE_DATA list{};
+    const bool longList = GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &list) &&
+                          FileSystem::ReportedSize(list) > RunListLookAbove;
     size_t gone = 0;
-    const std::vector<std::string> folders = RecordedRunFolders(&gone);
+    const std::vector<std::string> folders =
+        longList ? RecordedRunFolders(&gone) : std::vector<std::string>();
     const auto write = [&](const std::wstring& path, const std::string& text, DWORD access,
                            DWORD creation) {
         UniqueFileHandle handle(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr,
@@ -276,7 +285,7 @@ void JoinRunList(const std::string& backupFolder) {
                WriteFile(handle.get(), text.data(), DWORD(text.size()), &wrote, nullptr) &&
                wrote == text.size();
     };
-    if (gone > 100) {
+    if (gone > 0) {
         std::string text;
         for (const std::string& folder : folders)
             text += ToUtf8(folder) + "\r\n";

@@ -74,15 +74,29 @@ bool ReadWhole(const std::wstring& path, std::string& text) {
         OpenWhileShared(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (!file)
         return false;
-    text.clear();
-    char buffer[1 << 16];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
-        if (got == 0)
+    // Sized once from the file, a byte more to meet its end: a text grown
+    // piece by piece is copied at each step into memory never touched
+    // before, which under Wine costs more than the read. A file that grows
+    // meanwhile is read to its end all the same.
+    LARGE_INTEGER size{};
+    const size_t expected = GetFileSizeEx(file.get(), &size) ? size_t(size.QuadPart) : 0;
+    text.resize(std::max<size_t>(expected + 1, 1 << 12));
+    size_t done = 0;
+    for (;;) {
+        if (done == text.size())
+            text.resize(text.size() * 2);
+        const DWORD wanted = DWORD(std::min<size_t>(text.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file.get(), text.data() + done, wanted, &got, nullptr)) {
+            text.resize(done);
+            return false;
+        }
+        done += got;
+        if (got == 0) {
+            text.resize(done);
             return true;
-        text.append(buffer, got);
+        }
     }
-    return false;
 }
 
 std::wstring AsFolder(const std::wstring& path) {

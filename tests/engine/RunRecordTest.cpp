@@ -191,4 +191,24 @@ TEST(RestoreRun, PutsBackWhatTheRunDidAndNothingElse) {
     }
 }
 
+// Each run joins the list of runs; a long one loses the folders gone since.
+TEST(RunRecord, TheListOfRunsDropsGoneFoldersOnceLong) {
+    for (const size_t goneLines : {150u, 2000u}) {
+        SCOPED_TRACE(goneLines);
+        test::TempDir dir;
+        test::ScopedEnv local("LOCALAPPDATA", dir.path().c_str());
+        const std::string kept = dir / "kept\\", run = dir / "run\\";
+        test::MakeDirs(kept);
+        test::MakeDirs(run);
+        std::string list = kept + "\r\n";
+        for (size_t n = 0; n < goneLines; ++n)
+            list += dir / ("gone " + std::to_string(n) + "\\") + "\r\n";
+        test::WriteBytes(dir / "TVNCloudDrive\\runs.txt", list);
+        { RunRecorder recorder(RunRecord{}, run); }
+        const std::string after = test::ReadBytes(dir / "TVNCloudDrive\\runs.txt");
+        EXPECT_EQ(after, goneLines < 1000 ? list + run + "\r\n" : kept + "\r\n" + run + "\r\n");
+        EXPECT_EQ(RecordedRunFolders(), (std::vector<std::string>{kept, run}));
+    }
+}
+
 } // namespace
