@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <mutex>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -101,7 +102,10 @@ bool ReadShared(const std::wstring& path, std::string& text) {
 // is none): a file written during its read is read again.
 DWORD ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<std::string>& texts,
                 std::wstring& unreadable, DiskChanges::FileState& read) {
-    texts.assign(1 + files.copies.size(), std::string());
+    // Emptied, not made anew: each text keeps its memory for the next.
+    texts.resize(1 + files.copies.size());
+    for (std::string& text : texts)
+        text.clear();
     read = DiskChanges::FileState{};
     size_t at = files.file ? 0 : 1;
     for (const FoundFile* file : files.All()) {
@@ -132,6 +136,36 @@ DWORD ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<s
     DiskChanges::FileState read;
     return ReadMonth(data, files, texts, unreadable, read);
 }
+
+// The texts of the last look or merge, kept for the next: a merge reads
+// the files its look has just read, and under Wine memory first written
+// costs about as much as reading it (see the comparison's kept work). Two
+// at once each get their own; what holds a text over 64 MB is given back.
+const size_t KeptTextBytes = 64u << 20;
+std::mutex keptTextsLock;
+std::vector<std::string> keptTexts;
+
+class TextsLease {
+  public:
+    TextsLease() {
+        std::lock_guard<std::mutex> lock(keptTextsLock);
+        texts_.swap(keptTexts);
+    }
+    ~TextsLease() {
+        for (const std::string& text : texts_)
+            if (text.capacity() > KeptTextBytes)
+                return;
+        std::lock_guard<std::mutex> lock(keptTextsLock);
+        if (keptTexts.empty())
+            keptTexts.swap(texts_);
+    }
+    TextsLease(const TextsLease&) = delete;
+    TextsLease& operator=(const TextsLease&) = delete;
+    std::vector<std::string>& operator*() { return texts_; }
+
+  private:
+    std::vector<std::string> texts_;
+};
 
 // A record and the line break after it (empty for a last line without one).
 struct Record {
@@ -345,7 +379,8 @@ ConflictFindings FindConflictCopies(const std::string& root) {
         return found;
     }
     ReportStage(WorkStage::Comparing, AddBackslash(root), files, bytes);
-    std::vector<std::string> texts;
+    TextsLease lease;
+    std::vector<std::string>& texts = *lease;
     for (const MonthFiles& month : months) {
         for (const FoundFile* file : month.All())
             if (ProgressObserved() && !MayGoOn(ShownPath(data + file->name), file->bytes)) {
@@ -382,7 +417,8 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun,
     // Months whose files were read and add nothing drop out; one with a file
     // that cannot be read stays, so that the checks name that file.
     std::vector<PlannedMonth> months;
-    std::vector<std::string> texts;
+    TextsLease lease;
+    std::vector<std::string>& texts = *lease;
     for (MonthFiles& files : MonthsWithCopies(data)) {
         PlannedMonth month;
         month.files = std::move(files);
