@@ -15,6 +15,13 @@ namespace {
 
 std::function<void(TRestoreDialog&)> modalSeam;
 
+// What a restore's own record starts from.
+RunRecord RestoreHeader() {
+    RunRecord header;
+    header.version = TVN_VERSION_TEXT;
+    return header;
+}
+
 } // namespace
 
 void TRestoreDialog::SetModalSeam(std::function<void(TRestoreDialog&)> seam) {
@@ -109,11 +116,9 @@ void TRestoreDialog::ShowPreview() {
         txtPreview.SetCaption("Checking what restoring this run would do ...");
         std::string text;
         ReadOffThread([&] {
-            RunRecord header;
-            header.version = TVN_VERSION_TEXT;
             try {
-                text = RestoreDecisions::PreviewText(
-                    RestoreDecisions::TellRestore(run, RestoreRun(run, header, true), true));
+                text = RestoreDecisions::PreviewText(RestoreDecisions::TellRestore(
+                    run, RestoreRun(run, RestoreHeader(), true), true));
             } catch (const std::exception& error) {
                 // A settings file that cannot be read: the restore would
                 // stop there, before any change.
@@ -136,8 +141,7 @@ void TRestoreDialog::btnRestoreClick() {
     if (busy_ || restoring_ || Selected < 0)
         return;
     const RunRecord run = runs_[Selected];
-    RunRecord header;
-    header.version = TVN_VERSION_TEXT;
+    const RunRecord header = RestoreHeader();
     RestoreOutcome outcome;
     std::string thrown;
     WorkEnd end;

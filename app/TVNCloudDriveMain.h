@@ -13,6 +13,7 @@
 
 #include <exception>
 #include <optional>
+#include <array>
 #include <string>
 
 #include "Application.h"
@@ -183,6 +184,10 @@ class TMainCloudDriveForm {
     static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam,
                                       LPARAM lParam) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The push buttons, which Enter presses while one has the focus; the
+    // one that has it, if any.
+    std::array<TControl*, 5> PushButtons();
+    TControl* FocusedPushButton();
     void OnCommand(int id, int code);
     void CreateControls(HINSTANCE instance);
     // Lays the window out and makes its fonts at a DPI, in the suggested

@@ -243,6 +243,18 @@ LRESULT CALLBACK TMainCloudDriveForm::WindowProc(HWND hwnd, UINT message, WPARAM
     return form->HandleMessage(message, wParam, lParam);
 }
 
+std::array<TControl*, 5> TMainCloudDriveForm::PushButtons() {
+    return {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel};
+}
+
+TControl* TMainCloudDriveForm::FocusedPushButton() {
+    HWND focus = GetFocus();
+    for (TControl* button : PushButtons())
+        if (focus && focus == button->Handle())
+            return button;
+    return nullptr;
+}
+
 LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
@@ -252,12 +264,8 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         // Enter presses the push button that has the focus, as in a dialog;
         // the dialog manager only makes a button the default when it moves
         // the focus itself, not for the focus that Show gives, so ask here.
-        HWND focus = GetFocus();
-        for (TControl* button :
-             {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel})
-            if (focus && focus == button->Handle())
-                return MAKELRESULT(button->Id(), DC_HASDEFID);
-        return MAKELRESULT(btnOK.Id(), DC_HASDEFID);
+        TControl* focused = FocusedPushButton();
+        return MAKELRESULT((focused ? focused : &btnOK)->Id(), DC_HASDEFID);
     }
     case WM_ACTIVATE:
         // Keep the focused control across modal dialogs and task switches.
@@ -273,14 +281,9 @@ LRESULT TMainCloudDriveForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
         // As in a dialog, the push button with the focus looks like the
         // default button, since Enter presses it (DM_GETDEFID); while the
         // focus is elsewhere Configure does.
-        HWND focus = GetFocus();
-        HWND shown = btnOK.Handle();
-        for (TControl* button :
-             {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel})
-            if (focus && focus == button->Handle())
-                shown = focus;
-        for (TControl* button :
-             {&btnBrowseInstall, &btnBrowseCloudDrive, &btnRestore, &btnOK, &btnCancel}) {
+        TControl* focused = FocusedPushButton();
+        HWND shown = (focused ? focused : &btnOK)->Handle();
+        for (TControl* button : PushButtons()) {
             bool isDefault =
                 (GetWindowLongA(button->Handle(), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
             if (button->Handle() && isDefault != (button->Handle() == shown))

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <string_view>
 #include <unordered_map>
 
@@ -14,6 +12,7 @@
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
+#include "KeptWork.h"
 #include "OnlineFiles.h"
 #include "Progress.h"
 #include "RecordFold.h"
@@ -275,6 +274,13 @@ struct MonthWork {
     size_t keyed = 0; // how much of keys holds keys while lines are set aside
     RecordFold* fold = nullptr;
 
+    // Kept for the next comparison but for its fold, unless a month of more
+    // than KeptTextBytes left its texts that large.
+    bool Keep() {
+        fold = nullptr;
+        return AllKeptSize(text);
+    }
+
     // A line the in-step walk could not pair, keyed at once by its folded
     // form, or by its bytes where it does not fold, while its bytes are at
     // hand.
@@ -475,42 +481,6 @@ void CompareMonth(MonthWork& work, long long& firstMissing, long long& secondMis
     secondMissing += static_cast<long long>(work.left[1].size());
 }
 
-// The month's work of the last comparison, kept for the next: the files'
-// text is read into memory that is already the program's, as a reader that
-// keeps its buffer does. Fresh memory costs a page fault for every 4 KB it
-// is first written (on the Linux machine the benchmarks run on, under Wine,
-// about as much as reading the megabyte). Two comparisons at once each get
-// their own; what a month of more than this leaves is given back.
-const size_t KeptTextBytes = 64u << 20;
-std::mutex keptWorkLock;
-std::unique_ptr<MonthWork> keptWork;
-
-class MonthWorkLease {
-  public:
-    MonthWorkLease() {
-        {
-            std::lock_guard<std::mutex> lock(keptWorkLock);
-            work_ = std::move(keptWork);
-        }
-        if (!work_)
-            work_ = std::make_unique<MonthWork>();
-    }
-    ~MonthWorkLease() {
-        for (std::string& text : work_->text)
-            if (text.capacity() > KeptTextBytes)
-                return;
-        work_->fold = nullptr;
-        std::lock_guard<std::mutex> lock(keptWorkLock);
-        keptWork = std::move(work_);
-    }
-    MonthWorkLease(const MonthWorkLease&) = delete;
-    MonthWorkLease& operator=(const MonthWorkLease&) = delete;
-    MonthWork& operator*() { return *work_; }
-
-  private:
-    std::unique_ptr<MonthWork> work_;
-};
-
 // One root's monthly data files: full paths after ASCII lower-casing, in the
 // order the file system lists them, each with its comparison key. They are
 // opened by their names as listed: where names keep their case (Wine), a
@@ -580,8 +550,9 @@ MissingRecordCounts CountMissingRecords(const std::string& firstRoot,
     long long missing[2] = {0, 0};
     if (!FetchOnlineOnly(files))
         return MissingRecordCounts{0, 0, true};
-    MonthWorkLease lease;
-    MonthWork& work = *lease;
+    // The month's work of the last comparison, kept for the next.
+    KeptWork<MonthWork> kept;
+    MonthWork& work = *kept;
     RecordFold fold;
     work.fold = &fold;
     if (ProgressObserved()) {

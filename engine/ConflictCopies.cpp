@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <mutex>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "DiskChanges.h"
 #include "FileErrors.h"
 #include "FileSystem.h"
+#include "KeptWork.h"
 #include "OnlineFiles.h"
 #include "Preflight.h"
 #include "Progress.h"
@@ -137,34 +137,11 @@ DWORD ReadMonth(const std::wstring& data, const MonthFiles& files, std::vector<s
     return ReadMonth(data, files, texts, unreadable, read);
 }
 
-// The texts of the last look or merge, kept for the next: a merge reads
-// the files its look has just read, and under Wine memory first written
-// costs about as much as reading it (see the comparison's kept work). Two
-// at once each get their own; what holds a text over 64 MB is given back.
-const size_t KeptTextBytes = 64u << 20;
-std::mutex keptTextsLock;
-std::vector<std::string> keptTexts;
-
-class TextsLease {
-  public:
-    TextsLease() {
-        std::lock_guard<std::mutex> lock(keptTextsLock);
-        texts_.swap(keptTexts);
-    }
-    ~TextsLease() {
-        for (const std::string& text : texts_)
-            if (text.capacity() > KeptTextBytes)
-                return;
-        std::lock_guard<std::mutex> lock(keptTextsLock);
-        if (keptTexts.empty())
-            keptTexts.swap(texts_);
-    }
-    TextsLease(const TextsLease&) = delete;
-    TextsLease& operator=(const TextsLease&) = delete;
-    std::vector<std::string>& operator*() { return texts_; }
-
-  private:
-    std::vector<std::string> texts_;
+// A month's texts, kept from a look or merge for the next: a merge reads the
+// files its look has just read.
+struct MonthTexts {
+    std::vector<std::string> texts;
+    bool Keep() const { return AllKeptSize(texts); }
 };
 
 // A record and the line break after it (empty for a last line without one).
@@ -379,8 +356,8 @@ ConflictFindings FindConflictCopies(const std::string& root) {
         return found;
     }
     ReportStage(WorkStage::Comparing, AddBackslash(root), files, bytes);
-    TextsLease lease;
-    std::vector<std::string>& texts = *lease;
+    KeptWork<MonthTexts> kept;
+    std::vector<std::string>& texts = (*kept).texts;
     for (const MonthFiles& month : months) {
         for (const FoundFile* file : month.All())
             if (ProgressObserved() && !MayGoOn(ShownPath(data + file->name), file->bytes)) {
@@ -417,8 +394,8 @@ MergeOutcome MergeConflictCopies(const std::string& rootFolder, bool dryRun,
     // Months whose files were read and add nothing drop out; one with a file
     // that cannot be read stays, so that the checks name that file.
     std::vector<PlannedMonth> months;
-    TextsLease lease;
-    std::vector<std::string>& texts = *lease;
+    KeptWork<MonthTexts> kept;
+    std::vector<std::string>& texts = (*kept).texts;
     for (MonthFiles& files : MonthsWithCopies(data)) {
         PlannedMonth month;
         month.files = std::move(files);

@@ -392,6 +392,10 @@ void RunRecorder::FolderMade(const std::wstring& folder) {
     Append(json{{"folder", ToUtf8(shown)}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
+std::string RunRecorder::ActionOf(bool made) const {
+    return made ? "made" : record_.kind == "merge" ? "merged" : "replaced";
+}
+
 void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
                          const std::wstring& temporary) {
     pending_ = Pending{};
@@ -410,7 +414,7 @@ void RunRecorder::Before(const std::wstring& from, const std::wstring& target,
     file.sha256 = FileHash::Sha256OfFile(temporary, &file.bytes, &written);
     file.written = IsoOfFileTime(written);
     pending_.existed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
-    file.action = !pending_.existed ? "made" : record_.kind == "merge" ? "merged" : "replaced";
+    file.action = ActionOf(!pending_.existed);
     if (auto backup = backupOf_.find(LowerWide(target)); backup != backupOf_.end())
         file.backup = backup->second;
     pending_.settings = IsSettingsFile(target);
@@ -435,7 +439,7 @@ void RunRecorder::Placed(const std::wstring& target, bool made) {
         return;
     // What was there a moment ago decided the action; the rename tells.
     if (made != !pending_.existed) {
-        pending_.file.action = made ? "made" : record_.kind == "merge" ? "merged" : "replaced";
+        pending_.file.action = ActionOf(made);
         pending_.keys.existed = !made;
         if (made)
             pending_.keys.before.clear();

@@ -96,6 +96,8 @@ class RunRecorder : public DiskChanges::ChangeJournal {
   private:
     void Add(const RecordedFile& file, const RecordedSettings* settings);
     void Append(const std::string& line); // one line more in the journal
+    // What a placement did: made a file, or merged or replaced one.
+    std::string ActionOf(bool made) const;
     bool WriteRecord();
 
     RunRecord record_;
